@@ -1,0 +1,21 @@
+# Fails when a file outside src/platform includes a header of SDL, FreeType, fontconfig,
+# iconv or libav: those libraries are reached only through the platform layer.
+file(GLOB_RECURSE files ${SRC_DIR}/src/*.h ${SRC_DIR}/src/*.cpp ${SRC_DIR}/tests/*.h ${SRC_DIR}/tests/*.cpp
+     ${SRC_DIR}/tools/*.cpp ${SRC_DIR}/tools/*.h ${SRC_DIR}/bench/*.cpp ${SRC_DIR}/fuzz/*.cpp)
+set(pattern "#[ \t]*include[ \t]*[<\"](SDL|SDL2/|ft2build|freetype|fontconfig/|iconv\\.h|libavformat/|libavcodec/|libavutil/|libswscale/|libswresample/)")
+set(bad "")
+foreach(f ${files})
+  string(FIND "${f}" "${SRC_DIR}/src/platform/" inplatform)
+  string(FIND "${f}" "${SRC_DIR}/tests/platform/" intestsplatform)
+  if(inplatform EQUAL 0 OR intestsplatform EQUAL 0)
+    continue()
+  endif()
+  file(STRINGS "${f}" hits REGEX "${pattern}")
+  if(hits)
+    list(APPEND bad "${f}: ${hits}")
+  endif()
+endforeach()
+if(bad)
+  string(REPLACE ";" "\n  " bad "${bad}")
+  message(FATAL_ERROR "System library headers outside src/platform:\n  ${bad}")
+endif()

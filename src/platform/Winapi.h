@@ -1,0 +1,14 @@
+#pragma once
+// Windows services the game calls, in the small form it needs: global-heap blocks, the
+// millisecond clock and sleeping.
+
+#include <cstddef>
+#include <cstdint>
+
+// A zeroed block (the game relies on new pixel and sound storage being cleared); null on failure.
+void* GlobalAllocZeroed(size_t bytes);
+void GlobalFreeBlock(void* block);
+
+// Milliseconds from a monotonic clock; wraps like the original 32-bit counter.
+uint32_t timeGetTime();
+void Sleep(uint32_t milliseconds);
