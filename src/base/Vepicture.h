@@ -1,0 +1,31 @@
+#pragma once
+// Picture decoders. Each reads one picture from a stream's current position into a plain
+// top-down picture; the pixel buffers convert it into their own format. All return false on
+// data they cannot decode, and never read outside the stream or allocate for sides above
+// MaxPictureSide.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/Streams.h"
+
+constexpr int MaxPictureSide = 16384;
+
+struct TDecodedPicture {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Pixels;  // Width x Height x 3 bytes, blue, green, red, rows top-down
+    std::vector<uint8_t> Alpha;   // Width x Height bytes when the picture has alpha, else empty
+};
+
+bool DecodeBmp(TStream* stream, TDecodedPicture& picture);
+bool DecodeJpeg(TStream* stream, TDecodedPicture& picture);
+// whiteMatte: the colours were composed over white; take them back from it using the alpha.
+bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte);
+// The scrambled raw format with a 256-byte key table.
+bool DecodeGny(TStream* stream, const uint8_t* keyTable, TDecodedPicture& picture);
+// A picture read as an 8-bit plane (8-bit or 24-bit BMP, or PNG): Width x Height bytes into plane.
+bool DecodeAlphaPicture(TStream* stream, int& width, int& height, std::vector<uint8_t>& plane);
+
+// The channel count of a PNG stream by its colour type: palette 1, RGB 3, RGBA 4, otherwise 0.
+int ChkChannelPng(TStream* stream);
