@@ -1,0 +1,243 @@
+#include "platform/Inifiles.h"
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/Atomicfile.h"
+#include "platform/Sysutils.h"
+
+namespace {
+
+std::mutex WriteLock;
+
+struct TIniText {
+    std::vector<std::string> Lines;
+    bool LfOnly = false;
+    bool EndsWithBreak = true;
+};
+
+// Null when the file exists but cannot be read whole (too large, unreadable).
+std::optional<TIniText> LoadIni(const std::string& fileName)
+{
+    std::string text;
+    TIniText ini;
+    TFileReadResult result = ReadWholeFile(fileName, TIniFile::MaxFileSize, text);
+    if (result == TFileReadResult::Missing)
+        return ini;
+    if (result != TFileReadResult::Ok)
+        return std::nullopt;
+    size_t firstBreak = text.find('\n');
+    if (firstBreak != std::string::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r'))
+        ini.LfOnly = true;
+    ini.EndsWithBreak = text.empty() || text.back() == '\n' || text.back() == '\r';
+    TStringList lines;
+    lines.SetText(text);
+    for (int i = 0; i < lines.Count(); ++i)
+        ini.Lines.push_back(lines[i]);
+    return ini;
+}
+
+// The section name of a header line "[name]" (trimmed), or nothing.
+std::optional<std::string> SectionOf(const std::string& line)
+{
+    std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return std::nullopt;
+    size_t close = t.find(']');
+    if (close == std::string::npos)
+        return std::nullopt;
+    return Trim(t.substr(1, close - 1));
+}
+
+// The key of an entry line "key=value" (trimmed), or nothing for comments and other lines.
+std::optional<std::string> KeyOf(const std::string& line)
+{
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == ';')
+        return std::nullopt;
+    size_t equals = line.find('=');
+    if (equals == std::string::npos)
+        return std::nullopt;
+    std::string key = Trim(line.substr(0, equals));
+    if (key.empty())
+        return std::nullopt;
+    return key;
+}
+
+// Line range [Header, End) of the first section of that name; Header is -1 when absent.
+struct TSectionRange {
+    int Header = -1;
+    int End = -1;
+};
+
+TSectionRange FindSection(const TIniText& ini, const std::string& section)
+{
+    TSectionRange range;
+    int count = static_cast<int>(ini.Lines.size());
+    for (int i = 0; i < count; ++i) {
+        auto name = SectionOf(ini.Lines[static_cast<size_t>(i)]);
+        if (!name)
+            continue;
+        if (range.Header >= 0) {
+            range.End = i;
+            return range;
+        }
+        if (SameText(*name, section))
+            range.Header = i;
+    }
+    if (range.Header >= 0)
+        range.End = count;
+    return range;
+}
+
+int FindKey(const TIniText& ini, const TSectionRange& range, const std::string& ident)
+{
+    for (int i = range.Header + 1; i < range.End; ++i) {
+        auto key = KeyOf(ini.Lines[static_cast<size_t>(i)]);
+        if (key && SameText(*key, ident))
+            return i;
+    }
+    return -1;
+}
+
+bool SaveIni(const std::string& fileName, const TIniText& ini)
+{
+    std::string text;
+    for (size_t i = 0; i < ini.Lines.size(); ++i) {
+        text += ini.Lines[i];
+        if (i + 1 < ini.Lines.size() || ini.EndsWithBreak)
+            text += ini.LfOnly ? "\n" : "\r\n";
+    }
+    return WriteFileAtomic(fileName, text);
+}
+
+}  // namespace
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const
+{
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return defaultValue;
+    TSectionRange range = FindSection(*ini, section);
+    if (range.Header < 0)
+        return defaultValue;
+    int line = FindKey(*ini, range, ident);
+    if (line < 0)
+        return defaultValue;
+    const std::string& text = ini->Lines[static_cast<size_t>(line)];
+    return Trim(text.substr(text.find('=') + 1));
+}
+
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& ident, int32_t defaultValue) const
+{
+    return StrToIntDef(ReadString(section, ident, ""), defaultValue);
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const
+{
+    return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+bool TIniFile::SectionExists(const std::string& section) const
+{
+    auto ini = LoadIni(FFileName);
+    return ini && FindSection(*ini, section).Header >= 0;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const
+{
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return false;
+    TSectionRange range = FindSection(*ini, section);
+    return range.Header >= 0 && FindKey(*ini, range, ident) >= 0;
+}
+
+void TIniFile::ReadSection(const std::string& section, TStringList* keys) const
+{
+    keys->Clear();
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return;
+    TSectionRange range = FindSection(*ini, section);
+    for (int i = range.Header + 1; range.Header >= 0 && i < range.End; ++i) {
+        auto key = KeyOf(ini->Lines[static_cast<size_t>(i)]);
+        if (key && keys->IndexOf(*key) < 0)
+            keys->Add(*key);
+    }
+}
+
+bool TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& rawValue)
+{
+    std::lock_guard<std::mutex> lock(WriteLock);
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return false;
+    // A line break inside the value would turn its tail into a line of its own.
+    std::string value = rawValue;
+    for (char& c : value)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    std::string entry = ident + "=" + value;
+    TSectionRange range = FindSection(*ini, section);
+    if (range.Header < 0) {
+        if (!ini->Lines.empty() && !Trim(ini->Lines.back()).empty())
+            ini->Lines.push_back("");
+        ini->Lines.push_back("[" + section + "]");
+        ini->Lines.push_back(entry);
+        ini->EndsWithBreak = true;
+        return SaveIni(FFileName, *ini);
+    }
+    int line = FindKey(*ini, range, ident);
+    if (line >= 0) {
+        std::string& old = ini->Lines[static_cast<size_t>(line)];
+        old = Trim(old.substr(0, old.find('='))) + "=" + value;
+        return SaveIni(FFileName, *ini);
+    }
+    // After the section's last non-blank line, so the blank line before the next section stays.
+    int insertAt = range.End;
+    while (insertAt > range.Header + 1 && Trim(ini->Lines[static_cast<size_t>(insertAt - 1)]).empty())
+        --insertAt;
+    ini->Lines.insert(ini->Lines.begin() + insertAt, entry);
+    if (insertAt == static_cast<int>(ini->Lines.size()) - 1)
+        ini->EndsWithBreak = true;
+    return SaveIni(FFileName, *ini);
+}
+
+bool TIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value)
+{
+    return WriteString(section, ident, IntToStr(value));
+}
+
+bool TIniFile::WriteBool(const std::string& section, const std::string& ident, bool value)
+{
+    return WriteString(section, ident, value ? "1" : "0");
+}
+
+bool TIniFile::DeleteKey(const std::string& section, const std::string& ident)
+{
+    std::lock_guard<std::mutex> lock(WriteLock);
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return false;
+    TSectionRange range = FindSection(*ini, section);
+    int line = range.Header < 0 ? -1 : FindKey(*ini, range, ident);
+    if (line < 0)
+        return true;
+    ini->Lines.erase(ini->Lines.begin() + line);
+    return SaveIni(FFileName, *ini);
+}
+
+bool TIniFile::EraseSection(const std::string& section)
+{
+    std::lock_guard<std::mutex> lock(WriteLock);
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return false;
+    TSectionRange range = FindSection(*ini, section);
+    if (range.Header < 0)
+        return true;
+    ini->Lines.erase(ini->Lines.begin() + range.Header, ini->Lines.begin() + range.End);
+    return SaveIni(FFileName, *ini);
+}

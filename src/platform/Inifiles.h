@@ -1,0 +1,51 @@
+#pragma once
+// The class library's INI file with the Windows profile rules: section and key names match
+// without regard to ASCII case, values are trimmed, the first of duplicate sections or keys
+// wins. Every operation reads the file afresh and every write rewrites it at once through
+// WriteFileAtomic, keeping comments, blank lines and unknown sections and keys as they were
+// (and the file's line ending: CR LF unless it uses LF alone). A missing, oversized (over
+// 1 MiB) or unreadable file reads as empty; a write never replaces a file it could not read
+// and reports false instead, leaving the file unchanged. Writes within the process are
+// serialised, so two threads updating different keys both land.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Classes.h"
+#include "platform/Stringlist.h"
+
+class TIniFile : public TObject {
+public:
+    // The name follows the game's file-name rules (backslashes, any case).
+    explicit TIniFile(const std::string& fileName) : FFileName(fileName) {}
+
+    const std::string& FileName() const { return FFileName; }
+
+    std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
+    // Decimal, or hexadecimal after "0x" or "$"; the default for a missing or unconvertible value.
+    int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t defaultValue) const;
+    // A number other than 0 is true; a missing or unconvertible value gives the default.
+    bool ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const;
+    bool SectionExists(const std::string& section) const;
+    bool ValueExists(const std::string& section, const std::string& ident) const;
+    // The keys of a section, in file order.
+    void ReadSection(const std::string& section, TStringList* keys) const;
+
+    bool WriteString(const std::string& section, const std::string& ident, const std::string& value);
+    bool WriteInteger(const std::string& section, const std::string& ident, int32_t value);
+    bool WriteBool(const std::string& section, const std::string& ident, bool value);
+    bool DeleteKey(const std::string& section, const std::string& ident);
+    bool EraseSection(const std::string& section);
+    // Writes are immediate; kept for callers written against a cached file.
+    bool UpdateFile() { return true; }
+
+    static constexpr int64_t MaxFileSize = 1 << 20;
+
+private:
+    std::string FFileName;
+};
+
+class EIniFileException : public Exception {
+public:
+    using Exception::Exception;
+};
