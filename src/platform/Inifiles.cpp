@@ -11,10 +11,26 @@ namespace {
 
 std::mutex WriteLock;
 
+// Each line keeps its own line break so that a rewrite changes only the lines it touches,
+// whatever else the file holds; new lines take the first break the file uses.
 struct TIniText {
     std::vector<std::string> Lines;
-    bool LfOnly = false;
-    bool EndsWithBreak = true;
+    std::vector<std::string> Breaks;
+    std::string NewBreak = "\r\n";
+
+    void Insert(size_t index, const std::string& line)
+    {
+        // The line before it may be the file's last one, without a break.
+        if (index > 0 && Breaks[index - 1].empty())
+            Breaks[index - 1] = NewBreak;
+        Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(index), line);
+        Breaks.insert(Breaks.begin() + static_cast<std::ptrdiff_t>(index), NewBreak);
+    }
+    void Erase(size_t first, size_t last)
+    {
+        Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(first), Lines.begin() + static_cast<std::ptrdiff_t>(last));
+        Breaks.erase(Breaks.begin() + static_cast<std::ptrdiff_t>(first), Breaks.begin() + static_cast<std::ptrdiff_t>(last));
+    }
 };
 
 // Null when the file exists but cannot be read whole (too large, unreadable).
@@ -27,14 +43,25 @@ std::optional<TIniText> LoadIni(const std::string& fileName)
         return ini;
     if (result != TFileReadResult::Ok)
         return std::nullopt;
-    size_t firstBreak = text.find('\n');
-    if (firstBreak != std::string::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r'))
-        ini.LfOnly = true;
-    ini.EndsWithBreak = text.empty() || text.back() == '\n' || text.back() == '\r';
-    TStringList lines;
-    lines.SetText(text);
-    for (int i = 0; i < lines.Count(); ++i)
-        ini.Lines.push_back(lines[i]);
+    bool firstBreak = true;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            ini.Lines.push_back(text.substr(start));
+            ini.Breaks.emplace_back();
+            break;
+        }
+        size_t next = end + 1;
+        if (text[end] == '\r' && next < text.size() && text[next] == '\n')
+            ++next;
+        ini.Lines.push_back(text.substr(start, end - start));
+        ini.Breaks.push_back(text.substr(end, next - end));
+        if (firstBreak)
+            ini.NewBreak = ini.Breaks.back();
+        firstBreak = false;
+        start = next;
+    }
     return ini;
 }
 
@@ -104,11 +131,8 @@ int FindKey(const TIniText& ini, const TSectionRange& range, const std::string& 
 bool SaveIni(const std::string& fileName, const TIniText& ini)
 {
     std::string text;
-    for (size_t i = 0; i < ini.Lines.size(); ++i) {
-        text += ini.Lines[i];
-        if (i + 1 < ini.Lines.size() || ini.EndsWithBreak)
-            text += ini.LfOnly ? "\n" : "\r\n";
-    }
+    for (size_t i = 0; i < ini.Lines.size(); ++i)
+        text += ini.Lines[i] + ini.Breaks[i];
     return WriteFileAtomic(fileName, text);
 }
 
@@ -183,10 +207,9 @@ bool TIniFile::WriteString(const std::string& section, const std::string& ident,
     TSectionRange range = FindSection(*ini, section);
     if (range.Header < 0) {
         if (!ini->Lines.empty() && !Trim(ini->Lines.back()).empty())
-            ini->Lines.push_back("");
-        ini->Lines.push_back("[" + section + "]");
-        ini->Lines.push_back(entry);
-        ini->EndsWithBreak = true;
+            ini->Insert(ini->Lines.size(), "");
+        ini->Insert(ini->Lines.size(), "[" + section + "]");
+        ini->Insert(ini->Lines.size(), entry);
         return SaveIni(FFileName, *ini);
     }
     int line = FindKey(*ini, range, ident);
@@ -199,9 +222,7 @@ bool TIniFile::WriteString(const std::string& section, const std::string& ident,
     int insertAt = range.End;
     while (insertAt > range.Header + 1 && Trim(ini->Lines[static_cast<size_t>(insertAt - 1)]).empty())
         --insertAt;
-    ini->Lines.insert(ini->Lines.begin() + insertAt, entry);
-    if (insertAt == static_cast<int>(ini->Lines.size()) - 1)
-        ini->EndsWithBreak = true;
+    ini->Insert(static_cast<size_t>(insertAt), entry);
     return SaveIni(FFileName, *ini);
 }
 
@@ -225,7 +246,7 @@ bool TIniFile::DeleteKey(const std::string& section, const std::string& ident)
     int line = range.Header < 0 ? -1 : FindKey(*ini, range, ident);
     if (line < 0)
         return true;
-    ini->Lines.erase(ini->Lines.begin() + line);
+    ini->Erase(static_cast<size_t>(line), static_cast<size_t>(line) + 1);
     return SaveIni(FFileName, *ini);
 }
 
@@ -238,6 +259,6 @@ bool TIniFile::EraseSection(const std::string& section)
     TSectionRange range = FindSection(*ini, section);
     if (range.Header < 0)
         return true;
-    ini->Lines.erase(ini->Lines.begin() + range.Header, ini->Lines.begin() + range.End);
+    ini->Erase(static_cast<size_t>(range.Header), static_cast<size_t>(range.End));
     return SaveIni(FFileName, *ini);
 }

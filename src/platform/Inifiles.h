@@ -2,8 +2,9 @@
 // The class library's INI file with the Windows profile rules: section and key names match
 // without regard to ASCII case, values are trimmed, the first of duplicate sections or keys
 // wins. Every operation reads the file afresh and every write rewrites it at once through
-// WriteFileAtomic, keeping comments, blank lines and unknown sections and keys as they were
-// (and the file's line ending: CR LF unless it uses LF alone). A missing, oversized (over
+// WriteFileAtomic, keeping every line it does not change byte for byte (comments, unknown
+// sections and keys, line breaks; new lines take the file's first line break, CR LF in a new
+// file). A missing, oversized (over
 // 1 MiB) or unreadable file reads as empty; a write never replaces a file it could not read
 // and reports false instead, leaving the file unchanged. Writes within the process are
 // serialised, so two threads updating different keys both land.
