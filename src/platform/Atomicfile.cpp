@@ -13,7 +13,8 @@ TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std
 {
     text.clear();
     std::string path = NativePath(fileName);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a pipe or device under the name cannot stall the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? TFileReadResult::Missing : TFileReadResult::Failed;
     struct stat st {};

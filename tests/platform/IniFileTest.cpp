@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,6 +141,12 @@ TEST(IniFile, BadFilesReadAsDefaultsAndAreNotOverwritten)
     EXPECT_EQ(dirIni.ReadString("A", "B", "d"), "d");
     EXPECT_FALSE(dirIni.WriteString("A", "B", "v"));
     EXPECT_TRUE(std::filesystem::is_directory(folder / "dir.ini"));
+
+    // A pipe under the name (no writer ever comes) must not stall the reader.
+    ASSERT_EQ(::mkfifo((folder / "fifo.ini").c_str(), 0600), 0);
+    TIniFile fifoIni((folder / "fifo.ini").string());
+    EXPECT_EQ(fifoIni.ReadInteger("ZB", "VolumeSE", 100), 100);
+    EXPECT_FALSE(fifoIni.WriteInteger("ZB", "VolumeSE", 1));
     std::filesystem::remove_all(folder);
 }
 

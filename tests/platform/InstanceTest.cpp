@@ -97,3 +97,49 @@ TEST(SingleInstance, LockFileFollowsTheRuntimeFolder)
         ::unsetenv("XDG_RUNTIME_DIR");
     std::filesystem::remove_all(folder);
 }
+
+TEST(SingleInstance, OfManyStartedTogetherExactlyOneWins)
+{
+    std::string name = UniqueName() + "R";
+    constexpr int starts = 8;
+    int results[2];
+    int go[2];
+    int hold[2];
+    ASSERT_EQ(::pipe(results), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(hold), 0);
+    pid_t children[starts];
+    for (pid_t& child : children) {
+        child = ::fork();
+        if (child == 0) {
+            ::close(go[1]);
+            ::close(hold[1]);
+            char byte;
+            (void)!::read(go[0], &byte, 1);  // all start when the pipe closes
+            TSingleInstance instance;
+            char result = static_cast<char>(instance.Acquire(name));
+            (void)!::write(results[1], &result, 1);
+            (void)!::read(hold[0], &byte, 1);  // hold the name until the parent has counted
+            ::_exit(0);
+        }
+    }
+    ::close(go[0]);
+    ::close(hold[0]);
+    ::close(results[1]);
+    ::close(go[1]);
+    int acquired = 0;
+    int refused = 0;
+    for (int i = 0; i < starts; ++i) {
+        char result = -1;
+        ASSERT_EQ(::read(results[0], &result, 1), 1);
+        acquired += result == static_cast<char>(TInstanceResult::Acquired);
+        refused += result == static_cast<char>(TInstanceResult::AlreadyRunning);
+    }
+    EXPECT_EQ(acquired, 1);
+    EXPECT_EQ(refused, starts - 1);
+    ::close(hold[1]);
+    for (pid_t child : children)
+        ::waitpid(child, nullptr, 0);
+    ::close(results[0]);
+    std::filesystem::remove(TSingleInstance::LockPath(name));
+}
