@@ -19,7 +19,7 @@ void SettleWaiters(std::atomic<int>& entered, int count)
     auto deadline = std::chrono::steady_clock::now() + 5s;
     while (entered.load() < count && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(100ms);
 }
 
 struct TFunctionThread : TThread {
@@ -55,13 +55,16 @@ TEST(Event, PulseWakesOnlyCurrentWaitersAndIsNotRemembered)
             });
         SettleWaiters(entered, 3);
         event.PulseEvent();
-        std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(200ms);
         // Manual reset wakes every waiter, auto reset exactly one.
         EXPECT_EQ(woken.load(), manual ? 3 : 1) << (manual ? "manual" : "auto");
         // The pulse left the event clear: a new waiter is not released by it.
         EXPECT_EQ(event.WaitFor(30), wrTimeout);
-        event.PulseEvent();
-        event.PulseEvent();
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (woken.load() < 3 && std::chrono::steady_clock::now() < deadline) {
+            event.PulseEvent();
+            std::this_thread::sleep_for(5ms);
+        }
         for (auto& t : waiters)
             t.join();
         EXPECT_EQ(woken.load(), 3);
