@@ -28,6 +28,8 @@ bool TVeCsvRead::Read(TStream* stream)
                 return false;
             text.insert(text.end(), piece, piece + got);
         }
+        if (text.empty())
+            return true;
         if (std::memchr(text.data(), 0, text.size()) != nullptr)
             return false;
         if (!Parse(text.data(), text.data() + text.size())) {

@@ -9,6 +9,9 @@
 // what it made with Create, Alloc or took with AddPtr; components made with CreateVCL are only
 // reported: their owner deletes them.
 //
+// The recording templates are never inlined, so that the return address they record is in the
+// code that called them and not one level further up.
+//
 // Every report names the calling code's address (for Delete and Free too: the pointer itself
 // says nothing about who passed it), in hexadecimal, at least 8 digits (the full address on a
 // 64-bit build). The events run outside the registry's lock, so a handler or a destructor may use the
@@ -37,7 +40,7 @@ public:
     std::function<void(const std::string& message)> OnError;
 
     template <class T>
-    T* CreateVCL()
+    [[gnu::noinline]] T* CreateVCL()
     {
         static_assert(std::is_base_of_v<TComponent, T>, "CreateVCL makes components");
         void* caller = __builtin_return_address(0);
@@ -56,7 +59,7 @@ public:
     }
 
     template <class T>
-    T* Create()
+    [[gnu::noinline]] T* Create()
     {
         void* caller = __builtin_return_address(0);
         T* object = nullptr;
@@ -75,7 +78,7 @@ public:
 
     // count zeroed elements from the global heap; a count below 1 or too large fails.
     template <class T>
-    T* Alloc(int64_t count)
+    [[gnu::noinline]] T* Alloc(int64_t count)
     {
         static_assert(std::is_trivially_destructible_v<T>, "Alloc gives raw storage");
         void* caller = __builtin_return_address(0);
@@ -91,7 +94,7 @@ public:
     }
 
     template <class T>
-    void Free(T*& block)
+    [[gnu::noinline]] void Free(T*& block)
     {
         void* caller = __builtin_return_address(0);
         if (block == nullptr)
@@ -103,7 +106,7 @@ public:
     // Records an object made elsewhere so that Delete can delete it. Recording the same object
     // twice keeps the first record.
     template <class T>
-    void AddPtr(T* object)
+    [[gnu::noinline]] void AddPtr(T* object)
     {
         void* caller = __builtin_return_address(0);
         if (object == nullptr)
@@ -114,7 +117,7 @@ public:
 
     // An unknown pointer is reported and left alone: it may not be ours to delete.
     template <class T>
-    void Delete(T*& object)
+    [[gnu::noinline]] void Delete(T*& object)
     {
         void* caller = __builtin_return_address(0);
         if (object == nullptr)

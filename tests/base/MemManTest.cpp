@@ -75,8 +75,15 @@ TEST(MemMan, CreateDeleteAndUnknownPointers)
     EXPECT_EQ(kind, TMemKind::mkObject);
     EXPECT_NE(caller, nullptr);
 
+    // Each call site is its own creator address.
+    TCounted* b = r.Man->Create<TCounted>();
+    void* callerB = nullptr;
+    ASSERT_TRUE(r.Man->Lookup(b, kind, callerB));
+    EXPECT_NE(callerB, caller);
+
     r.Man->Delete(a);
     EXPECT_EQ(a, nullptr);
+    r.Man->Delete(b);
     EXPECT_EQ(TCounted::Alive, 0);
     EXPECT_EQ(r.Man->Count(), 0);
 
