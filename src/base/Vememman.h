@@ -36,7 +36,8 @@ public:
     explicit TMemMan(TComponent* owner);
     ~TMemMan() override;
 
-    // Receives every report; unassigned, reports go nowhere.
+    // Receives every report; unassigned, reports go nowhere. Assign it before other threads
+    // use the registry.
     std::function<void(const std::string& message)> OnError;
 
     template <class T>
