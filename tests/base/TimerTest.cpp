@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "base/Vetimer.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Waits (bounded) until the condition holds; the bound only stops a broken timer hanging the run.
+template <class F>
+bool WaitFor(F condition, std::chrono::milliseconds limit = 5000ms)
+{
+    const auto end = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(VeTimer, TicksOnItsOwnThreadOnlyWhileEnabled)
+{
+    TVeTimer timer(nullptr);
+    std::atomic<int> ticks{0};
+    std::atomic<bool> otherThread{true};
+    const auto self = std::this_thread::get_id();
+    timer.OnTimer = [&](TObject* sender) {
+        if (std::this_thread::get_id() == self || sender != &timer)
+            otherThread = false;
+        ++ticks;
+    };
+    timer.SetInterval(5);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(ticks.load(), 0);  // not enabled yet
+
+    const auto start = Clock::now();
+    timer.SetEnabled(true);
+    ASSERT_TRUE(WaitFor([&] { return ticks >= 100; }));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // Loose: 100 ticks of 5 ms are about half a second.
+    EXPECT_GT(seconds, 0.4);
+    EXPECT_LT(seconds, 1.5);
+    EXPECT_TRUE(otherThread);
+
+    timer.SetEnabled(false);
+    const int stopped = ticks;
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(ticks.load(), stopped);
+
+    timer.SetEnabled(true);
+    EXPECT_TRUE(WaitFor([&] { return ticks > stopped; }));
+}
+
+TEST(VeTimer, IntervalIsClampedAndChangingItRestartsThePeriod)
+{
+    TVeTimer timer(nullptr);
+    timer.SetInterval(0);
+    EXPECT_EQ(timer.GetInterval(), TVeTimer::MinPeriod());
+    EXPECT_EQ(TVeTimer::MinPeriod(), 1u);
+    timer.SetInterval(4000000000u);
+    EXPECT_EQ(timer.GetInterval(), TVeTimer::MaxPeriod());
+
+    std::atomic<int> ticks{0};
+    timer.OnTimer = [&](TObject*) { ++ticks; };
+    timer.SetInterval(10000);
+    timer.SetEnabled(true);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(ticks.load(), 0);
+    // A long period that is shortened takes effect at once, not after the old deadline.
+    timer.SetInterval(5);
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 3; }, 2000ms));
+    EXPECT_TRUE(timer.GetEnabled());
+}
+
+TEST(VeTimer, DisablingWaitsForARunningTick)
+{
+    TVeTimer timer(nullptr);
+    std::atomic<bool> inside{false};
+    std::atomic<bool> finished{false};
+    timer.OnTimer = [&](TObject*) {
+        if (finished)
+            return;
+        inside = true;
+        std::this_thread::sleep_for(100ms);
+        finished = true;
+    };
+    timer.SetInterval(1);
+    timer.SetEnabled(true);
+    ASSERT_TRUE(WaitFor([&] { return inside.load(); }));
+    timer.SetEnabled(false);
+    EXPECT_TRUE(finished);
+}
+
+TEST(VeTimer, DisablingFromTheTickDoesNotDeadlock)
+{
+    TVeTimer timer(nullptr);
+    std::atomic<int> ticks{0};
+    timer.OnTimer = [&](TObject*) {
+        ++ticks;
+        timer.SetEnabled(false);
+    };
+    timer.SetInterval(2);
+    timer.SetEnabled(true);
+    ASSERT_TRUE(WaitFor([&] { return !timer.GetEnabled(); }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(ticks.load(), 1);
+
+    // And it can be started again, even with a new interval set from a tick.
+    timer.OnTimer = [&](TObject*) {
+        if (++ticks == 3)
+            timer.SetInterval(1);
+    };
+    timer.SetEnabled(true);
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 10; }));
+}
+
+TEST(VeTimer, DestroyedWhileRunning)
+{
+    std::atomic<int> ticks{0};
+    {
+        TComponent owner(nullptr);
+        auto* timer = new TVeTimer(&owner);
+        timer->OnTimer = [&](TObject*) {
+            ++ticks;
+            std::this_thread::sleep_for(2ms);
+        };
+        timer->SetInterval(1);
+        timer->SetEnabled(true);
+        ASSERT_TRUE(WaitFor([&] { return ticks > 0; }));
+    }
+    const int after = ticks;
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ticks.load(), after);
+}
