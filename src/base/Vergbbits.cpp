@@ -325,8 +325,15 @@ bool TVeRGBBits::CopyRows(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w
         const size_t srcBytes = static_cast<size_t>(w) * BytesPerPixel(src->BitDepth());
         for (int j = 0; j < h; ++j) {
             const uint8_t* from = SafeRow(PixelAt(src, sx, sy + j), src, this, srcBytes, copy);
-            DecodeRow(src->PixFormat(), from, argb.data(), w);
-            EncodeRow(FPixFormat, argb.data(), PixelAt(this, dx, dy + j), w);
+            uint8_t* to = PixelAt(this, dx, dy + j);
+            if (FPixFormat == pf32_888 && src->PixFormat() == pf24_888) {
+                Row24To32(to, from, w);
+            } else if (FPixFormat == pf24_888 && src->BitDepth() == bd32) {
+                Row32To24(to, from, w);
+            } else {
+                DecodeRow(src->PixFormat(), from, argb.data(), w);
+                EncodeRow(FPixFormat, argb.data(), to, w);
+            }
         }
     }
     MarkModified(VeRect(dx, dy, dx + w, dy + h));

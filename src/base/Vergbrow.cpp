@@ -57,48 +57,78 @@ void RowSaturationAdd(uint8_t* __restrict dst, const uint8_t* __restrict src, in
     }
 }
 
+// The mask rows are widened to one weight per byte in chunks, so that the blends below are plain
+// byte loops the compiler vectorises with 16-bit lanes (every sum stays below 65536).
+namespace {
+
+constexpr int ChunkPixels = 256;
+
+template <int Bpp>
+void WidenMask(uint8_t* __restrict wide, const uint8_t* __restrict mask, int pixels)
+{
+    for (int i = 0; i < pixels; ++i)
+        for (int c = 0; c < Bpp; ++c)
+            wide[Bpp * i + c] = mask[i];
+}
+
+void BlendBytes(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
+                const uint8_t* __restrict m, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) {
+        const uint16_t x = static_cast<uint16_t>(s1[i] * (255 - m[i]) + s2[i] * m[i]);
+        dst[i] = static_cast<uint8_t>(static_cast<uint16_t>(x + 1 + (x >> 8)) >> 8);
+    }
+}
+
+void BlendBytesInPlace(uint8_t* __restrict dst, const uint8_t* __restrict src, const uint8_t* __restrict m,
+                       int bytes)
+{
+    for (int i = 0; i < bytes; ++i) {
+        const uint16_t x = static_cast<uint16_t>(dst[i] * (255 - m[i]) + src[i] * m[i]);
+        dst[i] = static_cast<uint8_t>(static_cast<uint16_t>(x + 1 + (x >> 8)) >> 8);
+    }
+}
+
+template <int Bpp>
+void MaskRow(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
+             const uint8_t* __restrict mask, int pixels)
+{
+    uint8_t wide[ChunkPixels * Bpp];
+    for (int done = 0; done < pixels; done += ChunkPixels) {
+        const int n = pixels - done < ChunkPixels ? pixels - done : ChunkPixels;
+        WidenMask<Bpp>(wide, mask + done, n);
+        const ptrdiff_t at = static_cast<ptrdiff_t>(done) * Bpp;
+        if (s1)
+            BlendBytes(dst + at, s1 + at, s2 + at, wide, n * Bpp);
+        else
+            BlendBytesInPlace(dst + at, s2 + at, wide, n * Bpp);
+    }
+}
+
+}  // namespace
+
 void RowMask24(uint8_t* __restrict dst, const uint8_t* __restrict src, const uint8_t* __restrict mask,
                int pixels)
 {
-    for (int i = 0; i < pixels; ++i) {
-        const uint16_t m = mask[i];
-        const uint16_t k = static_cast<uint16_t>(255 - m);
-        for (int c = 0; c < 3; ++c)
-            dst[3 * i + c] = static_cast<uint8_t>(Div255(dst[3 * i + c] * k + src[3 * i + c] * m));
-    }
+    MaskRow<3>(dst, nullptr, src, mask, pixels);
 }
 
 void RowMask32(uint8_t* __restrict dst, const uint8_t* __restrict src, const uint8_t* __restrict mask,
                int pixels)
 {
-    for (int i = 0; i < pixels; ++i) {
-        const uint16_t m = mask[i];
-        const uint16_t k = static_cast<uint16_t>(255 - m);
-        for (int c = 0; c < 4; ++c)
-            dst[4 * i + c] = static_cast<uint8_t>(Div255(dst[4 * i + c] * k + src[4 * i + c] * m));
-    }
+    MaskRow<4>(dst, nullptr, src, mask, pixels);
 }
 
 void RowMask2_24(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
                  const uint8_t* __restrict mask, int pixels)
 {
-    for (int i = 0; i < pixels; ++i) {
-        const uint16_t m = mask[i];
-        const uint16_t k = static_cast<uint16_t>(255 - m);
-        for (int c = 0; c < 3; ++c)
-            dst[3 * i + c] = static_cast<uint8_t>(Div255(s1[3 * i + c] * k + s2[3 * i + c] * m));
-    }
+    MaskRow<3>(dst, s1, s2, mask, pixels);
 }
 
 void RowMask2_32(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
                  const uint8_t* __restrict mask, int pixels)
 {
-    for (int i = 0; i < pixels; ++i) {
-        const uint16_t m = mask[i];
-        const uint16_t k = static_cast<uint16_t>(255 - m);
-        for (int c = 0; c < 4; ++c)
-            dst[4 * i + c] = static_cast<uint8_t>(Div255(s1[4 * i + c] * k + s2[4 * i + c] * m));
-    }
+    MaskRow<4>(dst, s1, s2, mask, pixels);
 }
 
 void RowKey24(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels, uint32_t key)
@@ -129,27 +159,36 @@ void RowKey32(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels
     }
 }
 
+namespace {
+
+// The factors repeat per pixel; widened like the masks so that the loop runs over bytes.
+template <int Bpp>
+void ToneRow(uint8_t* __restrict dst, int pixels, const uint16_t* k)
+{
+    uint16_t wide[ChunkPixels * Bpp];
+    for (int i = 0; i < ChunkPixels; ++i)
+        for (int c = 0; c < Bpp; ++c)
+            wide[Bpp * i + c] = k[c];
+    for (int done = 0; done < pixels; done += ChunkPixels) {
+        const int n = (pixels - done < ChunkPixels ? pixels - done : ChunkPixels) * Bpp;
+        uint8_t* __restrict row = dst + static_cast<ptrdiff_t>(done) * Bpp;
+        for (int i = 0; i < n; ++i) {
+            const uint16_t v = static_cast<uint16_t>(static_cast<uint16_t>(row[i] * wide[i]) >> 7);
+            row[i] = static_cast<uint8_t>(v < 255 ? v : 255);
+        }
+    }
+}
+
+}  // namespace
+
 void RowTone24(uint8_t* __restrict dst, int pixels, const uint16_t k[3])
 {
-    const uint16_t k0 = k[0], k1 = k[1], k2 = k[2];
-    for (int i = 0; i < pixels; ++i) {
-        const unsigned b = (dst[3 * i] * k0) >> 7;
-        const unsigned g = (dst[3 * i + 1] * k1) >> 7;
-        const unsigned r = (dst[3 * i + 2] * k2) >> 7;
-        dst[3 * i] = static_cast<uint8_t>(b > 255 ? 255 : b);
-        dst[3 * i + 1] = static_cast<uint8_t>(g > 255 ? 255 : g);
-        dst[3 * i + 2] = static_cast<uint8_t>(r > 255 ? 255 : r);
-    }
+    ToneRow<3>(dst, pixels, k);
 }
 
 void RowTone32(uint8_t* __restrict dst, int pixels, const uint16_t k[4])
 {
-    for (int i = 0; i < pixels; ++i) {
-        for (int c = 0; c < 4; ++c) {
-            const unsigned v = (dst[4 * i + c] * k[c]) >> 7;
-            dst[4 * i + c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-        }
-    }
+    ToneRow<4>(dst, pixels, k);
 }
 
 // Grey is the luma with weights 77, 151, 28 (sum 256, so white stays 255).
@@ -316,5 +355,36 @@ void EncodeRow(TPixFormat format, const uint32_t* __restrict argb, uint8_t* __re
         }
         break;
     }
+    }
+}
+
+// Whole 32-bit loads and stores, the last pixel of a row byte by byte so that nothing outside
+// the row is read or written.
+void Row24To32(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels)
+{
+    for (int i = 0; i + 1 < pixels; ++i) {
+        uint32_t p;
+        std::memcpy(&p, src + 3 * i, 4);
+        p &= 0xFFFFFF;
+        std::memcpy(dst + 4 * i, &p, 4);
+    }
+    if (pixels > 0) {
+        const int i = pixels - 1;
+        dst[4 * i] = src[3 * i];
+        dst[4 * i + 1] = src[3 * i + 1];
+        dst[4 * i + 2] = src[3 * i + 2];
+        dst[4 * i + 3] = 0;
+    }
+}
+
+void Row32To24(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels)
+{
+    for (int i = 0; i + 1 < pixels; ++i)
+        std::memcpy(dst + 3 * i, src + 4 * i, 4);  // the fourth byte is overwritten by the next pixel
+    if (pixels > 0) {
+        const int i = pixels - 1;
+        dst[3 * i] = src[4 * i];
+        dst[3 * i + 1] = src[4 * i + 1];
+        dst[3 * i + 2] = src[4 * i + 2];
     }
 }

@@ -56,5 +56,8 @@ void RowNegative(uint8_t* __restrict dst, int pixels, int bytesPerPixel);
 // pf32_888 writes 0 into its fourth byte.
 void DecodeRow(TPixFormat format, const uint8_t* __restrict src, uint32_t* __restrict argb, int pixels);
 void EncodeRow(TPixFormat format, const uint32_t* __restrict argb, uint8_t* __restrict dst, int pixels);
+// The two working formats into each other directly (pf32_888's fourth byte written 0).
+void Row24To32(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels);
+void Row32To24(uint8_t* __restrict dst, const uint8_t* __restrict src, int pixels);
 // One pixel (0xAARRGGBB) stored in the format; false for pfNone.
 bool EncodePixel(TPixFormat format, uint32_t argb, uint8_t out[4]);

@@ -278,6 +278,9 @@ TEST_P(PixelBlend, ColourEffectsKeepTheirInvariants)
     ASSERT_TRUE(dest->Negative(0, 0, 19, 9));
     ASSERT_TRUE(dest->Negative(19, 9, 0, 0));
     EXPECT_EQ(Snapshot(*dest), before);
+    ASSERT_TRUE(dest->BoxFill(0, 0, 0, 0, 0x00FF30));
+    ASSERT_TRUE(dest->Negative(0, 0, 0, 0));
+    EXPECT_EQ(dest->PGet(0, 0), 0xFF00CFu);
     ASSERT_TRUE(dest->BoxFill(0, 0, 0, 0, 0xFFFFFF));
     ASSERT_TRUE(dest->BoxFill(1, 0, 1, 0, 0x000000));
     ASSERT_TRUE(dest->Monochrome(0, 0, 19, 9));

@@ -277,6 +277,31 @@ TEST(VeRGBBits, BoxFillPGetAndGetPat)
     }
 }
 
+TEST(VeRGBBits, DrawPictureCreatesAtThePictureSizeAndClips)
+{
+    TComponent owner(nullptr);
+    std::vector<uint8_t> picture(4 * 3 * 3);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 7);
+    TVeRGBBits fresh(&owner);
+    fresh.SetBitDepth(bd32);
+    ASSERT_TRUE(fresh.DrawPicture(picture.data(), 4, 3, 0, -480));  // created, then drawn off the top
+    EXPECT_TRUE(fresh.Created());
+    EXPECT_EQ(fresh.Width(), 4);
+    EXPECT_EQ(fresh.Height(), 3);
+    EXPECT_EQ(fresh.PGet(3, 2), 0u);
+    ASSERT_TRUE(fresh.DrawPicture(picture.data(), 4, 3, 1, 1));
+    // Picture pixel (0, 0) is blue 0, green 7, red 14; pixel (2, 1) starts at byte 18.
+    EXPECT_EQ(fresh.PGet(1, 1), 0x0E0700u);
+    EXPECT_EQ(fresh.PGet(3, 2), (uint32_t(140) << 16) | (133u << 8) | 126u);
+    EXPECT_EQ(fresh.PGet(0, 0), 0u);
+    EXPECT_EQ(TVeRect(fresh.ModifyRect()), VeRect(1, 1, 4, 3));
+    TVeRGBBits* small = Make(&owner, pf16_565, 2, 2);
+    ASSERT_TRUE(small->DrawPicture(picture.data(), 4, 3, -1, 0));
+    EXPECT_EQ(small->Width(), 2);  // a created buffer keeps its size
+    EXPECT_FALSE(small->DrawPicture(nullptr, 4, 3, 0, 0));
+}
+
 TEST(VeRGBDib, MakesA32BitProbeAndNoContextWithoutTheTextLayer)
 {
     TComponent owner(nullptr);
