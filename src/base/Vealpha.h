@@ -50,7 +50,9 @@ public:
 
     // Takes the picture's size, becomes created and holds the plane at (x, y), clipped.
     bool DrawPlane(const uint8_t* plane, int width, int height, int x, int y);
-    // Reads a picture as an 8-bit plane (see DecodeAlphaPicture) as DrawPlane does.
+    // Reads a picture as an 8-bit plane (see DecodeAlphaPicture) as DrawPlane does. Masks are
+    // grey pictures; the plane is expected to hold the grey (blue) byte of a colour picture and
+    // a PNG's alpha channel when it has one. False, with the plane untouched, when decoding fails.
     bool LoadAlphaStream(TStream* stream, int x, int y);
 
 private:

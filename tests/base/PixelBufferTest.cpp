@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
+#include "base/Vealpha.h"
 #include "base/Vergbbits.h"
 #include "base/Vergbdib.h"
 
@@ -300,6 +302,34 @@ TEST(VeRGBBits, DrawPictureCreatesAtThePictureSizeAndClips)
     ASSERT_TRUE(small->DrawPicture(picture.data(), 4, 3, -1, 0));
     EXPECT_EQ(small->Width(), 2);  // a created buffer keeps its size
     EXPECT_FALSE(small->DrawPicture(nullptr, 4, 3, 0, 0));
+}
+
+TEST(VeRGBBits, ExtremeArgumentsStayInsideEveryBuffer)
+{
+    TComponent owner(nullptr);
+    TVeRGBBits* dest = Make(&owner, pf32_888, 8, 8);
+    TVeRGBBits* src = Make(&owner, pf32_888, 8, 8);
+    TVeAlpha alpha(&owner);
+    alpha.Resize(8, 8);
+    ASSERT_TRUE(alpha.Create());
+    alpha.Fill(128);
+    const int values[] = {INT_MIN, -9, -1, 0, 7, 8, INT_MAX};
+    for (int a : values)
+        for (int b : values) {
+            dest->ClipDraw(a, b, src, b, a, a, b);
+            dest->Draw(a, b, src, 0, 0, b, a);
+            dest->DrawAlphaMask(a, 0, src, b, 0, INT_MAX, INT_MAX, &alpha);
+            dest->DrawAlphaMask(a, b, src, b, a, src, a, b, INT_MAX, 8, &alpha);
+            dest->AlphaBlend(a, b, src, b, a, 8, INT_MAX, 64);
+            dest->SaturationAdd(b, a, src, a, b, INT_MAX, INT_MAX);
+            dest->ToneChange(a, b, b, a, 0x808080);
+            dest->BoxFill(a, b, b, a, 0x010203);
+            alpha.BoxFill(a, b, b, a, 9);
+            alpha.SAdd(a, b, &alpha, b, a, INT_MAX, INT_MAX, 1);
+            EXPECT_EQ(dest->PGet(a, b), (a >= 0 && a < 8 && b >= 0 && b < 8) ? dest->PGet(a, b) : 0u);
+        }
+    for (const TVeRect& r : dest->ModifyRect())
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= 8 && r.bottom <= 8);
 }
 
 TEST(VeRGBDib, MakesA32BitProbeAndNoContextWithoutTheTextLayer)
