@@ -332,6 +332,39 @@ TEST(VeRGBBits, ExtremeArgumentsStayInsideEveryBuffer)
         EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= 8 && r.bottom <= 8);
 }
 
+namespace {
+
+// A buffer whose storage cannot be locked, as a lost display surface.
+class TUnlockable : public TVeRGBBits {
+public:
+    using TVeRGBBits::TVeRGBBits;
+    bool Lock() override { return false; }
+};
+
+}  // namespace
+
+TEST(VeRGBBits, ABufferThatCannotBeLockedIsNeitherReadNorWritten)
+{
+    TComponent owner(nullptr);
+    TUnlockable lost(&owner);
+    lost.Resize(8, 8);
+    ASSERT_TRUE(lost.Create());
+    TVeRGBBits* other = Make(&owner, pf24_888, 8, 8);
+    other->BoxFill(0, 0, 7, 7, 0x445566);
+    EXPECT_EQ(lost.PGet(1, 1), 0u);
+    EXPECT_FALSE(lost.Cls());
+    EXPECT_FALSE(lost.BoxFill(0, 0, 3, 3, 0xFFFFFF));
+    EXPECT_FALSE(lost.ToneChange(0, 0, 3, 3, 0x404040));
+    EXPECT_FALSE(lost.Draw(0, 0, other, 0, 0, 8, 8));
+    EXPECT_FALSE(other->Draw(0, 0, &lost, 0, 0, 8, 8));
+    EXPECT_FALSE(other->AlphaBlend(0, 0, &lost, 0, 0, 8, 8, 64));
+    std::vector<uint8_t> pat(8 * 3);
+    EXPECT_FALSE(lost.GetPat(0, 0, 8, 1, pat.data()));
+    EXPECT_EQ(other->PGet(0, 0), 0x445566u);
+    EXPECT_TRUE(lost.ModifyRect().IsRectEmpty());
+    EXPECT_EQ(other->LockCount(), 0);  // every lock taken was given back
+}
+
 TEST(VeRGBDib, MakesA32BitProbeAndNoContextWithoutTheTextLayer)
 {
     TComponent owner(nullptr);
