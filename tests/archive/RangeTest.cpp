@@ -141,7 +141,8 @@ TEST(RangeCoder, DecoderRefusesTruncatedOversizedAndForeignInput)
         std::vector<uint8_t> dest(gen() % 32);
         bool ok = decoder.Decode(junk.data(), dest.empty() ? nullptr : dest.data(),
                                  static_cast<int64_t>(junk.size()), static_cast<int64_t>(dest.size()));
-        if (ok)
+        if (ok) {
             EXPECT_LE(decoder.OutCount, static_cast<int64_t>(dest.size()));
+        }
     }
 }
