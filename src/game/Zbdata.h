@@ -45,10 +45,13 @@ struct TGameData {
     int32_t ModeB;
 };
 
+using TMesBoxType = int32_t;    // 0 no frame, 1 or 2 one of the two frame images
+using TMovieQuality = int32_t;  // 0 low, 1 normal, 2 high
+
 struct TMesBoxConfig {
     TVeRGB BoxColor;
-    int32_t MesBoxType;
-    int32_t MovieQuality;
+    TMesBoxType MesBoxType;
+    TMovieQuality MovieQuality;
 };
 
 // The program's log: at most 1000 lines, oldest dropped first; each line is also written to

@@ -130,8 +130,8 @@ TEST_F(ReadMesTableTest, ExtendsJoinsAndInsertsRanges)
     EXPECT_EQ(Ranges(Table(), 2), (TRanges{{0, 1}, {9, 10}}));
 
     // The top message never wraps to 0 when extended: 65535 + 1 is not message 0.
-    Table().SetRead(Id(3, 0));
     Table().SetRead(Id(3, 65535));
+    Table().SetRead(Id(3, 0));
     EXPECT_EQ(Ranges(Table(), 3), (TRanges{{0, 0}, {65535, 65535}}));
     Table().SetRead(Id(3, 65534));
     Table().SetRead(Id(3, 1));
