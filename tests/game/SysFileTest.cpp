@@ -266,6 +266,11 @@ TEST_F(SysFileTest, LoadRefusesDamagedFilesAndKeepsTheRecords)
     uint32_t rawSize = static_cast<uint32_t>(raw.size());
     refused(ImageOf(raw, rawSize + 1), "raw size above the decoded size");
     refused(ImageOf(raw, rawSize - 1), "raw size below the decoded size");
+    // A stream that ends 4 bytes early must not be padded: the zeros would read as range [0, 0].
+    std::vector<uint8_t> shortRaw = RawWithTable({{0, 0}});
+    ASSERT_EQ(shortRaw.size(), 72u + 28u);
+    shortRaw.resize(shortRaw.size() - 4);
+    refused(ImageOf(shortRaw, 72 + 28), "stream shorter than the raw size");
     std::vector<uint8_t> small(raw.begin(), raw.begin() + 79);
     refused(ImageOf(small, 79), "raw size under 80");
     refused(ImageOf(raw, 0x40049), "raw size above the largest");
