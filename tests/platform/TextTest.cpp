@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <climits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Gdi.h"
@@ -235,4 +238,41 @@ TEST(TFont, SizeHeightAndHandleFollowTheFields)
     EXPECT_TRUE(other.Style.Contains(fsBold));
     EXPECT_FALSE(font.Style.Contains(fsBold));
     ASSERT_NE(other.GetHandle(), nullptr);
+}
+
+TEST(TextOut, ThreadsDrawingAtOnceGetTheSamePixels)
+{
+    auto draw = [](std::vector<uint8_t>& out, uint8_t charset, const std::string& face, const std::string& text) {
+        HFONT font = MakeFont(face, charset, -20);
+        ASSERT_NE(font, nullptr);
+        out.assign(160 * 24, 0);
+        HDC dc = CreateTargetDC({out.data(), 160, 160, 24, 1});
+        SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 255, 255));
+        TextOut(dc, 0, 0, text.data(), int(text.size()));
+        ReleaseTargetDC(dc);
+        DeleteObject(font);
+    };
+    std::vector<uint8_t> japanese, chinese;
+    draw(japanese, SHIFTJIS_CHARSET, "MS UI Gothic", Cp932Text);
+    draw(chinese, GB2312_CHARSET, "FZShaoEr-M11", Cp936Text);
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                std::vector<uint8_t> out;
+                if (t % 2 == 0) {
+                    draw(out, SHIFTJIS_CHARSET, "MS UI Gothic", Cp932Text);
+                    mismatches += out != japanese;
+                } else {
+                    draw(out, GB2312_CHARSET, "FZShaoEr-M11", Cp936Text);
+                    mismatches += out != chinese;
+                }
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, 0);
 }
