@@ -114,7 +114,7 @@ struct TMatch {
 
 // Asks fontconfig for a family; accepts the match only when it has every probe character and,
 // when exact, only when it is that family (fontconfig otherwise substitutes any face).
-bool MatchFamily(const std::string& family, const TCharsetInfo& info, int weight, bool exact, TMatch& match)
+bool MatchFamily(const std::string& family, const TCharsetInfo& info, const TLogFont& log, bool exact, TMatch& match)
 {
     static const bool initialised = [] {
         if (!FcInit())
@@ -128,7 +128,9 @@ bool MatchFamily(const std::string& family, const TCharsetInfo& info, int weight
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(info.Language));
-    FcPatternAddInteger(pattern, FC_WEIGHT, weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_WEIGHT, log.Weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    if ((log.PitchAndFamily & 3) == FIXED_PITCH)
+        FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
@@ -166,17 +168,17 @@ bool MatchFamily(const std::string& family, const TCharsetInfo& info, int weight
     return ok;
 }
 
-bool ResolveFace(const std::string& faceName, const TCharsetInfo& info, int weight, TMatch& match)
+bool ResolveFace(const std::string& faceName, const TCharsetInfo& info, const TLogFont& log, TMatch& match)
 {
     auto& aliases = Aliases();
     auto alias = aliases.find(Lower(faceName));
     if (alias == aliases.end()) {
-        if (!faceName.empty() && MatchFamily(faceName, info, weight, false, match))
+        if (!faceName.empty() && MatchFamily(faceName, info, log, false, match))
             return true;
         alias = aliases.find(info.Fallback);
     }
     for (const std::string& family : alias->second)
-        if (MatchFamily(family, info, weight, true, match))
+        if (MatchFamily(family, info, log, true, match))
             return true;
     return false;
 }
@@ -240,7 +242,7 @@ HFONT CreateFontIndirect(const TLogFont& logFont)
     std::lock_guard<std::mutex> lock(FontMutex());
     TMatch match;
     FT_Face face = nullptr;
-    if (ResolveFace(logFont.FaceName, *info, logFont.Weight, match))
+    if (ResolveFace(logFont.FaceName, *info, logFont, match))
         face = OpenFace(match.File, match.Index);
     if (!face) {
         std::fprintf(stderr, "Font \"%s\": no installed face has its characters\n", logFont.FaceName.c_str());
