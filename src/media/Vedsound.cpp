@@ -19,7 +19,13 @@ int32_t AttenuationToGain(long attenuation)
 
 // ---- TCustomDSoundBuffer
 
-TCustomDSoundBuffer::TCustomDSoundBuffer(TDSound* device) : FDevice(device) {}
+// Joining the list here lets any voice kind (a movie's sound track too) reach the mixer; the
+// mixer skips it until Play, so a half-built voice is never mixed.
+TCustomDSoundBuffer::TCustomDSoundBuffer(TDSound* device) : FDevice(device)
+{
+    if (FDevice != nullptr)
+        FDevice->Add(this);
+}
 
 TCustomDSoundBuffer::~TCustomDSoundBuffer() { Detach(); }
 
@@ -188,9 +194,7 @@ TDSoundBuffer* TDSound::CreateBufferMute(int seconds)
     if (!FEnabled.load() || seconds <= 0 || int64_t(seconds) * Audio::DeviceRate > MaxBufferFrames)
         return nullptr;
     try {
-        auto* buffer = new TDSoundBuffer(this, std::vector<int16_t>(size_t(seconds) * Audio::DeviceRate * 2, 0));
-        Add(buffer);
-        return buffer;
+        return new TDSoundBuffer(this, std::vector<int16_t>(size_t(seconds) * Audio::DeviceRate * 2, 0));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -218,9 +222,7 @@ TDSoundBuffer* TDSound::CreateBufferFromAdp(TStream* stream, bool, bool, bool)
         if (got == 0)
             return nullptr;
         pcm.resize(size_t(got) * 2);
-        auto* buffer = new TDSoundBuffer(this, std::move(pcm));
-        Add(buffer);
-        return buffer;
+        return new TDSoundBuffer(this, std::move(pcm));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -233,9 +235,7 @@ TDSoundStream* TDSound::CreateStreamFromAdp(TStream* stream, bool, bool)
     TAdpReader reader;
     if (!reader.Open(stream))
         return nullptr;
-    auto* result = new TDSoundStream(this, stream, reader);
-    Add(result);
-    return result;
+    return new TDSoundStream(this, reader);
 }
 
 }  // namespace DirectX

@@ -111,7 +111,8 @@ class TDSoundStream : public TCustomDSoundBuffer {
 public:
     static constexpr uint64_t RingFrames = 65536;  // about 1.5 s
 
-    TDSoundStream(TDSound* device, TStream* source, const TAdpReader& reader);
+    // reader was opened on the still-open stream it decodes from.
+    TDSoundStream(TDSound* device, const TAdpReader& reader);
     ~TDSoundStream() override;
     bool Play(bool loop) override;
     void Stop() override;
@@ -124,7 +125,6 @@ private:
     // Decodes into the free part of the ring; only the refill thread (or Play before it starts).
     void Refill();
 
-    TStream* FSource;
     TAdpReader FReader;
     std::vector<int16_t> FRing;
     std::atomic<uint64_t> FWritten{0};  // frames ever written: the refill side

@@ -54,8 +54,8 @@ void TDSoundThread::Execute()
 
 // ---- TDSoundStream
 
-TDSoundStream::TDSoundStream(TDSound* device, TStream* source, const TAdpReader& reader)
-    : TCustomDSoundBuffer(device), FSource(source), FReader(reader), FRing(RingFrames * 2, 0), FThread(this)
+TDSoundStream::TDSoundStream(TDSound* device, const TAdpReader& reader)
+    : TCustomDSoundBuffer(device), FReader(reader), FRing(RingFrames * 2, 0), FThread(this)
 {
 }
 
