@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the panel tests: pictures with a known pattern and an event recorder.
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -23,9 +24,16 @@ inline TVeRGBBits* MakeImage(TComponent* owner, int w, int h, int seed, TBitDept
     image->SetBitDepth(depth);
     image->Resize(w, h);
     image->Create();
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image->BoxFill(x, y, x, y, Colour(x, y, seed));
+    const int bpp = BytesPerPixel(image->BitDepth());
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = image->Bits() + ptrdiff_t(y) * image->Pitch();
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = Colour(x, y, seed);
+            row[x * bpp] = uint8_t(c);
+            row[x * bpp + 1] = uint8_t(c >> 8);
+            row[x * bpp + 2] = uint8_t(c >> 16);
+        }
+    }
     return image;
 }
 
@@ -37,7 +45,7 @@ inline TVeAlpha* MakeAlpha(TComponent* owner, int w, int h)
     alpha->Create();
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            alpha->BoxFill(x, y, x, y, static_cast<uint8_t>(((x / 3 + y / 2) % 3) * 127));
+            alpha->Bits()[ptrdiff_t(y) * alpha->Pitch() + x] = static_cast<uint8_t>(((x / 3 + y / 2) % 3) * 127);
     return alpha;
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 // Owns everything a test makes; panels are deleted by their owner at the end.
 struct TTree {
+    TEventLog Log;  // outlives the panels, whose handlers write to it
     TComponent Owner{nullptr};
     TVeRGBPanel* New(TVeRGBPanel* parent = nullptr, int x = 0, int y = 0, int w = 640, int h = 480)
     {
@@ -45,7 +46,7 @@ TEST(PanelTree, NewPanelHasDefaultsAndStaysSilentUntilCreated)
     EXPECT_EQ(p->MaskMode(), mmOpaque);
     EXPECT_EQ(p->ColorKey().ToDWORD(), 0u);
 
-    TEventLog log;
+    TEventLog& log = t.Log;
     log.Attach(p, "p");
     p->Hide();
     p->Show();
@@ -63,7 +64,7 @@ TEST(PanelTree, AllCreateRunsParentFirstAndAllReleaseChildrenFirst)
     TVeRGBPanel* b = t.New(root);
     TVeRGBPanel* a1 = t.New(a);
     b->Hide();
-    TEventLog log;
+    TEventLog& log = t.Log;
     log.Attach(root, "root");
     log.Attach(a, "a");
     log.Attach(b, "b");
@@ -88,7 +89,7 @@ TEST(PanelTree, FailedCreateIsReleasedAgainAndAllCreateGoesOn)
     TVeRGBPanel* root = t.New();
     TVeRGBPanel* bad = t.New(root);
     TVeRGBPanel* good = t.New(root);
-    TEventLog log;
+    TEventLog& log = t.Log;
     log.Attach(bad, "bad");
     bad->OnChange = nullptr;
     bad->OnShow = [](TObject*) { throw Exception("show failed"); };
