@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/Verange.h"
+#include "game/Zbdata.h"
+#include "game/Zbreadmes.h"
+#include "game/Zbsysfile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const uint8_t Stamp[8] = {9, 8, 7, 6, 5, 4, 3, 2};
+
+uint32_t Id(int scenario, int message)
+{
+    return (static_cast<uint32_t>(scenario) << 16) | static_cast<uint32_t>(message);
+}
+
+std::vector<uint8_t> ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Everything the save file keeps, as bytes: the system record then the read table.
+std::vector<uint8_t> Snapshot()
+{
+    std::vector<uint8_t> bytes(72);
+    StoreSysData(*SysData, bytes.data());
+    bytes.insert(bytes.end(), ReadMesTable->GetData(), ReadMesTable->GetData() + ReadMesTable->GetSize());
+    return bytes;
+}
+
+// A file image made by hand from raw bytes, with the raw size field given separately.
+std::vector<uint8_t> ImageOf(const std::vector<uint8_t>& raw, uint32_t rawSizeField)
+{
+    TRangeEncode encoder;
+    EXPECT_TRUE(encoder.CreateBuffer());
+    std::vector<uint8_t> coded(raw.size() * 2 + 64);
+    EXPECT_TRUE(encoder.Encode(raw.data(), coded.data(), static_cast<int64_t>(coded.size()),
+                               static_cast<int64_t>(raw.size())));
+    std::vector<uint8_t> image = {'Z', 'B', '0', '1'};
+    for (int i = 0; i < 4; ++i)
+        image.push_back(static_cast<uint8_t>(rawSizeField >> (8 * i)));
+    image.insert(image.end(), coded.begin(), coded.begin() + encoder.OutCount);
+    return image;
+}
+
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void PutRange(std::vector<uint8_t>& raw, int first, int last)
+{
+    for (int v : {first, last}) {
+        raw.push_back(static_cast<uint8_t>(v));
+        raw.push_back(static_cast<uint8_t>(v >> 8));
+    }
+}
+
+// Raw bytes: a system record, then a table whose scenario 5 holds the given ranges. With
+// tableSize, further single-message ranges (and a second scenario, 6, once 5 is full) fill
+// the table to exactly that size.
+std::vector<uint8_t> RawWithTable(const std::vector<std::pair<int, int>>& ranges, size_t tableSize = 0)
+{
+    std::vector<uint8_t> raw(72 + 8 + 16);
+    raw[0] = 0x01;
+    Put32(raw, 64, 3);
+    Put32(raw, 68, 7);
+    Put32(raw, 84, 5);
+    uint32_t blocks = 1;
+    size_t block = 80;
+    for (auto [first, last] : ranges)
+        PutRange(raw, first, last);
+    int next = ranges.empty() ? 0 : ranges.back().second + 2;
+    while (raw.size() - 72 < tableSize) {
+        if (next > 65535) {
+            Put32(raw, block, static_cast<uint32_t>(raw.size() - block - 16));
+            block = raw.size();
+            raw.resize(block + 16);
+            Put32(raw, block + 4, 6);
+            ++blocks;
+            next = 0;
+            continue;
+        }
+        PutRange(raw, next, next);
+        next += 2;
+    }
+    Put32(raw, block, static_cast<uint32_t>(raw.size() - block - 16));
+    Put32(raw, 72, static_cast<uint32_t>(raw.size() - 72));
+    Put32(raw, 76, blocks);
+    return raw;
+}
+
+// Counts the file steps of a save and fails the one numbered FailAt (from 1).
+int FailAt = 0;
+int Calls = 0;
+bool Failing()
+{
+    return ++Calls == FailAt;
+}
+const TSaveFileOps FaultyOps = {
+    [](const char* path) { return Failing() ? -1 : DefaultSaveFileOps.Open(path); },
+    [](int handle, const void* data, size_t size) { return !Failing() && DefaultSaveFileOps.Write(handle, data, size); },
+    [](int handle) { return !Failing() && DefaultSaveFileOps.Sync(handle); },
+    [](int handle) {
+        bool failing = Failing();
+        return DefaultSaveFileOps.Close(handle) && !failing;
+    },
+    [](const char* from, const char* to) { return !Failing() && DefaultSaveFileOps.Rename(from, to); },
+    [](const char* folder) { return !Failing() && DefaultSaveFileOps.SyncFolder(folder); },
+};
+
+class SysFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zbsysXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        FFolder = pattern;
+        SysSaveFolder = FFolder.string();
+        SaveFileOps = DefaultSaveFileOps;
+        ZbdataStart();
+    }
+    void TearDown() override
+    {
+        ZbdataFinish();
+        SaveFileOps = DefaultSaveFileOps;
+        SysSaveFolder.clear();
+        fs::remove_all(FFolder);
+    }
+    // Drops every record and builds fresh ones, as a new run of the game would.
+    void Restart()
+    {
+        ZbdataFinish();
+        ZbdataStart();
+    }
+    void MakeProgress()
+    {
+        SetSysFlag(SysData, 17, true);
+        SetSysOpenFlag(SysData, 200);
+        SysData->FurthestEpisode = 4;
+        SysData->FurthestScene = 12;
+        ReadMesTable->SetScenario(3, Stamp);
+        ReadMesTable->SetScenario(8, Stamp);
+        for (int m : {1, 2, 3, 9, 400, 65535})
+            ReadMesTable->SetRead(Id(3, m));
+        ReadMesTable->SetRead(Id(8, 0));
+    }
+    fs::path SaveFile() const { return FFolder / "ZBSys.sav"; }
+
+    fs::path FFolder;
+};
+
+}  // namespace
+
+TEST_F(SysFileTest, FreshSaveHoldsEightyRawBytesAndRoundTripsExactly)
+{
+    ASSERT_TRUE(SaveSysData());
+    std::vector<uint8_t> file = ReadFile(SaveFile());
+    ASSERT_GE(file.size(), 8u);
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "ZB01");
+    EXPECT_EQ(file[4], 80);
+    EXPECT_EQ(file[5] | file[6] | file[7], 0);
+    std::vector<uint8_t> fresh = Snapshot();
+    Restart();
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), fresh);
+
+    MakeProgress();
+    std::vector<uint8_t> before = Snapshot();
+    ASSERT_TRUE(SaveSysData());
+    Restart();
+    EXPECT_NE(Snapshot(), before);
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(ReadMesTable->IsRead(Id(3, 65535)));
+    EXPECT_TRUE(IsProgressReached(SysData, 4, 12));
+    EXPECT_FALSE(fs::exists(FFolder / "ZBSys.sav.tmp"));
+
+    // The name is found whatever its case, as on the game's original file system.
+    fs::rename(SaveFile(), FFolder / "zbsys.SAV");
+    Restart();
+    EXPECT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(SysFileTest, FailingAnyWriteStepKeepsThePreviousSave)
+{
+    MakeProgress();
+    ASSERT_TRUE(SaveSysData());
+    std::vector<uint8_t> saved = Snapshot();
+    std::vector<uint8_t> savedFile = ReadFile(SaveFile());
+    SetSysFlag(SysData, 99, true);
+    ReadMesTable->SetRead(Id(8, 50));
+    std::vector<uint8_t> changed = Snapshot();
+
+    FailAt = 0;
+    Calls = 0;
+    SaveFileOps = FaultyOps;
+    ASSERT_TRUE(SaveSysData());
+    const int steps = Calls;
+    ASSERT_EQ(steps, 7);  // open, header, body, sync, close, rename, folder sync
+    SaveFileOps = DefaultSaveFileOps;
+    ASSERT_TRUE(SaveSysData());  // back to the first file for the loop below
+    WriteFile(SaveFile(), savedFile);
+
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE(step);
+        SaveFileOps = FaultyOps;
+        FailAt = step;
+        Calls = 0;
+        EXPECT_FALSE(SaveSysData());
+        SaveFileOps = DefaultSaveFileOps;
+        EXPECT_FALSE(fs::exists(FFolder / "ZBSys.sav.tmp"));
+        Restart();
+        ASSERT_TRUE(LoadSysData());
+        // Only the folder sync comes after the new file is in place.
+        EXPECT_EQ(Snapshot(), step < steps ? saved : changed);
+        // Back to the changed records and the first file for the next step.
+        ASSERT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
+        LoadSysDataBytes(*SysData, changed.data());
+        WriteFile(SaveFile(), savedFile);
+    }
+}
+
+TEST_F(SysFileTest, LoadRefusesDamagedFilesAndKeepsTheRecords)
+{
+    EXPECT_FALSE(LoadSysData());  // no file
+    MakeProgress();
+    std::vector<uint8_t> current = Snapshot();
+    std::vector<uint8_t> good;
+    ASSERT_TRUE(BuildSysDataImage(good));
+
+    auto refused = [&](const std::vector<uint8_t>& image, const char* what) {
+        EXPECT_FALSE(LoadSysDataImage(image.data(), image.size())) << what;
+        WriteFile(SaveFile(), image);
+        EXPECT_FALSE(LoadSysData()) << what;
+        EXPECT_EQ(Snapshot(), current) << what;
+    };
+    refused(std::vector<uint8_t>(good.begin(), good.begin() + 7), "shorter than the header");
+    std::vector<uint8_t> bad = good;
+    bad[3] = '2';
+    refused(bad, "wrong magic");
+    for (size_t cut : {size_t(8), size_t(9), good.size() - 1})
+        refused(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut)), "truncated body");
+
+    std::vector<uint8_t> raw = Snapshot();
+    uint32_t rawSize = static_cast<uint32_t>(raw.size());
+    refused(ImageOf(raw, rawSize + 1), "raw size above the decoded size");
+    refused(ImageOf(raw, rawSize - 1), "raw size below the decoded size");
+    // A stream that ends 4 bytes early must not be padded: the zeros would read as range [0, 0].
+    std::vector<uint8_t> shortRaw = RawWithTable({{0, 0}});
+    ASSERT_EQ(shortRaw.size(), 72u + 28u);
+    shortRaw.resize(shortRaw.size() - 4);
+    refused(ImageOf(shortRaw, 72 + 28), "stream shorter than the raw size");
+    std::vector<uint8_t> small(raw.begin(), raw.begin() + 79);
+    refused(ImageOf(small, 79), "raw size under 80");
+    refused(ImageOf(raw, 0x40049), "raw size above the largest");
+    bad = good;
+    bad.resize(8 + 4 * 0x40048 + 1, 0);
+    refused(bad, "body longer than the coded buffer");
+
+    refused(ImageOf(RawWithTable({{1, 3}, {4, 6}}), static_cast<uint32_t>(RawWithTable({{1, 3}, {4, 6}}).size())),
+            "adjacent ranges");
+    refused(ImageOf(RawWithTable({{5, 6}, {1, 2}}), static_cast<uint32_t>(RawWithTable({{5, 6}, {1, 2}}).size())),
+            "unsorted ranges");
+    std::vector<uint8_t> countless = RawWithTable({{1, 2}});
+    Put32(countless, 76, 2);
+    refused(ImageOf(countless, static_cast<uint32_t>(countless.size())), "block count past the end");
+    std::vector<uint8_t> huge = RawWithTable({{1, 2}}, 0x40000);
+    ASSERT_EQ(huge.size(), 0x40048u);
+    refused(ImageOf(huge, 0x40048), "table of 0x40000 bytes");
+    std::vector<uint8_t> largest = RawWithTable({{1, 2}}, 0x40000 - 4);
+    ASSERT_TRUE(TReadMesTable::IsValidTable(largest.data() + 72, 0x40000 - 4));
+
+    // A file made by hand from the documented layout is read field by field.
+    std::vector<uint8_t> handMade = RawWithTable({{1, 2}, {10, 10}});
+    WriteFile(SaveFile(), ImageOf(handMade, static_cast<uint32_t>(handMade.size())));
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_TRUE(GetSysFlag(SysData, 0));
+    EXPECT_FALSE(GetSysFlag(SysData, 17));
+    EXPECT_EQ(SysData->FurthestEpisode, 3);
+    EXPECT_EQ(SysData->FurthestScene, 7);
+    EXPECT_TRUE(ReadMesTable->IsRead(Id(5, 2)));
+    EXPECT_TRUE(ReadMesTable->IsRead(Id(5, 10)));
+    EXPECT_FALSE(ReadMesTable->IsRead(Id(3, 1)));
+    WriteFile(SaveFile(), ImageOf(largest, static_cast<uint32_t>(largest.size())));
+    EXPECT_TRUE(LoadSysData());
+}
