@@ -308,8 +308,10 @@ void TAssembler::Assemble(const std::string& source, std::vector<uint8_t>& out)
             Statement(tokens);
         start = end + 1;
     }
-    if (FInCondition)
-        Error("missing .end");
+    if (FInCondition) {
+        FLine = FTriggers.back().Line;
+        Error(".trigger without .end");
+    }
     FLine = 0;
     out = Build();
 }
