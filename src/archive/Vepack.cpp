@@ -83,7 +83,7 @@ bool VePackValidName(const std::string& name)
         if (component.empty() || component == "." || component == "..")
             return false;
         for (char c : component)
-            if (static_cast<unsigned char>(c) < 0x20 || c == '/')
+            if (static_cast<unsigned char>(c) < 0x20 || c == '/' || c == ':')
                 return false;
         if (end == std::string::npos)
             return true;

@@ -56,8 +56,9 @@ constexpr uint64_t MaxDirectorySize = 64ull << 20;
 // The lookup key of a member name: slashes become backslashes, ASCII letters lower case.
 std::string VePackKey(const std::string& name);
 
-// A member name the format accepts: 1 to 255 bytes, no control bytes, no slash, no empty, "."
-// or ".." component (so no leading, trailing or doubled backslash).
+// A member name the format accepts: 1 to 255 bytes, no control bytes, no slash or colon, no
+// empty, "." or ".." component (so no leading, trailing or doubled backslash): every name a file
+// manager will serve.
 bool VePackValidName(const std::string& name);
 
 // Reads an archive. After a successful Open the object does not change until Close or the next

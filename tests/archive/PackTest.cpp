@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -59,7 +60,7 @@ bool OpenAndReadAll(const std::string& path, const TNamedBytes& original, int& b
         for (const auto& [name, bytes] : original)
             if (name == pack.Entry(i).Name) {
                 EXPECT_TRUE(stream.GetSize() == static_cast<int64_t>(bytes.size()) &&
-                            std::memcmp(stream.Memory(), bytes.data(), bytes.size()) == 0)
+                            (bytes.empty() || std::memcmp(stream.Memory(), bytes.data(), bytes.size()) == 0))
                     << name;
             }
     }
@@ -78,6 +79,28 @@ TEST(CrcCheck, MatchesTheCatalogueCheckValueInPieces)
     crc.Reset();
     EXPECT_EQ(crc.Value(), 0xFFFF);
     EXPECT_EQ(TCrcCheck::Calc(nullptr, 0), 0xFFFF);
+}
+
+TEST(CrcCheck, AgreesWithTheBitwiseDefinitionForAnySplit)
+{
+    TByteVector bytes = PatternBytes(42, 1000);
+    uint16_t expected = 0xFFFF;
+    for (uint8_t byte : bytes) {
+        expected ^= static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            expected = static_cast<uint16_t>((expected & 0x8000) ? (expected << 1) ^ 0x1021 : expected << 1);
+    }
+    EXPECT_EQ(TCrcCheck::Calc(bytes.data(), bytes.size()), expected);
+    for (size_t split = 0; split <= 17; ++split) {
+        TCrcCheck crc;
+        size_t at = 0;
+        while (at < bytes.size()) {
+            size_t count = std::min(bytes.size() - at, split + 1 + at % 11);
+            crc.Update(bytes.data() + at, count);
+            at += count;
+        }
+        EXPECT_EQ(crc.Value(), expected) << split;
+    }
 }
 
 TEST(VePack, RoundTripKeepsOrderNamesAndBytes)
@@ -99,7 +122,9 @@ TEST(VePack, RoundTripKeepsOrderNamesAndBytes)
         ASSERT_TRUE(pack.ReadMember(i, stream));
         EXPECT_EQ(stream.GetPosition(), 0);
         ASSERT_EQ(stream.GetSize(), static_cast<int64_t>(members[i].second.size()));
-        EXPECT_EQ(0, std::memcmp(stream.Memory(), members[i].second.data(), members[i].second.size()));
+        if (!members[i].second.empty()) {
+            EXPECT_EQ(0, std::memcmp(stream.Memory(), members[i].second.data(), members[i].second.size()));
+        }
     }
     EXPECT_EQ(pack.IndexOf("voice/ZB00001.ADP"), 2);
     EXPECT_EQ(pack.IndexOf("TITLE.PNG"), 0);
@@ -125,7 +150,7 @@ TEST(VePack, WriterRefusesBadAndDuplicateNamesButFinishes)
     uint8_t byte = 7;
     EXPECT_TRUE(writer.Add("Sub\\One.bin", &byte, 1));
     for (const char* bad : {"", "sub\\one.BIN", "SUB/one.bin", "\\abs", "a\\..\\b", "a\\\\b", "a\\", "dot\\.\\x",
-                            "tab\there"}) {
+                            "tab\there", "c:x"}) {
         EXPECT_FALSE(writer.Add(bad, &byte, 1)) << bad;
         EXPECT_FALSE(writer.LastError().empty());
     }
@@ -217,6 +242,7 @@ TEST(VePack, StructuralFaultsAreRefused)
     expectRefused("duplicate name by case", [&](TByteVector& b) { b[second + 12] = 'T'; std::memcpy(&b[second + 12], "TITLE.PNG", 9); });
     expectRefused("empty name", [&](TByteVector& b) { b[second + 12] = 0; });
     expectRefused("name with a slash", [&](TByteVector& b) { b[third + 12 + 5] = '/'; });
+    expectRefused("name like a drive", [&](TByteVector& b) { b[third + 12 + 1] = ':'; });
     expectRefused("name without terminator", [&](TByteVector& b) {
         // The last name runs into the trailer.
         b[b.size() - 3] = 'x';
