@@ -192,7 +192,7 @@ private:
     bool ReadScriptFile(TFileMan* files, const std::string& name);
     bool CheckTriggerBlock(const uint8_t* block, uint32_t size, uint32_t funcSize) const;
     bool IsTriggerEntry(int scriptIndex, uint32_t entryOffset) const;
-    void Fail(const std::string& line) const;  // logs the line and raises EGameErr
+    [[noreturn]] void Fail(const std::string& line) const;  // logs the line, raises EGameErr
 
     // The machine.
     void Step();

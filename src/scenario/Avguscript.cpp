@@ -3,7 +3,6 @@
 
 #include "archive/Vefileman.h"
 #include "game/Zbdata.h"
-#include "game/Zbdef.h"
 #include "game/Zbreadmes.h"
 #include "scenario/Avgu.h"
 

@@ -1,6 +1,5 @@
 // The script machine: a value stack of 32-bit numbers, a call stack, an instruction pointer
 // into the loaded function block (or, for a trigger condition, into the trigger buffer).
-#include <climits>
 #include <cstring>
 
 #include "game/Zbdata.h"
