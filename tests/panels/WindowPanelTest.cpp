@@ -98,11 +98,4 @@ TEST(WindowPanel, ErasedRepaintFillsAndCentresTheCaption)
     EXPECT_EQ(w.Canvas->PGet(0, 15), 0xFFFFFFu);
     EXPECT_EQ(w.Canvas->PGet(39, 15), 0x808080u);
 
-    std::vector<std::string> log;
-    w.Panel->OnMouseEnter = [&](TObject*) { log.push_back("enter"); };
-    w.Panel->OnMouseLeave = [&](TObject*) { log.push_back("leave"); };
-    TMessage m;
-    w.Panel->CMMouseEnter(m);
-    w.Panel->CMMouseLeave(m);
-    EXPECT_EQ(log, (std::vector<std::string>{"enter", "leave"}));
 }
