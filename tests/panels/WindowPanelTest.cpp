@@ -97,5 +97,4 @@ TEST(WindowPanel, ErasedRepaintFillsAndCentresTheCaption)
     w.Repaint();
     EXPECT_EQ(w.Canvas->PGet(0, 15), 0xFFFFFFu);
     EXPECT_EQ(w.Canvas->PGet(39, 15), 0x808080u);
-
 }
