@@ -12,6 +12,8 @@
 #include "base/Vergbbits.h"
 #include "game/Zbdata.h"
 #include "game/Zbglobals.h"
+#include "panels/Vergbpanel.h"
+#include "panels/Vergbparts.h"
 
 namespace {
 
@@ -38,6 +40,10 @@ constexpr char AllocError[] = "Alloc Error";
 constexpr char FileLoadError[] = "FileLoad Error";
 constexpr char LoadPrefix[] = "VeRGBLoad ";
 constexpr char DrawPrefix[] = "VeRGBDraw ";
+constexpr char PanelInitPrefix[] = "VePanelInit ";
+constexpr char SetPartsError[] = "VeRGBParts SetParts Error";
+constexpr char BitsInitError[] = "VeRGBBits Init Error";
+constexpr char AlphaInitError[] = "VeAlpha Init Error";
 
 enum TImageKind { ikNone, ikBmp, ikJpg, ikPng, ikLzh };
 
@@ -173,6 +179,140 @@ bool LoadRGBImage(TVeRGBBits*& bits, TVeAlpha** alpha, const std::string& name, 
             fileMan->Close(stream);
         return false;
     }
+}
+
+bool LoadPanelImage(TVeRGBPanel* panel, const std::string& name, TFileMan* fileMan)
+{
+    if (!panel)
+        return false;
+    TVeRGBBits* bits = nullptr;
+    TVeAlpha* alpha = nullptr;
+    if (!LoadRGBImage(bits, &alpha, name, fileMan))
+        return false;
+    panel->SetImage(bits);
+    panel->SetMaskMode(alpha ? mmAlphaMask : mmOpaque);
+    if (alpha)
+        panel->SetAlpha(alpha);
+    return true;
+}
+
+bool InitPanelImageWH(TVeRGBPanel* panel, int width, int height, bool withAlpha)
+{
+    if (!panel)
+        return false;
+    TVeRGBBits* bits = nullptr;
+    TVeAlpha* alpha = nullptr;
+    try {
+        bits = MemMan ? MemMan->CreateVCL<TVeRGBBits>() : nullptr;
+        if (withAlpha && MemMan)
+            alpha = MemMan->CreateVCL<TVeAlpha>();
+        if (!bits || (withAlpha && !alpha))
+            throw Exception(AllocError);
+        bits->SetBitDepth(BitDepth);
+        // A size the buffer refuses would leave it at its default size: refused too.
+        if (!bits->Resize(width, height) || !bits->Create())
+            throw Exception(BitsInitError);
+        if (alpha && (!alpha->Resize(width, height) || !alpha->Create()))
+            throw Exception(AlphaInitError);
+    } catch (const Exception& e) {
+        Log(PanelInitPrefix, e.Message);
+        DeleteMade(bits);
+        DeleteMade(alpha);
+        return false;
+    }
+    panel->SetImage(bits);
+    panel->SetMaskMode(withAlpha ? mmAlphaMask : mmOpaque);
+    if (alpha)
+        panel->SetAlpha(alpha);
+    return true;
+}
+
+bool InitPanelImage(TVeRGBPanel* panel, bool withAlpha)
+{
+    return panel && InitPanelImageWH(panel, panel->SizeX(), panel->SizeY(), withAlpha);
+}
+
+void ReleasePanelImage(TVeRGBPanel* panel)
+{
+    if (!panel)
+        return;
+    if (TVeRGBBits* image = panel->Image()) {
+        panel->SetImage(nullptr);
+        if (MemMan)
+            MemMan->Delete(image);
+    }
+    if (TVeAlpha* alpha = panel->Alpha()) {
+        panel->SetAlpha(nullptr);
+        if (MemMan)
+            MemMan->Delete(alpha);
+    }
+}
+
+bool LoadPartsImage(TVeRGBParts*& parts, const std::string& name, TFileMan* fileMan, const TVePartsData* table)
+{
+    const TImageKind kind = ImageKind(name);
+    if (kind == ikNone)
+        return false;
+    if (!parts) {
+        parts = MemMan ? MemMan->CreateVCL<TVeRGBParts>() : nullptr;
+        if (!parts)
+            return false;
+        parts->SetBitDepth(BitDepth);
+    }
+    TStream* stream = nullptr;
+    TVeRGBBits* bits = nullptr;
+    TVeAlpha* alpha = nullptr;
+    bool ok = false;
+    try {
+        stream = fileMan ? fileMan->Open(name) : nullptr;
+        if (!stream)
+            throw Exception(FileOpenError);
+        bits = MemMan ? MemMan->CreateVCL<TVeRGBBits>() : nullptr;
+        if (!bits)
+            throw Exception(AllocError);
+        bits->SetBitDepth(BitDepth);
+        if (kind == ikPng) {
+            if (ChkChannelPng(stream) == 4) {
+                alpha = MemMan->CreateVCL<TVeAlpha>();
+                if (!alpha)
+                    throw Exception(AllocError);
+            }
+            stream->SetPosition(0);
+        }
+        if (!Decode(bits, alpha, kind, stream, 0, 0, false))
+            throw Exception(FileLoadError);
+        fileMan->Close(stream);
+        if (!(alpha ? parts->SetParts(bits, alpha, table) : parts->SetParts(bits, table)))
+            throw Exception(SetPartsError);
+        ok = true;
+    } catch (const Exception& e) {
+        Log(LoadPrefix, e.Message);
+        if (stream)
+            fileMan->Close(stream);
+    }
+    DeleteMade(bits);
+    DeleteMade(alpha);
+    return ok;
+}
+
+void SetPanelParts(TVeRGBPanel* panel, TVeRGBParts* parts, const TPartsPlace* place)
+{
+    if (!panel || !place)
+        return;
+    panel->SetOffsetX(place->X);
+    panel->SetOffsetY(place->Y);
+    if (place->Index < 0 || !parts)
+        return;
+    TVeRGBBits* image = parts->GetImage(place->Index);
+    if (!image)
+        return;
+    TVeAlpha* alpha = parts->GetAlpha(place->Index);
+    panel->SetImage(image);
+    panel->SetAlpha(alpha);
+    panel->SetMaskMode(alpha ? mmAlphaMask : mmOpaque);
+    panel->SetSizeX(image->Width());
+    // A part always has at least one pattern; guarded so a bad table cannot divide by zero.
+    panel->SetSizeY(image->Height() / std::max(parts->GetPattern(place->Index), 1));
 }
 
 bool DrawImageFileWM(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x, int y, TFileMan* fileMan)

@@ -17,6 +17,18 @@
 class TVeRGBBits;
 class TVeAlpha;
 class TFileMan;
+class TVeRGBPanel;
+class TVeRGBParts;
+struct TVePartsData;
+
+// One row of a screen's placement table.
+struct TPartsPlace {
+    int32_t Index;  // part index; negative leaves the panel's image alone
+    int32_t X;
+    int32_t Y;
+    int32_t Unused1;
+    int32_t Unused2;
+};
 
 // The built-in key table of the scrambled picture format, shared with the data tools.
 extern const std::array<uint8_t, 256> GnyBuiltinKeyTable;
@@ -35,6 +47,21 @@ bool DrawImageFileWM(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name,
                      TFileMan* fileMan);
 bool DrawImageFile(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x, int y,
                    TFileMan* fileMan);
+
+// LoadRGBImage with an alpha request; on success the panel shows the buffer (alpha-masked when
+// the picture had an alpha channel, opaque otherwise). On failure the panel is not touched.
+bool LoadPanelImage(TVeRGBPanel* panel, const std::string& name, TFileMan* fileMan);
+// A new blank buffer of width x height in BitDepth (and a new alpha plane when asked) for the
+// panel; the previous image is not released. Failures log "VePanelInit " and the cause.
+bool InitPanelImageWH(TVeRGBPanel* panel, int width, int height, bool withAlpha);
+bool InitPanelImage(TVeRGBPanel* panel, bool withAlpha);
+// Deletes the panel's image and alpha plane through MemMan and clears them.
+void ReleasePanelImage(TVeRGBPanel* panel);
+// Makes the parts atlas through MemMan when parts is null, loads the sheet (plain PNG decode)
+// into temporaries and cuts it with the table; the temporaries never survive.
+bool LoadPartsImage(TVeRGBParts*& parts, const std::string& name, TFileMan* fileMan, const TVePartsData* table);
+// Places the panel and, for a part index >= 0 with an image, shows one pattern of that part.
+void SetPanelParts(TVeRGBPanel* panel, TVeRGBParts* parts, const TPartsPlace* place);
 
 // Nearest-neighbour stretch of a whole source rectangle onto a whole destination rectangle with
 // an integer step in each direction (pitches in bytes, may be negative). Enlarging repeats
