@@ -1,11 +1,13 @@
 // Every effect's whole sequence against a slow reference that follows the effect rules pixel by
 // pixel (blends, stretches with their accumulators, the ripple's table look-ups), at 24 and 32
-// bits, comparing a checksum of the screen and of the work buffer after each level.
+// bits, comparing the screen and the work buffer after each level.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -44,12 +46,35 @@ TImg Capture(TVeRGBBits* b)
     return img;
 }
 
-uint64_t Hash(const TImg& img)
+// Where two pictures first differ, as "x,y byte c", or empty when they are equal.
+std::string FirstDifference(const TImg& a, const TImg& b)
 {
-    uint64_t h = 1469598103934665603ull;
-    for (uint8_t v : img.P)
-        h = (h ^ v) * 1099511628211ull;
-    return h;
+    if (a.P == b.P)
+        return std::string();
+    size_t i = 0;
+    while (i < a.P.size() && a.P[i] == b.P[i])
+        ++i;
+    const size_t pixel = i / size_t(a.Bpp);
+    return std::to_string(pixel % W) + "," + std::to_string(pixel / W) + " byte " + std::to_string(i % size_t(a.Bpp));
+}
+
+// Smooth areas and noise, so that a shifted pixel or a wrong rounding both show. Made once per
+// depth and seed.
+const TImg& Pattern(TBitDepth depth, uint32_t seed)
+{
+    static std::map<std::pair<int, uint32_t>, TImg> made;
+    TImg& img = made[{int(depth), seed}];
+    if (img.P.empty()) {
+        img.Bpp = BytesPerPixel(depth);
+        img.P.resize(size_t(W) * H * size_t(img.Bpp));
+        std::mt19937 rng(seed);
+        uint8_t* p = img.P.data();
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                for (int c = 0; c < img.Bpp; ++c)
+                    *p++ = uint8_t((x * (c + 1) + y * (3 - c)) / 3 + (rng() & 15));
+    }
+    return img;
 }
 
 std::unique_ptr<TVeRGBBits> Screen(TBitDepth depth, uint32_t seed)
@@ -57,14 +82,9 @@ std::unique_ptr<TVeRGBBits> Screen(TBitDepth depth, uint32_t seed)
     auto b = std::make_unique<TVeRGBBits>(nullptr);
     b->SetBitDepth(depth);
     b->Create();
-    std::mt19937 rng(seed);
-    const int bpp = BytesPerPixel(depth);
-    // Smooth areas and noise, so that a shifted pixel or a wrong rounding both show.
+    const TImg& img = Pattern(depth, seed);
     for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            for (int c = 0; c < bpp; ++c)
-                b->Bits()[ptrdiff_t(y) * b->Pitch() + x * bpp + c] =
-                    uint8_t((x * (c + 1) + y * (3 - c)) / 3 + (rng() & 15));
+        std::memcpy(b->Bits() + ptrdiff_t(y) * b->Pitch(), img.At(0, y), size_t(W) * size_t(img.Bpp));
     return b;
 }
 
@@ -73,25 +93,31 @@ std::unique_ptr<TVeRGBBits> Screen(TBitDepth depth, uint32_t seed)
 void RefDraw(TImg& d, int dx, int dy, const TImg& s, int sx, int sy, int w, int h)
 {
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            std::copy_n(s.At(sx + x, sy + y), s.Bpp, d.At(dx + x, dy + y));
+        std::memcpy(d.At(dx, dy + y), s.At(sx, sy + y), size_t(w) * size_t(s.Bpp));
 }
 
 // out = a + (b - a) x l / 128 per byte, rounded down.
 void RefBlend(TImg& out, const TImg& a, const TImg& b, int l)
 {
-    for (size_t i = 0; i < out.P.size(); ++i)
-        out.P[i] = uint8_t((a.P[i] * (128 - l) + b.P[i] * l) / 128);
+    const uint8_t* pa = a.P.data();
+    const uint8_t* pb = b.P.data();
+    uint8_t* po = out.P.data();
+    for (size_t i = 0, n = out.P.size(); i < n; ++i)
+        po[i] = uint8_t((pa[i] * (128 - l) + pb[i] * l) / 128);
 }
 
 void RefMask(TImg& out, const TImg& a, const TImg& b, const std::vector<uint8_t>& work, int mw, int mh)
 {
-    for (int y = 0; y < std::min(H, mh); ++y)
-        for (int x = 0; x < std::min(W, mw); ++x) {
-            const int m = work[size_t(y) * size_t(mw) + size_t(x)];
-            for (int c = 0; c < out.Bpp; ++c)
-                out.At(x, y)[c] = uint8_t((a.At(x, y)[c] * (255 - m) + b.At(x, y)[c] * m) / 255);
-        }
+    const int bpp = out.Bpp;
+    for (int y = 0; y < std::min(H, mh); ++y) {
+        uint8_t* o = out.At(0, y);
+        const uint8_t* pa = a.At(0, y);
+        const uint8_t* pb = b.At(0, y);
+        const uint8_t* pm = work.data() + size_t(y) * size_t(mw);
+        for (int x = 0; x < std::min(W, mw); ++x)
+            for (int c = 0; c < bpp; ++c)
+                o[x * bpp + c] = uint8_t((pa[x * bpp + c] * (255 - pm[x]) + pb[x * bpp + c] * pm[x]) / 255);
+    }
 }
 
 void RefSatAdd(TImg& d, const TImg& s, int sw, int sh, int dx, int dy)
@@ -116,11 +142,14 @@ void RefStretch(const TImg& s, int crop, TImg& d, int dcrop, bool blend)
     int sy = 0, dy = 0, ays = 0, ayd = 0;
     for (int j = 0; j < m; ++j) {
         int sx = 0, dx = 0, axs = 0, axd = 0;
+        const uint8_t* fromRow = s.At(0, sy0 + sy);
+        uint8_t* toRow = d.At(0, dy0 + dy);
         for (int i = 0; i < n; ++i) {
-            const uint8_t* from = s.At(sx0 + sx, sy0 + sy);
-            uint8_t* to = d.At(dx0 + dx, dy0 + dy);
+            const uint8_t* from = fromRow + (sx0 + sx) * s.Bpp;
+            uint8_t* to = toRow + (dx0 + dx) * d.Bpp;
             if (!blend) {
-                std::copy_n(from, d.Bpp, to);
+                for (int c = 0; c < d.Bpp; ++c)
+                    to[c] = from[c];
             } else {
                 for (int c = 0; c < 3; ++c)
                     to[c] = uint8_t((3 * to[c] + from[c]) / 4);
@@ -159,16 +188,23 @@ struct TWaterData {
 
 void RefRipple(TImg& d, const TImg& s, const TWaterData& t, int phase, int a)
 {
-    for (int y = 0; y < H; ++y)
+    const uint8_t* dist = t.Dist.data();
+    const uint8_t* sine = t.Sin.data();
+    const uint8_t* multi = t.Multi.data() + std::clamp(a, 0, 31) * 255;
+    const int bpp = d.Bpp;
+    for (int y = 0; y < H; ++y) {
+        uint8_t* to = d.At(0, y);
         for (int x = 0; x < W; ++x) {
             const int dx = x < 320 ? 319 - x : x - 320;
             const int dy = y < 240 ? 239 - y : y - 240;
-            const size_t at = (size_t(dy) * 320 + size_t(dx)) * 2;
-            const int dist = t.Dist[at] + 256 * t.Dist[at + 1];
-            const int w = t.Sin[size_t((4 * dist + phase) % 256)];
-            const int o = t.Multi[size_t(std::clamp(a, 0, 31) * 255 + w)] - 127;
-            std::copy_n(s.At(std::clamp(x + o, 0, W - 1), std::clamp(y + o, 0, H - 1)), d.Bpp, d.At(x, y));
+            const int at = (dy * 320 + dx) * 2;
+            const int distance = dist[at] + 256 * dist[at + 1];
+            const int o = multi[sine[(4 * distance + phase) % 256]] - 127;
+            const uint8_t* from = s.At(std::clamp(x + o, 0, W - 1), std::clamp(y + o, 0, H - 1));
+            for (int c = 0; c < bpp; ++c)
+                to[x * bpp + c] = from[c];
         }
+    }
 }
 
 // One reference effect step: the state is the screen, old and new; returns done.
@@ -227,8 +263,8 @@ protected:
             const bool done = effect(dest.get(), &dirty, old.get(), nw, level);
             const bool refDone = ref(r, level);
             ASSERT_EQ(done, refDone) << name << " level " << level;
-            ASSERT_EQ(Hash(Capture(dest.get())), Hash(r.Dest)) << name << " screen at level " << level;
-            ASSERT_EQ(Hash(Capture(old.get())), Hash(r.Old)) << name << " old at level " << level;
+            ASSERT_EQ(FirstDifference(Capture(dest.get()), r.Dest), "") << name << " screen at level " << level;
+            ASSERT_EQ(FirstDifference(Capture(old.get()), r.Old), "") << name << " old at level " << level;
             EXPECT_EQ(TVeRect(dirty), VeRect(0, 0, W, H)) << name << " level " << level;
         }
     }
