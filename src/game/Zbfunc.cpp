@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <vector>
 
@@ -29,11 +30,12 @@ constexpr std::array<uint8_t, 256> MakeGnyKeyTable()
 
 }  // namespace
 
-const std::array<uint8_t, 256> GnyBuiltinKeyTable = MakeGnyKeyTable();
+constinit const std::array<uint8_t, 256> GnyBuiltinKeyTable = MakeGnyKeyTable();
 
 namespace {
 
-const uint8_t* SelectedKeyTable = GnyBuiltinKeyTable.data();
+// Loaders run on the game thread and, while the main form starts, on the interface thread.
+constinit std::atomic<const uint8_t*> SelectedKeyTable{GnyBuiltinKeyTable.data()};
 
 constexpr char FileOpenError[] = "FileOpen Error";
 constexpr char AllocError[] = "Alloc Error";
