@@ -29,3 +29,16 @@ bool DecodeAlphaPicture(TStream* stream, int& width, int& height, std::vector<ui
 
 // The channel count of a PNG stream by its colour type: palette 1, RGB 3, RGBA 4, otherwise 0.
 int ChkChannelPng(TStream* stream);
+
+// Writes a 24-bit picture (picture.Pixels; with picture.Alpha when that is present, as RGBA) as
+// a PNG at the stream's position. False when the picture is inconsistent or the write fails.
+bool EncodePng(TStream* stream, const TDecodedPicture& picture);
+bool EncodePng(std::vector<uint8_t>& bytes, const TDecodedPicture& picture);
+
+// Writes a picture in the scrambled raw format (see Vegny.cpp), 32-bit when picture.Alpha is
+// present, else 24-bit.
+bool EncodeGny(TStream* stream, const uint8_t* keyTable, const TDecodedPicture& picture);
+
+// The number of bytes a picture of this size needs at this many bytes per pixel, or -1 when a
+// side is not in 1..MaxPictureSide.
+int64_t PictureBytes(int64_t width, int64_t height, int bytesPerPixel);

@@ -1,0 +1,247 @@
+#include "archive/Vefileman.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/Filenames.h"
+
+namespace {
+
+// Splits "a\b\*.x" into the folder part with its separator ("a\b\") and the last component.
+void SplitPattern(const std::string& pattern, std::string& folder, std::string& leaf)
+{
+    size_t cut = pattern.find_last_of("\\/");
+    folder = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+    leaf = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+}
+
+}  // namespace
+
+bool FileManSafeName(const std::string& name)
+{
+    if (name.empty() || name[0] == '\\' || name[0] == '/')
+        return false;
+    if (name.size() >= 2 && name[1] == ':')
+        return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("\\/", start);
+        if (end == std::string::npos)
+            end = name.size();
+        if (name.compare(start, end - start, "..") == 0 && end - start == 2)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+TFileMan::TFileMan(TComponent* owner) : TComponent(owner) {}
+
+TFileMan::~TFileMan()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    for (TStream* stream : FStreams)
+        delete stream;
+    FStreams.clear();
+}
+
+void TFileMan::Clear()
+{
+    FPack.reset();
+    FFolder.clear();
+    FHasFolder = false;
+    FFound.clear();
+    FFoundNext = 0;
+}
+
+bool TFileMan::InitPack(const std::string& archiveName)
+{
+    // The archive is read before the lock is taken: other threads keep using the old source.
+    auto pack = std::make_shared<TVePack>(nullptr);
+    bool opened = pack->Open(archiveName);
+    std::lock_guard<std::mutex> lock(FLock);
+    Clear();
+    if (opened)
+        FPack = std::move(pack);
+    return opened;
+}
+
+bool TFileMan::InitDir(const std::string& folderName)
+{
+    std::string native = NativePath(folderName.empty() ? "." : folderName);
+    std::error_code error;
+    std::string absolute = std::filesystem::absolute(native, error).lexically_normal().string();
+    if (error)
+        absolute = native;
+    while (absolute.size() > 1 && absolute.back() == '/')
+        absolute.pop_back();
+    bool exists = PathIsFolder(absolute);
+    std::lock_guard<std::mutex> lock(FLock);
+    Clear();
+    FFolder = absolute;
+    FHasFolder = true;
+    return exists;
+}
+
+// Resolves name inside folder; called without the lock held, since it may scan folders.
+std::string TFileMan::FolderPath(const std::string& folder, const std::string& name)
+{
+    std::string relative = name;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return NativePath(folder + "/" + relative);
+}
+
+void TFileMan::ReportOpenError(const void* caller)
+{
+    TFileManErrorEvent handler;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        handler = OnError;
+    }
+    if (!handler)
+        return;
+    // The caller's address, as the original reported it; on 64 bits it needs more than the
+    // eight digits the format pads to.
+    char message[64];
+    std::snprintf(message, sizeof(message), "FileOpenErr Call(%08llx)",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(caller)));
+    handler(this, message);
+}
+
+[[gnu::noinline]] TStream* TFileMan::Open(const std::string& name)
+{
+    const void* caller = __builtin_return_address(0);
+    std::shared_ptr<const TVePack> pack;
+    std::string folder;
+    bool hasFolder = false;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        pack = FPack;
+        folder = FFolder;
+        hasFolder = FHasFolder;
+    }
+
+    TStream* stream = nullptr;
+    bool safe = FileManSafeName(name);
+    if (pack && safe) {
+        int index = pack->IndexOf(name);
+        if (index >= 0) {
+            auto memory = std::make_unique<TMemoryStream>();
+            if (pack->ReadMember(index, *memory))
+                stream = memory.release();
+        }
+    } else if (hasFolder && safe) {
+        std::string path = FolderPath(folder, name);
+        if (PathIsFile(path)) {
+            try {
+                stream = new TFileStream(path, fmOpenRead | fmShareDenyNone);
+            } catch (const Exception&) {
+                stream = nullptr;
+            }
+        }
+    }
+
+    if (!stream) {
+        ReportOpenError(caller);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(FLock);
+    FStreams.push_back(stream);
+    return stream;
+}
+
+void TFileMan::Close(TStream*& stream)
+{
+    if (!stream)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        auto found = std::find(FStreams.begin(), FStreams.end(), stream);
+        if (found == FStreams.end())
+            return;
+        FStreams.erase(found);
+    }
+    delete stream;
+    stream = nullptr;
+}
+
+bool TFileMan::FileIsExist(const std::string& name)
+{
+    if (!FileManSafeName(name))
+        return false;
+    std::shared_ptr<const TVePack> pack;
+    std::string folder;
+    bool hasFolder = false;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        pack = FPack;
+        folder = FFolder;
+        hasFolder = FHasFolder;
+    }
+    if (pack)
+        return pack->IndexOf(name) >= 0;
+    return hasFolder && PathIsFile(FolderPath(folder, name));
+}
+
+void TFileMan::FindFirst(const std::string& pattern)
+{
+    std::string folder, leaf;
+    SplitPattern(pattern, folder, leaf);
+    std::shared_ptr<const TVePack> pack;
+    std::string source;
+    bool hasFolder = false;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        pack = FPack;
+        source = FFolder;
+        hasFolder = FHasFolder;
+    }
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    std::vector<std::string> found;
+    bool safe = folder.empty() || FileManSafeName(folder.substr(0, folder.size() - 1));
+    if (safe && pack) {
+        std::string folderKey = VePackKey(folder);
+        for (int i = 0; i < pack->Count(); ++i) {
+            const std::string& entry = pack->Entry(i).Name;
+            size_t cut = entry.find_last_of('\\');
+            size_t leafStart = cut == std::string::npos ? 0 : cut + 1;
+            if (VePackKey(entry.substr(0, leafStart)) == folderKey && WildcardMatch(leaf, entry.substr(leafStart)))
+                found.push_back(entry);
+        }
+    } else if (safe && hasFolder) {
+        std::string native = folder.empty() ? source : FolderPath(source, folder.substr(0, folder.size() - 1));
+        for (const std::string& file : ListFolder(native, leaf))
+            found.push_back(folder + file);
+    }
+    std::lock_guard<std::mutex> lock(FLock);
+    FFound = std::move(found);
+    FFoundNext = 0;
+}
+
+bool TFileMan::FindNext(std::string& name)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FFoundNext >= FFound.size())
+        return false;
+    name = FFound[FFoundNext++];
+    return true;
+}
+
+bool TFileMan::IsPack()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPack != nullptr;
+}
+
+bool TFileMan::HasSource()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPack != nullptr || FHasFolder;
+}
+
+int TFileMan::OpenCount()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return static_cast<int>(FStreams.size());
+}

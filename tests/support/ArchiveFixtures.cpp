@@ -1,0 +1,73 @@
+#include "support/ArchiveFixtures.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "archive/Vepack.h"
+
+TScratchFolder::TScratchFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zbarchiveXXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a scratch folder");
+    FPath = pattern;
+}
+
+TScratchFolder::~TScratchFolder()
+{
+    std::error_code error;
+    std::filesystem::remove_all(FPath, error);
+}
+
+std::string TScratchFolder::Write(const std::string& relative, const TByteVector& bytes) const
+{
+    std::filesystem::path path = std::filesystem::path(FPath) / relative;
+    std::filesystem::create_directories(path.parent_path());
+    WriteWholeFile(path.string(), bytes);
+    return path.string();
+}
+
+std::string TScratchFolder::Write(const std::string& relative, const std::string& text) const
+{
+    return Write(relative, TByteVector(text.begin(), text.end()));
+}
+
+TByteVector ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return TByteVector((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const TByteVector& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TByteVector PatternBytes(uint32_t seed, size_t size)
+{
+    TByteVector bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<uint8_t>(state >> 16);
+    }
+    for (size_t i = 0; i < size && i < 4; ++i)
+        bytes[i] = static_cast<uint8_t>(seed >> (8 * i));
+    return bytes;
+}
+
+bool BuildPack(const std::string& fileName, const TNamedBytes& members)
+{
+    TVePackWriter writer;
+    if (!writer.Begin(fileName))
+        return false;
+    for (const auto& [name, bytes] : members)
+        if (!writer.Add(name, bytes.data(), bytes.size()))
+            return false;
+    return writer.Finish();
+}
