@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "game/Gamef.h"
@@ -72,6 +73,10 @@ protected:
         if (manualFrames) {
             Form->GameTimer->SetEnabled(false);
             Form->PumpWait = [](TFPSMode) {};
+            // The wait thread parks once it has seen the idle state; only then may a test
+            // enter the busy state without that thread pumping too.
+            while (Form->WaitThread && !Form->WaitThread->Suspended())
+                std::this_thread::yield();
         }
         return Form->GetState() == gsIdle;
     }
