@@ -97,6 +97,7 @@ void TGameForm::FormCreate(TObject*)
     TimerEvent = new TEvent(false, false);
     SetCurrentDir(GameFolder());
     MemMan = new TMemMan(this);
+    FMadeGlobals = true;
     PackFileMan = new TFileMan(this);
     BGMFileMan = new TFileMan(this);
     ScriptFileMan = new TFileMan(this);
@@ -454,6 +455,12 @@ void TGameForm::FormDestroy(TObject*)
         GameTimer->SetEnabled(false);
     StopThreads();
     SaveIni();
+    // The registry and the file managers are global: only the form that made them frees them.
+    if (!FMadeGlobals) {
+        delete TimerEvent;
+        TimerEvent = nullptr;
+        return;
+    }
     StopAllChannels();
     if (MemMan) {
         FreeScreenImages();

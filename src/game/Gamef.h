@@ -293,6 +293,7 @@ private:
     bool FFpsSaved = false;
     bool FVisible = false;
     bool FCreated = false;
+    bool FMadeGlobals = false;
     bool FHidden = false;
     bool FDestroyed = false;
 };
