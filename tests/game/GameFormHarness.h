@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +23,8 @@ protected:
     void SetUp() override
     {
         ZbdataStart();
+        Boxes.clear();
+        Pictures = gpAll;
         SavedCwd = GetCurrentDir();
         SetGameFolder(Folder.Path());
         App = new TApplication();
@@ -65,6 +68,7 @@ protected:
     // does not wait, so the test decides what falls due.
     bool StartForm(bool manualFrames = true)
     {
+        std::filesystem::remove_all(Folder.Path() + "/ZB_Pak");
         WriteGamePictures(Folder.Path(), Pictures);
         Form = new TGameForm(nullptr, "ZB", false);
         GameForm = Form;
