@@ -1,0 +1,226 @@
+#include "base/Vealpha.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "base/Vergbrow.h"
+#include "platform/Winapi.h"
+
+TVeAlpha::TVeAlpha(TComponent* owner) : TComponent(owner) {}
+
+TVeAlpha::~TVeAlpha()
+{
+    TVeAlpha::Release();
+}
+
+bool TVeAlpha::Resize(int width, int height)
+{
+    if (width < 1 || height < 1)
+        return false;
+    if (!FCreated) {
+        FWidth = width;
+        FHeight = height;
+        return true;
+    }
+    const int oldWidth = FWidth, oldHeight = FHeight;
+    uint8_t* oldBits = FBits;
+    const int oldPitch = FPitch;
+    FCreated = false;
+    FWidth = width;
+    FHeight = height;
+    if (!Create()) {
+        FWidth = oldWidth;
+        FHeight = oldHeight;
+        FBits = oldBits;
+        FPitch = oldPitch;
+        FCreated = true;
+        return false;
+    }
+    GlobalFreeBlock(oldBits);
+    return true;
+}
+
+bool TVeAlpha::Create()
+{
+    if (FCreated || FWidth < 1 || FHeight < 1)
+        return false;
+    const int64_t bytes = int64_t(FWidth) * FHeight;
+    if (bytes > int64_t(SIZE_MAX / 2))
+        return false;
+    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(bytes)));
+    if (!bits)
+        return false;
+    FBits = bits;
+    FPitch = FWidth;
+    FCreated = true;
+    return true;
+}
+
+void TVeAlpha::Release()
+{
+    GlobalFreeBlock(FBits);
+    FBits = nullptr;
+    FPitch = 0;
+    FCreated = false;
+}
+
+bool TVeAlpha::GetDC(HDC& dc)
+{
+    dc = nullptr;
+    return false;
+}
+
+void TVeAlpha::ReleaseDC(HDC) {}
+
+bool TVeAlpha::Fill(uint8_t value)
+{
+    if (!FCreated)
+        return false;
+    for (int y = 0; y < FHeight; ++y)
+        std::memset(FBits + static_cast<ptrdiff_t>(y) * FPitch, value, static_cast<size_t>(FWidth));
+    return true;
+}
+
+bool TVeAlpha::BoxFill(int x1, int y1, int x2, int y2, uint8_t value)
+{
+    if (!FCreated)
+        return false;
+    const int64_t left = std::max<int64_t>(std::min(x1, x2), 0);
+    const int64_t top = std::max<int64_t>(std::min(y1, y2), 0);
+    const int64_t right = std::min<int64_t>(int64_t(std::max(x1, x2)) + 1, FWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t(std::max(y1, y2)) + 1, FHeight);
+    for (int64_t y = top; y < bottom; ++y)
+        std::memset(FBits + y * FPitch + left, value, static_cast<size_t>(std::max<int64_t>(right - left, 0)));
+    return true;
+}
+
+bool TVeAlpha::Draw(int dx, int dy, TVeAlpha* src, int sx, int sy, int w, int h)
+{
+    return ByteOp(dx, dy, src, sx, sy, w, h, boCopy, 0);
+}
+
+bool TVeAlpha::SAdd(int x, int y, TVeAlpha* src, int sx, int sy, int w, int h, int level)
+{
+    return ByteOp(x, y, src, sx, sy, w, h, boAdd, static_cast<uint8_t>(level));
+}
+
+bool TVeAlpha::SSub(int x, int y, TVeAlpha* src, int sx, int sy, int w, int h, int level)
+{
+    return ByteOp(x, y, src, sx, sy, w, h, boSub, static_cast<uint8_t>(level));
+}
+
+bool TVeAlpha::Extract(int x, int y, TVeAlpha* src, int sx, int sy, int w, int h, int level)
+{
+    return ByteOp(x, y, src, sx, sy, w, h, boExtract, static_cast<uint8_t>(level));
+}
+
+namespace {
+
+void RowAdd(uint8_t* __restrict dst, const uint8_t* __restrict src, int n, uint8_t level)
+{
+    for (int i = 0; i < n; ++i) {
+        const unsigned t = src[i] + level;
+        dst[i] = static_cast<uint8_t>(t > 255 ? 255 : t);
+    }
+}
+
+void RowSub(uint8_t* __restrict dst, const uint8_t* __restrict src, int n, uint8_t level)
+{
+    for (int i = 0; i < n; ++i)
+        dst[i] = static_cast<uint8_t>(src[i] > level ? src[i] - level : 0);
+}
+
+void RowExtract(uint8_t* __restrict dst, const uint8_t* __restrict src, int n, uint8_t level)
+{
+    for (int i = 0; i < n; ++i) {
+        unsigned t = src[i] + level;
+        t = t > 255 ? 255 : t;
+        dst[i] = static_cast<uint8_t>(t < 240 ? 0 : (t - 240) * 17);
+    }
+}
+
+}  // namespace
+
+bool TVeAlpha::ByteOp(int x, int y, TVeAlpha* src, int sx, int sy, int w, int h, TByteOp op, uint8_t level)
+{
+    if (!FCreated || !src || !src->Created())
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    const bool same = src == this;
+    // A plane drawn onto itself is walked so that no row is overwritten before it is read.
+    const bool upward = same && parts[0].Y > parts[1].Y;
+    std::vector<uint8_t> copy(same ? static_cast<size_t>(w) : 0);
+    for (int jj = 0; jj < h; ++jj) {
+        const int j = upward ? h - 1 - jj : jj;
+        uint8_t* to = FBits + static_cast<ptrdiff_t>(parts[0].Y + j) * FPitch + parts[0].X;
+        const uint8_t* from = src->Bits() + static_cast<ptrdiff_t>(parts[1].Y + j) * src->Pitch() + parts[1].X;
+        if (same) {
+            std::memcpy(copy.data(), from, static_cast<size_t>(w));
+            from = copy.data();
+        }
+        switch (op) {
+        case boCopy: std::memcpy(to, from, static_cast<size_t>(w)); break;
+        case boAdd: RowAdd(to, from, w, level); break;
+        case boSub: RowSub(to, from, w, level); break;
+        case boExtract: RowExtract(to, from, w, level); break;
+        }
+    }
+    return true;
+}
+
+bool TVeAlpha::AlphaBlend(int x, int y, TVeAlpha* a, int ax, int ay, TVeAlpha* b, int bx, int by, int w, int h,
+                          int alpha)
+{
+    if (!FCreated || !a || !a->Created() || !b || !b->Created() || alpha < 0 || alpha > 128)
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[3] = {{x, y, FWidth, FHeight}, {ax, ay, a->Width(), a->Height()}, {bx, by, b->Width(), b->Height()}};
+    if (!ClipBlit(parts, 3, w, h))
+        return true;
+    std::vector<uint8_t> copyA(static_cast<size_t>(w)), copyB(static_cast<size_t>(w));
+    for (int j = 0; j < h; ++j) {
+        uint8_t* to = FBits + static_cast<ptrdiff_t>(parts[0].Y + j) * FPitch + parts[0].X;
+        // Rows are copied first: either source may be this plane.
+        std::memcpy(copyA.data(), a->Bits() + static_cast<ptrdiff_t>(parts[1].Y + j) * a->Pitch() + parts[1].X,
+                    static_cast<size_t>(w));
+        std::memcpy(copyB.data(), b->Bits() + static_cast<ptrdiff_t>(parts[2].Y + j) * b->Pitch() + parts[2].X,
+                    static_cast<size_t>(w));
+        RowBlendLevel(to, copyA.data(), copyB.data(), w, alpha);
+    }
+    return true;
+}
+
+uint8_t TVeAlpha::PGet(int x, int y) const
+{
+    if (!FCreated || x < 0 || y < 0 || x >= FWidth || y >= FHeight)
+        return 0;
+    return FBits[static_cast<ptrdiff_t>(y) * FPitch + x];
+}
+
+bool TVeAlpha::DrawPlane(const uint8_t* plane, int width, int height, int x, int y)
+{
+    if (!plane || width < 1 || height < 1)
+        return false;
+    if (FCreated) {
+        if ((width != FWidth || height != FHeight) && !Resize(width, height))
+            return false;
+    } else if (!Resize(width, height) || !Create()) {
+        return false;
+    }
+    int w = width, h = height;
+    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {0, 0, width, height}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    for (int j = 0; j < h; ++j)
+        std::memcpy(FBits + static_cast<ptrdiff_t>(parts[0].Y + j) * FPitch + parts[0].X,
+                    plane + static_cast<size_t>(parts[1].Y + j) * width + parts[1].X, static_cast<size_t>(w));
+    return true;
+}

@@ -1,0 +1,588 @@
+#include "base/Vergbbits.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "base/Vealpha.h"
+#include "base/Vergbrow.h"
+#include "platform/Winapi.h"
+
+namespace {
+
+// Holds a nested lock for a scope; ok is false when the lock was refused.
+class TBitsLock {
+public:
+    explicit TBitsLock(TVeRGBBits* bits) : FBits(bits), FOk(bits->Lock()) {}
+    ~TBitsLock()
+    {
+        if (FOk)
+            FBits->Unlock();
+    }
+    TBitsLock(const TBitsLock&) = delete;
+    TBitsLock& operator=(const TBitsLock&) = delete;
+    bool Ok() const { return FOk; }
+
+private:
+    TVeRGBBits* FBits;
+    bool FOk;
+};
+
+uint8_t* PixelAt(const TVeRGBBits* b, int x, int y)
+{
+    return b->Bits() + static_cast<ptrdiff_t>(y) * b->Pitch() +
+           static_cast<ptrdiff_t>(x) * BytesPerPixel(b->BitDepth());
+}
+
+const uint8_t* AlphaAt(const TVeAlpha* a, int x, int y)
+{
+    return a->Bits() + static_cast<ptrdiff_t>(y) * a->Pitch() + x;
+}
+
+bool IsWorkingDepth(const TVeRGBBits* b)
+{
+    return b->BitDepth() == bd24 || b->BitDepth() == bd32;
+}
+
+// Whether pixels of the two formats can be copied byte for byte: the same format, or the two
+// 32-bit formats, whose colour bytes lie alike.
+bool SameLayout(const TVeRGBBits* a, const TVeRGBBits* b)
+{
+    return a->PixFormat() == b->PixFormat() || (a->BitDepth() == bd32 && b->BitDepth() == bd32);
+}
+
+// A blend's sources and destination must share a working depth.
+bool CanBlend(const TVeRGBBits* dst, const TVeRGBBits* src)
+{
+    return src->Created() && IsWorkingDepth(dst) && dst->BitDepth() == src->BitDepth();
+}
+
+// The inclusive corners of a rectangle, in either order, as a half-open rectangle clipped to
+// the buffer.
+bool CornersToRect(int x1, int y1, int x2, int y2, int width, int height, TVeRect& r)
+{
+    const int64_t left = std::max<int64_t>(std::min(x1, x2), 0);
+    const int64_t top = std::max<int64_t>(std::min(y1, y2), 0);
+    const int64_t right = std::min<int64_t>(int64_t(std::max(x1, x2)) + 1, width);
+    const int64_t bottom = std::min<int64_t>(int64_t(std::max(y1, y2)) + 1, height);
+    if (right <= left || bottom <= top)
+        return false;
+    r = VeRect(int(left), int(top), int(right), int(bottom));
+    return true;
+}
+
+// A source row that is also being written must be read from a copy.
+const uint8_t* SafeRow(const uint8_t* row, const TVeRGBBits* src, const TVeRGBBits* dst, size_t bytes,
+                       std::vector<uint8_t>& copy)
+{
+    if (src != dst)
+        return row;
+    copy.assign(row, row + bytes);
+    return copy.data();
+}
+
+enum TRectOp { roFill, roTone, roSepia, roMonochrome, roNegative };
+
+}  // namespace
+
+TVeRGBBits::TVeRGBBits(TComponent* owner) : TComponent(owner) {}
+
+TVeRGBBits::~TVeRGBBits()
+{
+    TVeRGBBits::Release();
+}
+
+void TVeRGBBits::SetBitDepth(TBitDepth depth)
+{
+    if (FCreated)
+        return;
+    FBitDepth = depth;
+    if (!ChkDepthAndFormat(depth, FPixFormat)) {
+        switch (depth) {
+        case bd16: FPixFormat = pf16_565; break;
+        case bd24: FPixFormat = pf24_888; break;
+        case bd32: FPixFormat = pf32_888; break;
+        default: FPixFormat = pfNone; break;
+        }
+    }
+}
+
+void TVeRGBBits::SetPixFormat(TPixFormat format)
+{
+    if (FCreated || format == pfNone || DepthOfFormat(format) == bdNone)
+        return;
+    FPixFormat = format;
+    FBitDepth = DepthOfFormat(format);
+}
+
+bool TVeRGBBits::Resize(int width, int height)
+{
+    if (width < 1 || height < 1)
+        return false;
+    if (!FCreated) {
+        FWidth = width;
+        FHeight = height;
+        return true;
+    }
+    if (!FOwnStorage || FLockCount > 0)
+        return false;
+    const int oldWidth = FWidth, oldHeight = FHeight;
+    uint8_t* oldBits = FBits;
+    FCreated = false;
+    FOwnStorage = false;
+    FWidth = width;
+    FHeight = height;
+    if (!Create()) {
+        FWidth = oldWidth;
+        FHeight = oldHeight;
+        FBits = oldBits;
+        FCreated = true;
+        FOwnStorage = true;
+        return false;
+    }
+    GlobalFreeBlock(oldBits);
+    return true;
+}
+
+bool TVeRGBBits::Create()
+{
+    if (FCreated || FWidth < 1 || FHeight < 1)
+        return false;
+    const int bytes = BytesPerPixel(FBitDepth);
+    if (bytes == 0 || !ChkDepthAndFormat(FBitDepth, FPixFormat))
+        return false;
+    const int64_t pitch = int64_t(FWidth) * bytes;
+    if (pitch > INT_MAX || pitch * FHeight > int64_t(SIZE_MAX / 2))
+        return false;
+    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(pitch * FHeight)));
+    if (!bits)
+        return false;
+    FBits = bits;
+    FPitch = static_cast<int>(pitch);
+    FOwnStorage = true;
+    FCreated = true;
+    FLockCount = 0;
+    return true;
+}
+
+void TVeRGBBits::Release()
+{
+    if (FOwnStorage)
+        GlobalFreeBlock(FBits);
+    FOwnStorage = false;
+    FBits = nullptr;
+    FPitch = 0;
+    FCreated = false;
+    FLockCount = 0;
+}
+
+bool TVeRGBBits::Lock()
+{
+    if (!FCreated)
+        return false;
+    ++FLockCount;
+    return true;
+}
+
+void TVeRGBBits::Unlock()
+{
+    if (FLockCount > 0)
+        --FLockCount;
+}
+
+bool TVeRGBBits::GetDC(HDC& dc)
+{
+    dc = nullptr;
+    return false;
+}
+
+void TVeRGBBits::ReleaseDC(HDC) {}
+
+bool TVeRGBBits::Cls()
+{
+    TBitsLock lock(this);
+    if (!lock.Ok())
+        return false;
+    const size_t rowBytes = static_cast<size_t>(FWidth) * BytesPerPixel(FBitDepth);
+    for (int y = 0; y < FHeight; ++y)
+        std::memset(PixelAt(this, 0, y), 0, rowBytes);
+    MarkModified(VeRect(0, 0, FWidth, FHeight));
+    return true;
+}
+
+bool TVeRGBBits::BoxFill(int x1, int y1, int x2, int y2, uint32_t colour)
+{
+    return RectOp(x1, y1, x2, y2, roFill, colour);
+}
+
+bool TVeRGBBits::ToneChange(int x1, int y1, int x2, int y2, uint32_t tone)
+{
+    return RectOp(x1, y1, x2, y2, roTone, tone);
+}
+
+bool TVeRGBBits::Sepia(int x1, int y1, int x2, int y2)
+{
+    return RectOp(x1, y1, x2, y2, roSepia, 0);
+}
+
+bool TVeRGBBits::Monochrome(int x1, int y1, int x2, int y2)
+{
+    return RectOp(x1, y1, x2, y2, roMonochrome, 0);
+}
+
+bool TVeRGBBits::Negative(int x1, int y1, int x2, int y2)
+{
+    return RectOp(x1, y1, x2, y2, roNegative, 0);
+}
+
+bool TVeRGBBits::RectOp(int x1, int y1, int x2, int y2, int op, uint32_t value)
+{
+    if (!FCreated)
+        return false;
+    // The colour effects work on blue, green, red bytes only.
+    if (op != roFill && !IsWorkingDepth(this))
+        return false;
+    TBitsLock lock(this);
+    if (!lock.Ok())
+        return false;
+    TVeRect r;
+    if (!CornersToRect(x1, y1, x2, y2, FWidth, FHeight, r))
+        return true;
+    const int bpp = BytesPerPixel(FBitDepth);
+    const int w = r.Width();
+    uint8_t pixel[4] = {0, 0, 0, 0};
+    if (op == roFill)
+        EncodePixel(FPixFormat, 0xFF000000u | (value & 0xFFFFFF), pixel);
+    const uint16_t k[4] = {uint16_t(value & 0xFF), uint16_t((value >> 8) & 0xFF),
+                           uint16_t((value >> 16) & 0xFF), 128};
+    for (int y = r.top; y < r.bottom; ++y) {
+        uint8_t* row = PixelAt(this, r.left, y);
+        switch (op) {
+        case roFill:
+            if (bpp == 4) {
+                for (int i = 0; i < w; ++i)
+                    std::memcpy(row + 4 * i, pixel, 4);
+            } else if (bpp == 3) {
+                for (int i = 0; i < w; ++i) {
+                    row[3 * i] = pixel[0];
+                    row[3 * i + 1] = pixel[1];
+                    row[3 * i + 2] = pixel[2];
+                }
+            } else {
+                for (int i = 0; i < w; ++i)
+                    std::memcpy(row + static_cast<ptrdiff_t>(i) * bpp, pixel, static_cast<size_t>(bpp));
+            }
+            break;
+        case roTone:
+            if (bpp == 3)
+                RowTone24(row, w, k);
+            else
+                RowTone32(row, w, k);
+            break;
+        case roSepia: RowSepia(row, w, bpp); break;
+        case roMonochrome: RowMonochrome(row, w, bpp); break;
+        case roNegative: RowNegative(row, w, bpp); break;
+        }
+    }
+    MarkModified(r);
+    return true;
+}
+
+bool TVeRGBBits::BlitChecks(TVeRGBBits* src, int sx, int sy, int w, int h) const
+{
+    return FCreated && src && src->Created() && sx >= 0 && sy >= 0 && int64_t(sx) + w <= src->Width() &&
+           int64_t(sy) + h <= src->Height();
+}
+
+bool TVeRGBBits::CopyRows(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, bool convert)
+{
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[2] = {{dx, dy, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    TBitsLock srcLock(src);
+    TBitsLock lock(this);
+    if (!srcLock.Ok() || !lock.Ok())
+        return false;
+    dx = parts[0].X;
+    dy = parts[0].Y;
+    sx = parts[1].X;
+    sy = parts[1].Y;
+    if (!convert || FPixFormat == src->PixFormat()) {
+        const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
+        // Rows of a buffer drawn onto itself are walked so that none is overwritten before it is read.
+        const bool upward = src == this && dy > sy;
+        for (int j = 0; j < h; ++j) {
+            const int row = upward ? h - 1 - j : j;
+            std::memmove(PixelAt(this, dx, dy + row), PixelAt(src, sx, sy + row), rowBytes);
+        }
+    } else {
+        std::vector<uint32_t> argb(static_cast<size_t>(w));
+        std::vector<uint8_t> copy;
+        const size_t srcBytes = static_cast<size_t>(w) * BytesPerPixel(src->BitDepth());
+        for (int j = 0; j < h; ++j) {
+            const uint8_t* from = SafeRow(PixelAt(src, sx, sy + j), src, this, srcBytes, copy);
+            uint8_t* to = PixelAt(this, dx, dy + j);
+            if (FPixFormat == pf32_888 && src->PixFormat() == pf24_888) {
+                Row24To32(to, from, w);
+            } else if (FPixFormat == pf24_888 && src->BitDepth() == bd32) {
+                Row32To24(to, from, w);
+            } else {
+                DecodeRow(src->PixFormat(), from, argb.data(), w);
+                EncodeRow(FPixFormat, argb.data(), to, w);
+            }
+        }
+    }
+    MarkModified(VeRect(dx, dy, dx + w, dy + h));
+    return true;
+}
+
+bool TVeRGBBits::Draw(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h)
+{
+    if (!BlitChecks(src, sx, sy, w, h) || !SameLayout(this, src))
+        return false;
+    return CopyRows(dx, dy, src, sx, sy, w, h, false);
+}
+
+bool TVeRGBBits::Draw(TVeRGBBits* dest)
+{
+    if (!dest)
+        return false;
+    return dest->Draw(0, 0, this, 0, 0, FWidth, FHeight);
+}
+
+bool TVeRGBBits::ClipDraw(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h)
+{
+    if (!FCreated || !src || !src->Created() || !SameLayout(this, src))
+        return false;
+    return CopyRows(dx, dy, src, sx, sy, w, h, false);
+}
+
+bool TVeRGBBits::ConvertCopy(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h)
+{
+    if (!BlitChecks(src, sx, sy, w, h) || DepthOfFormat(FPixFormat) == bdNone ||
+        DepthOfFormat(src->PixFormat()) == bdNone)
+        return false;
+    return CopyRows(dx, dy, src, sx, sy, w, h, true);
+}
+
+bool TVeRGBBits::DrawKey(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, TVeRGB key)
+{
+    if (!BlitChecks(src, sx, sy, w, h) || !CanBlend(this, src))
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[2] = {{dx, dy, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    TBitsLock srcLock(src);
+    TBitsLock lock(this);
+    if (!srcLock.Ok() || !lock.Ok())
+        return false;
+    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
+    std::vector<uint8_t> copy;
+    for (int j = 0; j < h; ++j) {
+        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
+        const uint8_t* from = SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, rowBytes, copy);
+        if (FBitDepth == bd24)
+            RowKey24(to, from, w, key.ToDWORD());
+        else
+            RowKey32(to, from, w, key.ToDWORD());
+    }
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
+    return true;
+}
+
+bool TVeRGBBits::DrawAlphaMask(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, TVeAlpha* alpha)
+{
+    return DrawDoubleAlphaMask(dx, dy, src, sx, sy, w, h, alpha, 128);
+}
+
+bool TVeRGBBits::DrawDoubleAlphaMask(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h,
+                                     TVeAlpha* alpha, int level)
+{
+    if (!FCreated || !src || !alpha || !alpha->Created() || !CanBlend(this, src) || level < 0 || level > 128)
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[3] = {{sx, sy, alpha->Width(), alpha->Height()},
+                          {sx, sy, src->Width(), src->Height()},
+                          {dx, dy, FWidth, FHeight}};
+    if (!ClipBlit(parts, 3, w, h))
+        return true;
+    TBitsLock srcLock(src);
+    TBitsLock lock(this);
+    if (!srcLock.Ok() || !lock.Ok())
+        return false;
+    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
+    std::vector<uint8_t> copy;
+    std::vector<uint8_t> scaled(level < 128 ? static_cast<size_t>(w) : 0);
+    for (int j = 0; j < h; ++j) {
+        const uint8_t* mask = AlphaAt(alpha, parts[0].X, parts[0].Y + j);
+        if (level < 128) {
+            for (int i = 0; i < w; ++i)
+                scaled[i] = static_cast<uint8_t>((mask[i] * level) >> 7);
+            mask = scaled.data();
+        }
+        uint8_t* to = PixelAt(this, parts[2].X, parts[2].Y + j);
+        const uint8_t* from = SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, rowBytes, copy);
+        if (FBitDepth == bd24)
+            RowMask24(to, from, mask, w);
+        else
+            RowMask32(to, from, mask, w);
+    }
+    MarkModified(VeRect(parts[2].X, parts[2].Y, parts[2].X + w, parts[2].Y + h));
+    return true;
+}
+
+bool TVeRGBBits::DrawAlphaMask(int x, int y, TVeRGBBits* src1, int sx1, int sy1, TVeRGBBits* src2, int sx2,
+                               int sy2, int w, int h, TVeAlpha* alpha)
+{
+    if (!FCreated || !src1 || !src2 || !alpha || !alpha->Created() || !CanBlend(this, src1) ||
+        !CanBlend(this, src2))
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[4] = {{x, y, FWidth, FHeight},
+                          {x, y, alpha->Width(), alpha->Height()},
+                          {sx1, sy1, src1->Width(), src1->Height()},
+                          {sx2, sy2, src2->Width(), src2->Height()}};
+    if (!ClipBlit(parts, 4, w, h))
+        return true;
+    TBitsLock lock1(src1);
+    TBitsLock lock2(src2);
+    TBitsLock lock(this);
+    if (!lock1.Ok() || !lock2.Ok() || !lock.Ok())
+        return false;
+    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
+    std::vector<uint8_t> copy1, copy2;
+    for (int j = 0; j < h; ++j) {
+        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
+        const uint8_t* mask = AlphaAt(alpha, parts[1].X, parts[1].Y + j);
+        const uint8_t* a = SafeRow(PixelAt(src1, parts[2].X, parts[2].Y + j), src1, this, rowBytes, copy1);
+        const uint8_t* b = SafeRow(PixelAt(src2, parts[3].X, parts[3].Y + j), src2, this, rowBytes, copy2);
+        if (FBitDepth == bd24)
+            RowMask2_24(to, a, b, mask, w);
+        else
+            RowMask2_32(to, a, b, mask, w);
+    }
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
+    return true;
+}
+
+bool TVeRGBBits::AlphaBlend(int x, int y, TVeRGBBits* src1, int sx1, int sy1, TVeRGBBits* src2, int sx2,
+                            int sy2, int w, int h, int level)
+{
+    if (!FCreated || !src1 || !src2 || !CanBlend(this, src1) || !CanBlend(this, src2) || level < 0 ||
+        level > 128)
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[3] = {{x, y, FWidth, FHeight},
+                          {sx1, sy1, src1->Width(), src1->Height()},
+                          {sx2, sy2, src2->Width(), src2->Height()}};
+    if (!ClipBlit(parts, 3, w, h))
+        return true;
+    TBitsLock lock1(src1);
+    TBitsLock lock2(src2);
+    TBitsLock lock(this);
+    if (!lock1.Ok() || !lock2.Ok() || !lock.Ok())
+        return false;
+    const int rowBytes = w * BytesPerPixel(FBitDepth);
+    std::vector<uint8_t> copy1, copy2;
+    for (int j = 0; j < h; ++j) {
+        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
+        const uint8_t* a1 = PixelAt(src1, parts[1].X, parts[1].Y + j);
+        const uint8_t* b = SafeRow(PixelAt(src2, parts[2].X, parts[2].Y + j), src2, this, size_t(rowBytes), copy2);
+        if (a1 == to)
+            RowBlendLevelInPlace(to, b, rowBytes, level);
+        else
+            RowBlendLevel(to, SafeRow(a1, src1, this, size_t(rowBytes), copy1), b, rowBytes, level);
+    }
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
+    return true;
+}
+
+bool TVeRGBBits::AlphaBlend(int x, int y, TVeRGBBits* src, int sx, int sy, int w, int h, int level)
+{
+    return AlphaBlend(x, y, this, x, y, src, sx, sy, w, h, level);
+}
+
+bool TVeRGBBits::SaturationAdd(int x, int y, TVeRGBBits* src, int sx, int sy, int w, int h)
+{
+    if (!FCreated || !src || !CanBlend(this, src))
+        return false;
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    TBitsLock srcLock(src);
+    TBitsLock lock(this);
+    if (!srcLock.Ok() || !lock.Ok())
+        return false;
+    const int rowBytes = w * BytesPerPixel(FBitDepth);
+    std::vector<uint8_t> copy;
+    for (int j = 0; j < h; ++j) {
+        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
+        RowSaturationAdd(to, SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, size_t(rowBytes), copy),
+                         rowBytes);
+    }
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
+    return true;
+}
+
+bool TVeRGBBits::GetPat(int x, int y, int w, int h, void* dst)
+{
+    if (!FCreated || !dst || x < 0 || y < 0 || w < 0 || h < 0 || int64_t(x) + w > FWidth ||
+        int64_t(y) + h > FHeight)
+        return false;
+    TBitsLock lock(this);
+    if (!lock.Ok())
+        return false;
+    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
+    auto* out = static_cast<uint8_t*>(dst);
+    for (int j = 0; j < h; ++j)
+        std::memcpy(out + rowBytes * j, PixelAt(this, x, y + j), rowBytes);
+    return true;
+}
+
+uint32_t TVeRGBBits::PGet(int x, int y)
+{
+    if (!FCreated || x < 0 || y < 0 || x >= FWidth || y >= FHeight || DepthOfFormat(FPixFormat) == bdNone)
+        return 0;
+    TBitsLock lock(this);
+    if (!lock.Ok())
+        return 0;
+    uint32_t argb = 0;
+    DecodeRow(FPixFormat, PixelAt(this, x, y), &argb, 1);
+    return argb & 0xFFFFFF;
+}
+
+bool TVeRGBBits::DrawPicture(const uint8_t* bgr, int width, int height, int x, int y)
+{
+    if (!bgr || width < 1 || height < 1)
+        return false;
+    if (!FCreated && (!Resize(width, height) || !Create()))
+        return false;
+    if (DepthOfFormat(FPixFormat) == bdNone)
+        return false;
+    int w = width, h = height;
+    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {0, 0, width, height}};
+    if (!ClipBlit(parts, 2, w, h))
+        return true;
+    TBitsLock lock(this);
+    if (!lock.Ok())
+        return false;
+    std::vector<uint32_t> argb(static_cast<size_t>(w));
+    for (int j = 0; j < h; ++j) {
+        const uint8_t* from = bgr + (static_cast<size_t>(parts[1].Y + j) * width + parts[1].X) * 3;
+        DecodeRow(pf24_888, from, argb.data(), w);
+        EncodeRow(FPixFormat, argb.data(), PixelAt(this, parts[0].X, parts[0].Y + j), w);
+    }
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
+    return true;
+}
