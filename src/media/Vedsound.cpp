@@ -1,0 +1,241 @@
+#include "media/Vedsound.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "platform/Audio.h"
+
+namespace DirectX {
+
+int32_t AttenuationToGain(long attenuation)
+{
+    if (attenuation <= DSBVolumeMin)
+        return 0;
+    if (attenuation >= DSBVolumeMax)
+        return 65536;
+    return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, attenuation / 2000.0)));
+}
+
+// ---- TCustomDSoundBuffer
+
+// Joining the list here lets any voice kind (a movie's sound track too) reach the mixer; the
+// mixer skips it until Play, so a half-built voice is never mixed.
+TCustomDSoundBuffer::TCustomDSoundBuffer(TDSound* device) : FDevice(device)
+{
+    if (FDevice != nullptr)
+        FDevice->Add(this);
+}
+
+TCustomDSoundBuffer::~TCustomDSoundBuffer() { Detach(); }
+
+void TCustomDSoundBuffer::Detach()
+{
+    if (FDevice != nullptr) {
+        FDevice->Remove(this);
+        FDevice = nullptr;
+    }
+}
+
+std::mutex* TCustomDSoundBuffer::MixLock() const { return FDevice ? &FDevice->FMixLock : nullptr; }
+
+bool TCustomDSoundBuffer::SetVolume(long attenuation)
+{
+    if (attenuation < DSBVolumeMin || attenuation > DSBVolumeMax)
+        return false;
+    FVolume.store(attenuation);
+    FGain.store(AttenuationToGain(attenuation));
+    return true;
+}
+
+// ---- TDSoundBuffer
+
+TDSoundBuffer::TDSoundBuffer(TDSound* device, std::vector<int16_t> frames)
+    : TCustomDSoundBuffer(device), FData(std::move(frames))
+{
+}
+
+TDSoundBuffer::~TDSoundBuffer() { Detach(); }
+
+bool TDSoundBuffer::Play(bool loop)
+{
+    std::mutex* lock = MixLock();
+    if (lock == nullptr || FData.empty())
+        return false;
+    std::lock_guard<std::mutex> guard(*lock);
+    FPosition = 0;
+    FLoop = loop;
+    FPlaying.store(true);
+    return true;
+}
+
+void TDSoundBuffer::Stop()
+{
+    std::mutex* lock = MixLock();
+    if (lock == nullptr) {
+        FPlaying.store(false);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(*lock);
+    FPlaying.store(false);
+}
+
+void TDSoundBuffer::MixInto(int32_t* acc, int frames)
+{
+    const size_t total = FData.size() / 2;
+    const int32_t gain = FGain.load(std::memory_order_relaxed);
+    int done = 0;
+    while (done < frames) {
+        size_t n = std::min<size_t>(static_cast<size_t>(frames - done), total - FPosition);
+        const int16_t* __restrict src = FData.data() + FPosition * 2;
+        int32_t* __restrict dst = acc + done * 2;
+        if (gain != 0)
+            for (size_t i = 0; i < n * 2; ++i)
+                dst[i] += (src[i] * gain) >> 16;
+        FPosition += n;
+        done += static_cast<int>(n);
+        if (FPosition == total) {
+            FPosition = 0;
+            if (!FLoop) {
+                FPlaying.store(false);
+                return;
+            }
+        }
+    }
+}
+
+// ---- TDSound
+
+TDSound::TDSound(TComponent* owner) : TComponent(owner) {}
+
+TDSound::~TDSound() { SetEnabled(false); }
+
+void TDSound::MixCallback(void* user, int16_t* out, int frames) { static_cast<TDSound*>(user)->Mix(out, frames); }
+
+void TDSound::SetEnabled(bool value)
+{
+    if (value == FEnabled.load())
+        return;
+    if (!value) {
+        Release();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(FMixLock);
+        FAcc.reserve(8192);
+    }
+    if (!Audio::Open(&TDSound::MixCallback, this))
+        return;
+    FDeviceOpen = true;
+    FEnabled.store(true);
+}
+
+void TDSound::EnableOffline()
+{
+    if (!FEnabled.load())
+        FEnabled.store(true);
+}
+
+void TDSound::Release()
+{
+    if (FDeviceOpen) {
+        Audio::Close();
+        FDeviceOpen = false;
+    }
+    FEnabled.store(false);
+    // Buffers the owner has not deleted go with the device; each one leaves the list itself.
+    for (;;) {
+        TCustomDSoundBuffer* buffer;
+        {
+            std::lock_guard<std::mutex> guard(FMixLock);
+            if (FBuffers.empty())
+                break;
+            buffer = FBuffers.back();
+        }
+        delete buffer;
+    }
+}
+
+void TDSound::Add(TCustomDSoundBuffer* buffer)
+{
+    std::lock_guard<std::mutex> guard(FMixLock);
+    FBuffers.push_back(buffer);
+}
+
+void TDSound::Remove(TCustomDSoundBuffer* buffer)
+{
+    std::lock_guard<std::mutex> guard(FMixLock);
+    buffer->FPlaying.store(false);
+    FBuffers.erase(std::remove(FBuffers.begin(), FBuffers.end(), buffer), FBuffers.end());
+}
+
+int TDSound::BufferCount()
+{
+    std::lock_guard<std::mutex> guard(FMixLock);
+    return static_cast<int>(FBuffers.size());
+}
+
+void TDSound::Mix(int16_t* out, int frames)
+{
+    if (frames <= 0)
+        return;
+    std::lock_guard<std::mutex> guard(FMixLock);
+    FAcc.assign(static_cast<size_t>(frames) * 2, 0);
+    int32_t* acc = FAcc.data();
+    for (TCustomDSoundBuffer* buffer : FBuffers)
+        if (buffer->FPlaying.load(std::memory_order_relaxed))
+            buffer->MixInto(acc, frames);
+    for (size_t i = 0; i < static_cast<size_t>(frames) * 2; ++i)
+        out[i] = static_cast<int16_t>(std::clamp(acc[i], -32768, 32767));
+}
+
+TDSoundBuffer* TDSound::CreateBufferMute(int seconds)
+{
+    if (!FEnabled.load() || seconds <= 0 || int64_t(seconds) * Audio::DeviceRate > MaxBufferFrames)
+        return nullptr;
+    try {
+        return new TDSoundBuffer(this, std::vector<int16_t>(size_t(seconds) * Audio::DeviceRate * 2, 0));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+TDSoundBuffer* TDSound::CreateBufferFromAdp(TStream* stream, bool, bool, bool)
+{
+    if (!FEnabled.load())
+        return nullptr;
+    TAdpReader reader;
+    if (!reader.Open(stream))
+        return nullptr;
+    uint64_t frames = reader.DeviceFrames();
+    if (frames == 0 || frames > uint64_t(MaxBufferFrames))
+        return nullptr;
+    try {
+        std::vector<int16_t> pcm(frames * 2);
+        int64_t got = 0;
+        while (uint64_t(got) < frames) {
+            int n = reader.Read(pcm.data() + got * 2, static_cast<int>(std::min<uint64_t>(frames - got, 65536)));
+            if (n == 0)
+                break;
+            got += n;
+        }
+        if (got == 0)
+            return nullptr;
+        pcm.resize(size_t(got) * 2);
+        return new TDSoundBuffer(this, std::move(pcm));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+TDSoundStream* TDSound::CreateStreamFromAdp(TStream* stream, bool, bool)
+{
+    if (!FEnabled.load())
+        return nullptr;
+    TAdpReader reader;
+    if (!reader.Open(stream))
+        return nullptr;
+    return new TDSoundStream(this, reader);
+}
+
+}  // namespace DirectX
