@@ -25,7 +25,7 @@ constexpr size_t FrontPixels = size_t(ScreenWidth) * ScreenHeight;
 // copying pixels and rectangles (and for posting the wake-up), never while waiting.
 struct TMailbox {
     std::mutex Lock;
-    std::vector<uint32_t> Front;  // 0x00RRGGBB, the screen as last presented by the game
+    std::vector<uint32_t> Front;  // 0xXXRRGGBB (top byte unused), the screen as last presented
     std::vector<TDisplayRect> Pending;
     bool PendingAll = false;
     uint64_t Submitted = 0;  // Present calls that queued something
@@ -113,13 +113,22 @@ void CopyRow(const uint8_t* __restrict src, uint32_t* __restrict dst, int count,
 {
     switch (format) {
     case TSourceFormat::Bgrx32:
-        for (int i = 0; i < count; ++i)
-            dst[i] = uint32_t(src[4 * i]) | (uint32_t(src[4 * i + 1]) << 8) | (uint32_t(src[4 * i + 2]) << 16);
+        // The texture ignores the fourth byte, so the row goes over as it is.
+        std::memcpy(dst, src, size_t(count) * 4);
         break;
-    case TSourceFormat::Bgr24:
-        for (int i = 0; i < count; ++i)
+    case TSourceFormat::Bgr24: {
+        // One four-byte load per pixel (little-endian: blue, green, red, next); the last pixel
+        // is read byte by byte so that nothing past the row is touched.
+        int i = 0;
+        for (; i + 1 < count; ++i) {
+            uint32_t p;
+            std::memcpy(&p, src + 3 * i, 4);
+            dst[i] = p;
+        }
+        if (i < count)
             dst[i] = uint32_t(src[3 * i]) | (uint32_t(src[3 * i + 1]) << 8) | (uint32_t(src[3 * i + 2]) << 16);
         break;
+    }
     case TSourceFormat::Rgb565:
         for (int i = 0; i < count; ++i) {
             const uint32_t p = uint32_t(src[2 * i]) | (uint32_t(src[2 * i + 1]) << 8);
@@ -590,7 +599,7 @@ bool ReadFront(int x, int y, uint32_t& rgb)
     std::lock_guard<std::mutex> lock(Mailbox.Lock);
     if (!Mailbox.Open)
         return false;
-    rgb = Mailbox.Front[size_t(y) * ScreenWidth + size_t(x)];
+    rgb = Mailbox.Front[size_t(y) * ScreenWidth + size_t(x)] & 0xFFFFFFu;
     return true;
 }
 
