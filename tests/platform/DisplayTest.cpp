@@ -267,6 +267,14 @@ TEST_F(DisplayWindow, PresentConvertsEverySourceFormat)
     EXPECT_EQ(Front(0, 0), 0x00FF00u);
     ASSERT_TRUE(Display::Present(bgr24, 3, Display::TSourceFormat::Bgr24, 1, 1, &one, 1));
     EXPECT_EQ(Front(0, 0), 0x332211u);
+    std::vector<uint8_t> rows24(6 * 9, 0);
+    for (int i = 0; i < 9; ++i)
+        rows24[5 * 9 + i] = uint8_t(i + 1);
+    const Display::TDisplayRect three{0, 5, 3, 6};
+    ASSERT_TRUE(Display::Present(rows24.data(), 9, Display::TSourceFormat::Bgr24, 3, 6, &three, 1));
+    EXPECT_EQ(Front(0, 5), 0x030201u);
+    EXPECT_EQ(Front(1, 5), 0x060504u);
+    EXPECT_EQ(Front(2, 5), 0x090807u);
     const uint8_t two[8] = {0, 0, 0, 0, 0x44, 0x55, 0x66, 0xFF};
     ASSERT_TRUE(Display::Present(two, 8, Display::TSourceFormat::Bgrx32, 2, 1, &at1, 1));
     EXPECT_EQ(Front(1, 0), 0x665544u) << "the fourth byte is not colour";
