@@ -436,7 +436,10 @@ bool Open(const TOpenOptions& options)
         return false;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
+#ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
+    // Closing the window is a request the game answers itself, not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+#endif
     const uint32_t wake = SDL_RegisterEvents(1);
     Uint32 flags = SDL_WINDOW_SHOWN;
     if (options.FullScreen)

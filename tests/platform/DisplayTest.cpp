@@ -1,5 +1,7 @@
 #include "platform/Display.h"
 
+#include "platform/Dialogs.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -361,4 +363,31 @@ TEST_F(DisplayWindow, InputIsMappedPublishedAndTranslated)
     EXPECT_EQ(Events[6].Kind, Display::TEventKind::Close);
     EXPECT_EQ(Display::MouseX(), Events[4].X);
     EXPECT_EQ(Display::MouseY(), Events[4].Y);
+
+    // Regaining the focus shows the whole screen again, with nothing new presented.
+    const uint64_t presents = Display::PresentCount();
+    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    SDL_PushEvent(&e);
+    Drain();
+    EXPECT_TRUE(Display::ApplicationActive());
+    EXPECT_EQ(Events.back().Kind, Display::TEventKind::Activate);
+    EXPECT_EQ(Display::PresentCount(), presents + 1);
+}
+
+TEST(DisplayDialogs, AHeadlessWindowLeavesTheMessageBoxHandlerAlone)
+{
+    ScopedVideoDriver driver("dummy");
+    std::vector<std::string> shown;
+    auto previous = SetMessageBoxHandler([&](const std::string& text, const std::string& caption) {
+        shown.push_back(caption + ":" + text);
+    });
+    Display::TOpenOptions options;
+    ASSERT_TRUE(Display::Open(options));
+    ShowMessageBox("text", "Error");
+    Display::Close();
+    ShowMessageBox("after", "Error");
+    SetMessageBoxHandler(std::move(previous));
+    // No box may wait for a click on a machine without a screen.
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "Error:text");
 }
