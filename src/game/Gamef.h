@@ -177,6 +177,8 @@ public:
 
     TGameDisplay* Display() const { return FDisplay.get(); }
     TGameRoot* Root() const { return FRoot.get(); }
+    // The root of the panel tree every screen is attached under.
+    TVeRGBPanel* MainPanel() const { return FRoot ? FRoot->Panel() : nullptr; }
     TVeRGBBits* Target();
     bool FullFramePending() const { return FFullFramePending.load(); }
     int GetWaitFrame() const { return WaitFrame; }

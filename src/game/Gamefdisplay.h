@@ -88,6 +88,8 @@ class TVeRGBPanel;
 class TGameRoot {
 public:
     virtual ~TGameRoot() = default;
+    // The root panel itself (null for a stand-in).
+    virtual TVeRGBPanel* Panel() { return nullptr; }
     virtual bool SetCreated(bool created) = 0;
     virtual bool Created() = 0;
     virtual void Anime() = 0;
@@ -109,8 +111,8 @@ public:
     virtual void Detach(TVeRGBPanel* panel) = 0;
 };
 
-// Factories the form uses in its creation; tests replace them. The defaults are the headless
-// memory display and an empty root until the display component and the panel tree are wired in.
+// Factories the form uses in its creation; tests replace them. The defaults are the display
+// component with its window and a root panel made through the registry.
 using TGameDisplayFactory = std::function<std::unique_ptr<TGameDisplay>()>;
 using TGameRootFactory = std::function<std::unique_ptr<TGameRoot>()>;
 void SetGameDisplayFactory(TGameDisplayFactory factory);
