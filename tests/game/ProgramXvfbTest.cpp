@@ -1,0 +1,87 @@
+// The program in a real window under a virtual X server: the window's title and size, a second
+// start exiting at once, and closing the window as a window manager would.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "support/ArchiveFixtures.h"
+#include "support/GameFormFixtures.h"
+
+namespace {
+
+bool OnPath(const std::string& tool)
+{
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// key=value lines written by the script.
+std::map<std::string, std::string> ReadResults(const std::string& path)
+{
+    std::map<std::string, std::string> results;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            results[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return results;
+}
+
+}  // namespace
+
+TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
+{
+    for (const char* tool : {"xvfb-run", "xdotool", "python3"})
+        if (!OnPath(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    const char* binaryDir = std::getenv("ZB_BINARY_DIR");
+    const char* sourceDir = std::getenv("ZB_SOURCE_DIR");
+    ASSERT_TRUE(binaryDir && sourceDir);
+    TScratchFolder folder;
+    std::filesystem::copy_file(std::string(binaryDir) + "/zb", folder.Path() + "/zb");
+    WriteGamePictures(folder.Path());
+    std::filesystem::create_directory(folder.Path() + "/run");
+    const std::string closer = std::string(sourceDir) + "/tests/support/x11_close_window.py";
+    const std::string results = folder.Path() + "/results";
+    const std::string script = folder.Write("e2e.sh",
+        "cd '" + folder.Path() + "'\n"
+        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export ASAN_OPTIONS=detect_leaks=0\n"
+        "./zb -WINDOW -FPS 2>/dev/null &\n"
+        "pid=$!\n"
+        "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+        "echo name=$(xdotool getwindowname $wid) > results\n"
+        "xdotool getwindowgeometry $wid | sed -n 's/.*Geometry: /geometry=/p' >> results\n"
+        "timeout 5 ./zb; echo second=$? >> results\n"
+        "echo inibefore=$([ -f ZB.INI ] && echo yes || echo no) >> results\n"
+        "start=$(date +%s%N)\n"
+        "python3 '" + closer + "' $wid\n"
+        "( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "wait $pid; echo exit=$? >> results\n"
+        "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
+        "kill $guard 2>/dev/null\n"
+        "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n");
+    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    std::map<std::string, std::string> r;
+    // Another program starting its own X server at the same moment can take the display number
+    // xvfb-run picked; such a start is tried again.
+    for (int attempt = 0; attempt < 3 && r.count("ini") == 0; ++attempt) {
+        std::filesystem::remove(results);
+        std::system(command.c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("ini"), 1u) << command;
+    EXPECT_EQ(r["name"], "ZB");
+    EXPECT_EQ(r["geometry"], "640x480");
+    EXPECT_EQ(r["second"], "0");
+    EXPECT_EQ(r["inibefore"], "no");
+    EXPECT_EQ(r["exit"], "0");
+    EXPECT_LT(std::stoi(r["ms"]), 1000);
+    EXPECT_EQ(r["ini"], "yes");
+}
