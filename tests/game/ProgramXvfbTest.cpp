@@ -13,6 +13,41 @@
 
 namespace {
 
+// Asks an X window to close as a window manager does: a WM_DELETE_WINDOW client message.
+const char CloseWindowScript[] = R"PY(
+import ctypes, sys
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
+
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+window = int(sys.argv[1], 0)
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(XEvent)]
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit("no display")
+event = XEvent()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.l[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+)PY";
+
 bool OnPath(const std::string& tool)
 {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -39,14 +74,14 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     for (const char* tool : {"xvfb-run", "xdotool", "python3"})
         if (!OnPath(tool))
             GTEST_SKIP() << tool << " is not installed";
-    const char* binaryDir = std::getenv("ZB_BINARY_DIR");
-    const char* sourceDir = std::getenv("ZB_SOURCE_DIR");
-    ASSERT_TRUE(binaryDir && sourceDir);
+    // The program is built next to the test programs.
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zb";
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
     TScratchFolder folder;
-    std::filesystem::copy_file(std::string(binaryDir) + "/zb", folder.Path() + "/zb");
+    std::filesystem::copy_file(program, folder.Path() + "/zb");
     WriteGamePictures(folder.Path());
     std::filesystem::create_directory(folder.Path() + "/run");
-    const std::string closer = std::string(sourceDir) + "/tests/support/x11_close_window.py";
+    const std::string closer = folder.Write("close_window.py", CloseWindowScript);
     const std::string results = folder.Path() + "/results";
     const std::string script = folder.Write("e2e.sh",
         "cd '" + folder.Path() + "'\n"
