@@ -234,9 +234,12 @@ void TGameForm::FormShow(TObject*)
 {
     bool failed = false;
     try {
+        // A creation that failed leaves its objects unusable: no device is opened for it.
+        if (!FCreated)
+            throw EMissingObject{};
         Need(MemMan);
         Need(PackFileMan);
-        Need(Need(DSound));
+        Need(DSound);
         DSound->SetEnabled(true);
         if (!DSound->GetEnabled()) {
             Log(LogDirectSound);
