@@ -46,10 +46,15 @@ TEST_F(StartupTest, HeadlessStartShowsTheWaitPictureAndClosesInOrder)
     ASSERT_TRUE(WaitForState(gsWait));
     ASSERT_NE(MainThread.load(), nullptr);
     // The loading picture's head and still strip reach the screen.
+    // The screen is read under the lock that guards the drawing targets.
+    auto shown = [&] {
+        std::lock_guard<TCriticalSection> lock(*Form->FpsLock);
+        return Display->Surface()->PGet(394, 397);
+    };
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (Display->Surface()->PGet(394, 397) != PatternColour(10, 5) && std::chrono::steady_clock::now() < end)
+    while (shown() != PatternColour(10, 5) && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(Display->Surface()->PGet(394, 397), PatternColour(10, 5));
+    EXPECT_EQ(shown(), PatternColour(10, 5));
     EXPECT_TRUE(Form->GameTimer->GetEnabled());
 
     Form->Close();
