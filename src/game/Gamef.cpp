@@ -251,12 +251,12 @@ void TGameForm::FormShow(TObject*)
         }
 
         Need(FDisplay.get());
+        FDisplay->ShowWindow(GameTitle, true);
         if (!FDisplay->Enable()) {
             Log(LogDirectDraw);
             ShowMessageBox(MsgDirectDraw, CaptionError);
             failed = true;
         } else {
-            FDisplay->ShowWindow(GameTitle, true);
             if (WindowMode || FDisplay->BitDepth() != BitDepth) {
                 bool deep = BitDepth == bd32;
                 ConvertImage = FDisplay->CreateSurface(deep ? bd32 : bd24, deep ? pf32_888 : pf24_888, 640, 480);

@@ -9,6 +9,7 @@
 //   Gamefini.cpp     settings and the INI file
 //   Gamefaudio.cpp   the audio channels (the stops and volumes the frame loop and settings use)
 //   Gameftrans.cpp   the transition record (the calls the frame loop and renderer make)
+//   Gamefdevices.cpp the display component and the root panel behind the form's interfaces
 //
 // Threads and locks: the interface thread creates, shows and closes the form; the timer thread
 // only counts; the pumping thread (game thread or wait thread) runs Update and Render. Lock

@@ -73,7 +73,7 @@ public:
     // The pointer in game coordinates; false when unknown (the caller keeps its last value).
     virtual bool CursorPos(int& x, int& y) = 0;
     virtual bool AppActive() = 0;
-    // Interface thread: show or hide the window with its title.
+    // Interface thread: the window's title and visibility (the title is given before Enable).
     virtual void ShowWindow(const std::string& title, bool visible) = 0;
     // Interface thread: waits at most timeoutMs for events and hands each to handler.
     virtual void PumpEvents(int timeoutMs, const TDisplayEventHandler& handler) = 0;
