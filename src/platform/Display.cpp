@@ -19,6 +19,7 @@ namespace Display {
 namespace {
 
 constexpr int MaxPendingRects = 32;
+constexpr int CloseCode = 1;  // user code of the wake-up event that carries a close request
 constexpr size_t FrontPixels = size_t(ScreenWidth) * ScreenHeight;
 
 // What Present hands over to the interface thread. Mailbox is a leaf lock: it is held only for
@@ -340,6 +341,12 @@ void HandleWindowEvent(const SDL_WindowEvent& w)
 
 void HandleEvent(const SDL_Event& e)
 {
+    if (e.type == Mailbox.WakeEvent && e.user.code == CloseCode) {
+        TInputEvent close;
+        close.Kind = TEventKind::Close;
+        Deliver(close);
+        return;
+    }
     if (e.type == Mailbox.WakeEvent) {
         // Cleared before the mailbox is read: a Present after this point posts a new wake-up.
         WakePosted.store(false);
@@ -588,6 +595,18 @@ void SetVSync(bool on)
     WantVSync.store(on);
     std::lock_guard<std::mutex> lock(Mailbox.Lock);
     PostWake();
+}
+
+bool PostClose()
+{
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    if (!Mailbox.Open)
+        return false;
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = Mailbox.WakeEvent;
+    event.user.code = CloseCode;
+    return SDL_PushEvent(&event) > 0;
 }
 
 int RefreshPeriodMs()

@@ -104,6 +104,10 @@ using TInputHandler = std::function<void(const TInputEvent& event)>;
 // The handler runs on the interface thread inside PumpEvents; an empty one drops events.
 void SetInputHandler(TInputHandler handler);
 
+// Any thread: the interface thread's next pump delivers a Close event, as if the user had
+// closed the window. False when the display is closed.
+bool PostClose();
+
 // Interface thread: waits at most timeoutMs for the first event, then handles every queued
 // one (input, window changes, presentation requests). False when closed.
 bool PumpEvents(int timeoutMs);
