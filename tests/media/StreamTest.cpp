@@ -163,6 +163,10 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
     DirectX::TDSoundBuffer* effect = device.CreateBufferFromAdp(MemoryOf(adp).get(), false, false, false);
     ASSERT_NE(effect, nullptr);
     ASSERT_TRUE(effect->Play(true));
+    auto blip = DirectX::EncodeAdp(Sweep(441).data(), 441, 2, 44100);
+    DirectX::TDSoundBuffer* shortOne = device.CreateBufferFromAdp(MemoryOf(blip).get(), false, false, false);
+    ASSERT_NE(shortOne, nullptr);
+    ASSERT_TRUE(shortOne->Play(false));
     for (int round = 0; round < 12; ++round) {
         auto file = MemoryOf(adp);
         TDSoundStream* stream = device.CreateStreamFromAdp(file.get(), false, false);
@@ -173,6 +177,8 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
         delete stream;  // the refill thread is joined here, so the file can go next
         file.reset();
     }
+    EXPECT_FALSE(shortOne->IsPlay()) << "the device callback has been mixing all along";
+    EXPECT_TRUE(effect->IsPlay());
     // One left for the device to delete while it is still playing.
     auto last = MemoryOf(adp);
     TDSoundStream* stream = device.CreateStreamFromAdp(last.get(), false, false);
