@@ -63,12 +63,15 @@ namespace {
 
 constexpr int ChunkPixels = 256;
 
+// wide must have room for one byte more than Bpp x pixels: each weight is stored as four
+// bytes, the fourth overwritten by the next pixel.
 template <int Bpp>
 void WidenMask(uint8_t* __restrict wide, const uint8_t* __restrict mask, int pixels)
 {
-    for (int i = 0; i < pixels; ++i)
-        for (int c = 0; c < Bpp; ++c)
-            wide[Bpp * i + c] = mask[i];
+    for (int i = 0; i < pixels; ++i) {
+        const uint32_t m = mask[i] * 0x01010101u;
+        std::memcpy(wide + Bpp * i, &m, 4);
+    }
 }
 
 void BlendBytes(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
@@ -93,7 +96,7 @@ template <int Bpp>
 void MaskRow(uint8_t* __restrict dst, const uint8_t* __restrict s1, const uint8_t* __restrict s2,
              const uint8_t* __restrict mask, int pixels)
 {
-    uint8_t wide[ChunkPixels * Bpp];
+    uint8_t wide[ChunkPixels * Bpp + 1];
     for (int done = 0; done < pixels; done += ChunkPixels) {
         const int n = pixels - done < ChunkPixels ? pixels - done : ChunkPixels;
         WidenMask<Bpp>(wide, mask + done, n);
