@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -191,11 +192,18 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     SDL_ShowSimpleMessageBox(0, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), parent);
 }
 
-// Headless drivers have nobody to click a box away.
+std::atomic<bool> BoxesForGood{false};
+
+// Headless drivers have nobody to click a box away. Before the video driver runs, the driver
+// asked for in the environment decides.
 bool DriverCanShowBoxes()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+    if (!driver)
+        driver = std::getenv("SDL_VIDEODRIVER");
+    if (!driver)
+        return true;
+    return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
 }
 
 TShiftState CurrentShift(uint16_t mods, uint8_t buttons)
@@ -507,7 +515,7 @@ bool Open(const TOpenOptions& options)
         WakePosted.store(false);
         PostWake();
     }
-    if (DriverCanShowBoxes()) {
+    if (!BoxesForGood.load() && DriverCanShowBoxes()) {
         Win.PreviousBox = SetMessageBoxHandler(ShowSdlBox);
         Win.BoxInstalled = true;
     }
@@ -538,6 +546,12 @@ void Close()
     Active.store(false);
     SDL_ShowCursor(SDL_ENABLE);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void InstallMessageBoxes()
+{
+    if (DriverCanShowBoxes() && !BoxesForGood.exchange(true))
+        SetMessageBoxHandler(ShowSdlBox);
 }
 
 bool IsOpen()

@@ -390,8 +390,10 @@ TEST(DisplayDialogs, AHeadlessWindowLeavesTheMessageBoxHandlerAlone)
     ShowMessageBox("text", "Error");
     Display::Close();
     ShowMessageBox("after", "Error");
+    Display::InstallMessageBoxes();
+    ShowMessageBox("installed", "Error");
     SetMessageBoxHandler(std::move(previous));
     // No box may wait for a click on a machine without a screen.
-    ASSERT_EQ(shown.size(), 2u);
+    ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], "Error:text");
 }
