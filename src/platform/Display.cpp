@@ -41,6 +41,7 @@ struct TWindowState {
     SDL_Renderer* Renderer = nullptr;
     SDL_Texture* Texture = nullptr;
     std::vector<uint32_t> Staging;
+    std::vector<TDisplayRect> Taken;  // the rectangles being uploaded
     bool VSyncApplied = false;
     bool NeedFullUpload = true;
     uint8_t Buttons = 0;  // ssLeft, ssRight, ssMiddle bits of the buttons held
@@ -250,7 +251,9 @@ void MapAndPublish(int wx, int wy, TInputEvent& event)
 
 void UploadAndPresent()
 {
-    std::vector<TDisplayRect> rects;
+    // The two lists trade places, so neither side allocates once warmed up.
+    std::vector<TDisplayRect>& rects = Win.Taken;
+    rects.clear();
     bool all;
     uint64_t covers;
     {
