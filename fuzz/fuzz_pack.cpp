@@ -13,10 +13,16 @@
 
 namespace {
 
+// One scratch file per process, removed when the process ends normally.
+struct TScratchFile {
+    std::string Name = "/tmp/fuzz_pack_" + std::to_string(::getpid()) + ".pak";
+    ~TScratchFile() { ::unlink(Name.c_str()); }
+};
+
 const std::string& ScratchFile()
 {
-    static const std::string name = "/tmp/fuzz_pack_" + std::to_string(::getpid()) + ".pak";
-    return name;
+    static const TScratchFile file;
+    return file.Name;
 }
 
 // The trailer CRC would stop almost every mutation at the door: the bytes are also tried with

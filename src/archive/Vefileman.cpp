@@ -101,8 +101,8 @@ void TFileMan::ReportOpenError(const void* caller)
     }
     if (!handler)
         return;
-    // The caller's address, as the original reported it; on 64 bits it needs more than the
-    // eight digits the format pads to.
+    // The return address into the caller, so a log points at who asked; on 64 bits it needs
+    // more than the eight digits the format pads to.
     char message[64];
     std::snprintf(message, sizeof(message), "FileOpenErr Call(%08llx)",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(caller)));

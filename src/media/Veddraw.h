@@ -96,8 +96,9 @@ public:
     // marked by SetModifyRect since the last presentation.
     bool FlipModifyRect(const TVeRectSet& rects);
     void SetModifyRect(const TVeRect& rect);
-    // After a flip: waits until the window has shown it, at most one refresh period; returns at
-    // once with NoVSync.
+    // After a flip, with no lock held: waits until the window has shown it, at most one refresh
+    // period (this paces the full-speed frame mode as the retrace did); returns at once with
+    // NoVSync.
     void WaitPresented();
 
 private:

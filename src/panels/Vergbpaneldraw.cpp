@@ -187,6 +187,8 @@ bool TVeRGBPanel::Draw(TVeRGBBits* DestBits, int X, int Y, int SX, int SY, int D
 {
     if (!Shown())
         return true;
+    if (DestBits == nullptr)
+        return false;
     bool result = true;
     TVeRect clip;
     if (!clip.IntersectRect(VeRect(SX, SY, SX + DX, SY + DY), AreaOf(this)))

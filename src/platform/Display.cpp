@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -19,6 +20,7 @@ namespace Display {
 namespace {
 
 constexpr int MaxPendingRects = 32;
+constexpr int CloseCode = 1;  // user code of the wake-up event that carries a close request
 constexpr size_t FrontPixels = size_t(ScreenWidth) * ScreenHeight;
 
 // What Present hands over to the interface thread. Mailbox is a leaf lock: it is held only for
@@ -39,6 +41,7 @@ struct TWindowState {
     SDL_Renderer* Renderer = nullptr;
     SDL_Texture* Texture = nullptr;
     std::vector<uint32_t> Staging;
+    std::vector<TDisplayRect> Taken;  // the rectangles being uploaded
     bool VSyncApplied = false;
     bool NeedFullUpload = true;
     uint8_t Buttons = 0;  // ssLeft, ssRight, ssMiddle bits of the buttons held
@@ -190,11 +193,18 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     SDL_ShowSimpleMessageBox(0, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), parent);
 }
 
-// Headless drivers have nobody to click a box away.
+std::atomic<bool> BoxesForGood{false};
+
+// Headless drivers have nobody to click a box away. Before the video driver runs, the driver
+// asked for in the environment decides.
 bool DriverCanShowBoxes()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+    if (!driver)
+        driver = std::getenv("SDL_VIDEODRIVER");
+    if (!driver)
+        return true;
+    return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
 }
 
 TShiftState CurrentShift(uint16_t mods, uint8_t buttons)
@@ -241,7 +251,9 @@ void MapAndPublish(int wx, int wy, TInputEvent& event)
 
 void UploadAndPresent()
 {
-    std::vector<TDisplayRect> rects;
+    // The two lists trade places, so neither side allocates once warmed up.
+    std::vector<TDisplayRect>& rects = Win.Taken;
+    rects.clear();
     bool all;
     uint64_t covers;
     {
@@ -340,6 +352,12 @@ void HandleWindowEvent(const SDL_WindowEvent& w)
 
 void HandleEvent(const SDL_Event& e)
 {
+    if (e.type == Mailbox.WakeEvent && e.user.code == CloseCode) {
+        TInputEvent close;
+        close.Kind = TEventKind::Close;
+        Deliver(close);
+        return;
+    }
     if (e.type == Mailbox.WakeEvent) {
         // Cleared before the mailbox is read: a Present after this point posts a new wake-up.
         WakePosted.store(false);
@@ -500,7 +518,7 @@ bool Open(const TOpenOptions& options)
         WakePosted.store(false);
         PostWake();
     }
-    if (DriverCanShowBoxes()) {
+    if (!BoxesForGood.load() && DriverCanShowBoxes()) {
         Win.PreviousBox = SetMessageBoxHandler(ShowSdlBox);
         Win.BoxInstalled = true;
     }
@@ -531,6 +549,12 @@ void Close()
     Active.store(false);
     SDL_ShowCursor(SDL_ENABLE);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void InstallMessageBoxes()
+{
+    if (DriverCanShowBoxes() && !BoxesForGood.exchange(true))
+        SetMessageBoxHandler(ShowSdlBox);
 }
 
 bool IsOpen()
@@ -588,6 +612,18 @@ void SetVSync(bool on)
     WantVSync.store(on);
     std::lock_guard<std::mutex> lock(Mailbox.Lock);
     PostWake();
+}
+
+bool PostClose()
+{
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    if (!Mailbox.Open)
+        return false;
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = Mailbox.WakeEvent;
+    event.user.code = CloseCode;
+    return SDL_PushEvent(&event) > 0;
 }
 
 int RefreshPeriodMs()

@@ -53,6 +53,8 @@ struct TOpenOptions {
 };
 
 // Interface thread only. False when the driver, window, renderer or texture cannot be made.
+// While open, message boxes (platform/Dialogs.h) are shown as the video library's own boxes,
+// except on the headless drivers ("dummy", "offscreen"), which keep the standard-error default.
 bool Open(const TOpenOptions& options);
 void Close();
 bool IsOpen();
@@ -103,6 +105,14 @@ struct TInputEvent {
 using TInputHandler = std::function<void(const TInputEvent& event)>;
 // The handler runs on the interface thread inside PumpEvents; an empty one drops events.
 void SetInputHandler(TInputHandler handler);
+
+// For the program's start, before the window exists: the same message boxes from now on, for
+// good (a headless driver named in the environment keeps the default).
+void InstallMessageBoxes();
+
+// Any thread: the interface thread's next pump delivers a Close event, as if the user had
+// closed the window. False when the display is closed.
+bool PostClose();
 
 // Interface thread: waits at most timeoutMs for the first event, then handles every queued
 // one (input, window changes, presentation requests). False when closed.

@@ -216,14 +216,20 @@ TEST_F(FileManSources, SwitchingSourcesKeepsOpenStreamsAndFailureLeavesNone)
 
 TEST_F(FileManSources, RelativeFolderResolvesAgainstTheCurrentDirectoryWhenSet)
 {
+    std::filesystem::create_directory(Scratch.Path() + "/Voice");
+    ASSERT_TRUE(BuildPack(Scratch.Path() + "/Voice/zbvo12.pak", {{"zb12345.adp", PatternBytes(8, 8)}}));
     std::string previous = std::filesystem::current_path().string();
     ASSERT_EQ(::chdir(Scratch.Path().c_str()), 0);
     TFileMan relative(nullptr);
     bool found = relative.InitDir("data\\SUB");
     bool packed = Pack.InitPack("data.PAK");
+    TFileMan voice(nullptr);
+    bool voicePacked = voice.InitPack("VOICE\\ZBVO12.pak");
     ASSERT_EQ(::chdir(previous.c_str()), 0);
     EXPECT_TRUE(found);
     EXPECT_TRUE(packed);
+    EXPECT_TRUE(voicePacked);
+    EXPECT_EQ(ReadAll(voice, "zb12345.adp"), PatternBytes(8, 8));
     EXPECT_EQ(ReadAll(relative, "pic.png"), Files[5].second);
 }
 

@@ -315,6 +315,18 @@ TEST(PanelHandlers, DeletingPanelsMidRouteIsSafe)
     }
     {
         TButtonScreen s;
+        TVeRGBPanel* other = s.New(s.Root, 200, 100, 50, 50, "other");
+        other->Create();
+        s.Root->MouseMove(None, 110, 110);
+        // Leaving the button takes the panel being entered elsewhere: it gets no events.
+        s.Button->OnMouseLeave = [&](TObject*) { other->SetParent(nullptr); };
+        s.Log.Take();
+        s.Root->MouseMove(None, 210, 110);
+        EXPECT_EQ(s.Log.Take(), (Lines{"root:Move(210,110)"}));
+        EXPECT_EQ(s.Root->EnteredPanel(), nullptr);
+    }
+    {
+        TButtonScreen s;
         TVeRGBPanel* below = s.New(s.Root, 100, 100, 50, 50);
         s.Root->RaiseOrder(below, s.Button);
         below->Create();
