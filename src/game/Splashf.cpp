@@ -35,12 +35,6 @@ void TSplashForm::AppIdle(TObject*, bool&)
     Application->OnIdle = nullptr;
     GameForm = new TGameForm(this, GameTitle, false);
     GameForm->FormCreate(GameForm);
-    Application->OnCloseSignal = [] {
-        if (GameForm)
-            GameForm->Close();
-        else if (Application)
-            Application->PostQuitMessage(0);
-    };
     GameForm->Show();
     FVisible = false;
 }
@@ -78,6 +72,13 @@ int GameMain(int argc, const char* const* argv)
                 ShowFPS = true;
         }
         application->Title = GameTitle;
+        // SIGINT and SIGTERM close the window as the user would, so the settings are saved.
+        application->OnCloseSignal = [application] {
+            if (GameForm)
+                GameForm->Close();
+            else
+                application->PostQuitMessage(0);
+        };
         SplashForm = new TSplashForm(application);
         application->Run();
     } catch (const Exception&) {
