@@ -457,6 +457,8 @@ void TGameForm::FormDestroy(TObject*)
     if (GameTimer)
         GameTimer->SetEnabled(false);
     StopThreads();
+    if (Application && FVisible)
+        Application->EventPump = nullptr;  // it reaches into this form's display
     SaveIni();
     // The registry and the file managers are global: only the form that made them frees them.
     if (!FMadeGlobals) {
