@@ -1,9 +1,7 @@
-// The game's entry point. Start-up is built step by step; until the main form exists this
-// reports what it is and exits.
-#include <cstdio>
+// The game's entry point.
+#include "game/Splashf.h"
 
-int main()
+int main(int argc, char** argv)
 {
-    std::puts("ZB: the game's start-up is not built yet; run the tests with scripts/test.");
-    return 0;
+    return GameMain(argc, argv);
 }

@@ -1,0 +1,91 @@
+#include "game/Splashf.h"
+
+#include "game/Gamef.h"
+#include "game/Gamefconst.h"
+#include "game/Zbdata.h"
+#include "platform/Forms.h"
+#include "platform/Instance.h"
+#include "platform/Params.h"
+#include "platform/Sysutils.h"
+
+TSplashForm* SplashForm = nullptr;
+
+TSplashForm::TSplashForm(TComponent* owner) : TComponent(owner)
+{
+    FormCreate(this);
+}
+
+TSplashForm::~TSplashForm()
+{
+    FormDestroy(this);
+    if (SplashForm == this)
+        SplashForm = nullptr;
+}
+
+void TSplashForm::FormCreate(TObject*)
+{
+    if (Application)
+        Application->OnIdle = [this](TObject* sender, bool& done) { AppIdle(sender, done); };
+}
+
+void TSplashForm::AppIdle(TObject*, bool&)
+{
+    if (!Application)
+        return;
+    Application->OnIdle = nullptr;
+    GameForm = new TGameForm(this, GameTitle, false);
+    GameForm->FormCreate(GameForm);
+    GameForm->Show();
+    FVisible = false;
+}
+
+void TSplashForm::FormDestroy(TObject*)
+{
+    if (GameForm) {
+        TGameForm* form = GameForm;
+        delete form;
+        GameForm = nullptr;
+    }
+}
+
+int GameMain(int argc, const char* const* argv)
+{
+    SetParams(argc, argv);
+    SetCurrentDir(GameFolder());
+    TSingleInstance instance;
+    if (instance.Acquire(InstanceName) == TInstanceResult::AlreadyRunning)
+        return 0;
+    ZbdataStart();
+    TApplication* application = new TApplication();
+    Application = application;
+    InstallCloseSignals();
+    try {
+        ReadDebugIni();
+        for (int i = 1; i <= ParamCount(); ++i) {
+            std::string p = ParamStr(i);
+            if (p.size() < 2 || (p[0] != '-' && p[0] != '/'))
+                continue;
+            std::string name = UpperCase(p.substr(1));
+            if (name == "WINDOW")
+                WindowMode = true;
+            else if (name == "FPS")
+                ShowFPS = true;
+        }
+        application->Title = GameTitle;
+        // SIGINT and SIGTERM close the window as the user would, so the settings are saved.
+        application->OnCloseSignal = [application] {
+            if (GameForm)
+                GameForm->Close();
+            else
+                application->PostQuitMessage(0);
+        };
+        SplashForm = new TSplashForm(application);
+        application->Run();
+    } catch (const Exception&) {
+    }
+    instance.Release();
+    delete application;  // the splash form, and through it the game form
+    Application = nullptr;
+    ZbdataFinish();
+    return 0;
+}

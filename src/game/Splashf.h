@@ -1,0 +1,25 @@
+#pragma once
+// The first form of the application: it shows while the program starts and, on the first idle
+// moment, creates and shows the game form, then hides. It owns the game form and deletes it
+// when it is destroyed.
+
+#include "platform/Classes.h"
+
+class TSplashForm : public TComponent {
+public:
+    explicit TSplashForm(TComponent* owner);
+    ~TSplashForm() override;
+
+    void FormCreate(TObject* sender);
+    void AppIdle(TObject* sender, bool& done);
+    void FormDestroy(TObject* sender);
+    bool Visible() const { return FVisible; }
+
+private:
+    bool FVisible = true;
+};
+
+extern TSplashForm* SplashForm;
+
+// The program: working folder, single instance, switches, the loop. Returns the exit code.
+int GameMain(int argc, const char* const* argv);

@@ -1,0 +1,751 @@
+#include "platform/Display.h"
+
+#include <SDL.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/Dialogs.h"
+
+namespace Display {
+namespace {
+
+constexpr int MaxPendingRects = 32;
+constexpr int CloseCode = 1;  // user code of the wake-up event that carries a close request
+constexpr size_t FrontPixels = size_t(ScreenWidth) * ScreenHeight;
+
+// What Present hands over to the interface thread. Mailbox is a leaf lock: it is held only for
+// copying pixels and rectangles (and for posting the wake-up), never while waiting.
+struct TMailbox {
+    std::mutex Lock;
+    std::vector<uint32_t> Front;  // 0xXXRRGGBB (top byte unused), the screen as last presented
+    std::vector<TDisplayRect> Pending;
+    bool PendingAll = false;
+    uint64_t Submitted = 0;  // Present calls that queued something
+    bool Open = false;
+    uint32_t WakeEvent = 0;
+};
+
+// Everything below belongs to the interface thread.
+struct TWindowState {
+    SDL_Window* Window = nullptr;
+    SDL_Renderer* Renderer = nullptr;
+    SDL_Texture* Texture = nullptr;
+    std::vector<uint32_t> Staging;
+    std::vector<TDisplayRect> Taken;  // the rectangles being uploaded
+    bool VSyncApplied = false;
+    bool NeedFullUpload = true;
+    uint8_t Buttons = 0;  // ssLeft, ssRight, ssMiddle bits of the buttons held
+    std::thread::id Owner;
+    TMessageBoxHandler PreviousBox;
+    bool BoxInstalled = false;
+};
+
+TMailbox Mailbox;
+TWindowState Win;
+std::atomic<bool> WakePosted{false};
+std::atomic<bool> WantVSync{true};
+std::atomic<int> PublishedX{0};
+std::atomic<int> PublishedY{0};
+std::atomic<bool> Active{false};
+std::atomic<int> RefreshMs{17};
+std::atomic<uint64_t> Presents{0};
+
+std::mutex PresentedLock;
+std::condition_variable PresentedWake;
+uint64_t Presented = 0;  // the Submitted value the last present covered
+bool PresentedClosed = true;
+
+std::mutex HandlerLock;
+TInputHandler Handler;
+
+// Posts the interface thread's wake-up unless one is already on its way; called under the
+// mailbox lock so that it never races with the event queue's shut-down in Close.
+void PostWake()
+{
+    if (!Mailbox.Open || WakePosted.exchange(true))
+        return;
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = Mailbox.WakeEvent;
+    if (SDL_PushEvent(&event) <= 0)
+        WakePosted.store(false);
+}
+
+bool ClipRect(const TDisplayRect& in, int width, int height, TDisplayRect& out)
+{
+    out.left = std::max<int32_t>(in.left, 0);
+    out.top = std::max<int32_t>(in.top, 0);
+    out.right = std::min<int32_t>(in.right, std::min(width, ScreenWidth));
+    out.bottom = std::min<int32_t>(in.bottom, std::min(height, ScreenHeight));
+    return out.right > out.left && out.bottom > out.top;
+}
+
+void AddPending(const TDisplayRect& r)
+{
+    if (Mailbox.PendingAll)
+        return;
+    if (static_cast<int>(Mailbox.Pending.size()) < MaxPendingRects) {
+        Mailbox.Pending.push_back(r);
+        return;
+    }
+    // Too many small pieces: one bounding rectangle uploads no slower.
+    TDisplayRect bounds = r;
+    for (const TDisplayRect& p : Mailbox.Pending) {
+        bounds.left = std::min(bounds.left, p.left);
+        bounds.top = std::min(bounds.top, p.top);
+        bounds.right = std::max(bounds.right, p.right);
+        bounds.bottom = std::max(bounds.bottom, p.bottom);
+    }
+    Mailbox.Pending.assign(1, bounds);
+}
+
+uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
+uint32_t Expand6(uint32_t v) { return (v << 2) | (v >> 4); }
+
+void CopyRow(const uint8_t* __restrict src, uint32_t* __restrict dst, int count, TSourceFormat format)
+{
+    switch (format) {
+    case TSourceFormat::Bgrx32:
+        // The texture ignores the fourth byte, so the row goes over as it is.
+        std::memcpy(dst, src, size_t(count) * 4);
+        break;
+    case TSourceFormat::Bgr24: {
+        // One four-byte load per pixel (little-endian: blue, green, red, next); the last pixel
+        // is read byte by byte so that nothing past the row is touched.
+        int i = 0;
+        for (; i + 1 < count; ++i) {
+            uint32_t p;
+            std::memcpy(&p, src + 3 * i, 4);
+            dst[i] = p;
+        }
+        if (i < count)
+            dst[i] = uint32_t(src[3 * i]) | (uint32_t(src[3 * i + 1]) << 8) | (uint32_t(src[3 * i + 2]) << 16);
+        break;
+    }
+    case TSourceFormat::Rgb565:
+        for (int i = 0; i < count; ++i) {
+            const uint32_t p = uint32_t(src[2 * i]) | (uint32_t(src[2 * i + 1]) << 8);
+            dst[i] = (Expand5(p >> 11) << 16) | (Expand6((p >> 5) & 0x3F) << 8) | Expand5(p & 0x1F);
+        }
+        break;
+    case TSourceFormat::Rgb555:
+        for (int i = 0; i < count; ++i) {
+            const uint32_t p = uint32_t(src[2 * i]) | (uint32_t(src[2 * i + 1]) << 8);
+            dst[i] = (Expand5((p >> 10) & 0x1F) << 16) | (Expand5((p >> 5) & 0x1F) << 8) | Expand5(p & 0x1F);
+        }
+        break;
+    }
+}
+
+int SourceBytes(TSourceFormat format)
+{
+    switch (format) {
+    case TSourceFormat::Bgrx32: return 4;
+    case TSourceFormat::Bgr24: return 3;
+    default: return 2;
+    }
+}
+
+// Converts the whole text or fails.
+bool Convert(const std::string& text, const char* from, std::string& out)
+{
+    iconv_t cd = iconv_open("UTF-8", from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    std::vector<char> buffer(text.size() * 4 + 4);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    const bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    iconv_close(cd);
+    if (ok)
+        out.assign(buffer.data(), static_cast<size_t>(outPtr - buffer.data()));
+    return ok;
+}
+
+// Message boxes carry the game's own strings, which may be code page 932 rather than UTF-8:
+// valid UTF-8 passes unchanged, anything else is read as code page 932.
+std::string ToUtf8(const std::string& text)
+{
+    std::string out;
+    if (Convert(text, "UTF-8", out) || Convert(text, "CP932", out))
+        return out;
+    return text;
+}
+
+void ShowSdlBox(const std::string& text, const std::string& caption)
+{
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    // The window may only be used as the parent on its own thread.
+    SDL_Window* parent = std::this_thread::get_id() == Win.Owner ? Win.Window : nullptr;
+    SDL_ShowSimpleMessageBox(0, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), parent);
+}
+
+std::atomic<bool> BoxesForGood{false};
+
+// Headless drivers have nobody to click a box away. Before the video driver runs, the driver
+// asked for in the environment decides.
+bool DriverCanShowBoxes()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver)
+        driver = std::getenv("SDL_VIDEODRIVER");
+    if (!driver)
+        return true;
+    return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+}
+
+TShiftState CurrentShift(uint16_t mods, uint8_t buttons)
+{
+    TShiftState s = TShiftState::FromInt(buttons);
+    if (mods & KMOD_SHIFT)
+        s << ssShift;
+    if (mods & KMOD_ALT)
+        s << ssAlt;
+    if (mods & KMOD_CTRL)
+        s << ssCtrl;
+    return s;
+}
+
+uint8_t ButtonBit(uint8_t sdlButton, TMouseButton& button)
+{
+    switch (sdlButton) {
+    case SDL_BUTTON_LEFT: button = mbLeft; return uint8_t(1u << ssLeft);
+    case SDL_BUTTON_RIGHT: button = mbRight; return uint8_t(1u << ssRight);
+    case SDL_BUTTON_MIDDLE: button = mbMiddle; return uint8_t(1u << ssMiddle);
+    default: return 0;
+    }
+}
+
+void Deliver(const TInputEvent& event)
+{
+    TInputHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(HandlerLock);
+        handler = Handler;
+    }
+    if (handler)
+        handler(event);
+}
+
+void MapAndPublish(int wx, int wy, TInputEvent& event)
+{
+    int ww = ScreenWidth, wh = ScreenHeight;
+    SDL_GetWindowSize(Win.Window, &ww, &wh);
+    WindowToScreen(wx, wy, ww, wh, event.X, event.Y);
+    PublishedX.store(event.X);
+    PublishedY.store(event.Y);
+}
+
+void UploadAndPresent()
+{
+    // The two lists trade places, so neither side allocates once warmed up.
+    std::vector<TDisplayRect>& rects = Win.Taken;
+    rects.clear();
+    bool all;
+    uint64_t covers;
+    {
+        std::lock_guard<std::mutex> lock(Mailbox.Lock);
+        all = Mailbox.PendingAll || Win.NeedFullUpload;
+        rects.swap(Mailbox.Pending);
+        Mailbox.PendingAll = false;
+        covers = Mailbox.Submitted;
+        if (all)
+            rects.assign(1, TDisplayRect{0, 0, ScreenWidth, ScreenHeight});
+        for (const TDisplayRect& r : rects)
+            for (int y = r.top; y < r.bottom; ++y) {
+                const size_t at = size_t(y) * ScreenWidth + size_t(r.left);
+                std::memcpy(&Win.Staging[at], &Mailbox.Front[at], size_t(r.right - r.left) * 4);
+            }
+    }
+    Win.NeedFullUpload = false;
+    for (const TDisplayRect& r : rects) {
+        const SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        const size_t at = size_t(r.top) * ScreenWidth + size_t(r.left);
+        SDL_UpdateTexture(Win.Texture, &area, &Win.Staging[at], ScreenWidth * 4);
+    }
+    if (!rects.empty() || all) {
+        int ow = ScreenWidth, oh = ScreenHeight;
+        SDL_GetRendererOutputSize(Win.Renderer, &ow, &oh);
+        const TDisplayRect box = LetterboxRect(ow, oh);
+        const SDL_Rect dst{box.left, box.top, box.right - box.left, box.bottom - box.top};
+        SDL_SetRenderDrawColor(Win.Renderer, 0, 0, 0, 255);
+        SDL_RenderClear(Win.Renderer);
+        SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &dst);
+        SDL_RenderPresent(Win.Renderer);
+        Presents.fetch_add(1);
+    }
+    {
+        std::lock_guard<std::mutex> lock(PresentedLock);
+        Presented = std::max(Presented, covers);
+    }
+    PresentedWake.notify_all();
+}
+
+void ApplyVSync()
+{
+    const bool want = WantVSync.load();
+    if (want == Win.VSyncApplied)
+        return;
+#if SDL_VERSION_ATLEAST(2, 0, 18)
+    if (SDL_RenderSetVSync(Win.Renderer, want ? 1 : 0) == 0)
+        Win.VSyncApplied = want;
+#endif
+}
+
+void HandleWindowEvent(const SDL_WindowEvent& w)
+{
+    TInputEvent event;
+    switch (w.event) {
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        Win.NeedFullUpload = true;
+        UploadAndPresent();
+        break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        Active.store(true);
+        Win.NeedFullUpload = true;
+        UploadAndPresent();
+        event.Kind = TEventKind::Activate;
+        Deliver(event);
+        break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        Active.store(false);
+        event.Kind = TEventKind::Deactivate;
+        Deliver(event);
+        break;
+    case SDL_WINDOWEVENT_ENTER: {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        event.Kind = TEventKind::MouseEnter;
+        MapAndPublish(x, y, event);
+        Deliver(event);
+        break;
+    }
+    case SDL_WINDOWEVENT_LEAVE:
+        event.Kind = TEventKind::MouseLeave;
+        event.X = PublishedX.load();
+        event.Y = PublishedY.load();
+        Deliver(event);
+        break;
+    case SDL_WINDOWEVENT_CLOSE:
+        event.Kind = TEventKind::Close;
+        Deliver(event);
+        break;
+    default: break;
+    }
+}
+
+void HandleEvent(const SDL_Event& e)
+{
+    if (e.type == Mailbox.WakeEvent && e.user.code == CloseCode) {
+        TInputEvent close;
+        close.Kind = TEventKind::Close;
+        Deliver(close);
+        return;
+    }
+    if (e.type == Mailbox.WakeEvent) {
+        // Cleared before the mailbox is read: a Present after this point posts a new wake-up.
+        WakePosted.store(false);
+        ApplyVSync();
+        UploadAndPresent();
+        return;
+    }
+    TInputEvent event;
+    switch (e.type) {
+    case SDL_QUIT:
+        event.Kind = TEventKind::Close;
+        Deliver(event);
+        break;
+    case SDL_WINDOWEVENT: HandleWindowEvent(e.window); break;
+    case SDL_MOUSEMOTION:
+        event.Kind = TEventKind::MouseMove;
+        MapAndPublish(e.motion.x, e.motion.y, event);
+        event.Shift = CurrentShift(SDL_GetModState(), Win.Buttons);
+        Deliver(event);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        const uint8_t bit = ButtonBit(e.button.button, event.Button);
+        if (bit == 0)
+            break;
+        const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        Win.Buttons = down ? uint8_t(Win.Buttons | bit) : uint8_t(Win.Buttons & ~bit);
+        event.Kind = down ? TEventKind::MouseDown : TEventKind::MouseUp;
+        MapAndPublish(e.button.x, e.button.y, event);
+        event.Shift = CurrentShift(SDL_GetModState(), Win.Buttons);
+        if (down && e.button.clicks == 2)
+            event.Shift << ssDouble;
+        Deliver(event);
+        break;
+    }
+    case SDL_MOUSEWHEEL: {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        event.Kind = TEventKind::Wheel;
+        MapAndPublish(x, y, event);
+        const int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+        event.WheelDelta = notches * 120;
+        event.Shift = CurrentShift(SDL_GetModState(), Win.Buttons);
+        if (event.WheelDelta != 0)
+            Deliver(event);
+        break;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        event.Kind = e.type == SDL_KEYDOWN ? TEventKind::KeyDown : TEventKind::KeyUp;
+        event.Key = VirtualKeyOf(e.key.keysym.sym);
+        event.Shift = CurrentShift(e.key.keysym.mod, Win.Buttons);
+        event.X = PublishedX.load();
+        event.Y = PublishedY.load();
+        Deliver(event);
+        break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+bool VideoAvailable()
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return true;
+}
+
+bool GetDesktopMode(TDesktopMode& mode)
+{
+    mode = TDesktopMode{};
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+    SDL_DisplayMode dm;
+    const bool ok = SDL_GetDesktopDisplayMode(0, &dm) == 0;
+    if (ok) {
+        mode.Width = dm.w;
+        mode.Height = dm.h;
+        mode.RefreshRate = dm.refresh_rate;
+        mode.BytesPerPixel = SDL_BYTESPERPIXEL(dm.format);
+        int bpp = 0;
+        SDL_PixelFormatEnumToMasks(dm.format, &bpp, &mode.RedMask, &mode.GreenMask, &mode.BlueMask,
+                                   &mode.AlphaMask);
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return ok;
+}
+
+bool Open(const TOpenOptions& options)
+{
+    if (IsOpen())
+        return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+#ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
+    // Closing the window is a request the game answers itself, not a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+#endif
+    const uint32_t wake = SDL_RegisterEvents(1);
+    Uint32 flags = SDL_WINDOW_SHOWN;
+    if (options.FullScreen)
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    Win.Window = wake == uint32_t(-1) ? nullptr
+                                       : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                                          SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
+    if (Win.Window) {
+        Win.Renderer = SDL_CreateRenderer(Win.Window, -1, options.VSync ? SDL_RENDERER_PRESENTVSYNC : 0);
+        if (!Win.Renderer)
+            Win.Renderer = SDL_CreateRenderer(Win.Window, -1, 0);
+    }
+    if (Win.Renderer)
+        Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                        ScreenWidth, ScreenHeight);
+    if (!Win.Texture) {
+        if (Win.Renderer)
+            SDL_DestroyRenderer(Win.Renderer);
+        if (Win.Window)
+            SDL_DestroyWindow(Win.Window);
+        Win = TWindowState{};
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_RendererInfo info;
+    Win.VSyncApplied = SDL_GetRendererInfo(Win.Renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    WantVSync.store(options.VSync);
+    Win.Staging.assign(FrontPixels, 0);
+    Win.NeedFullUpload = true;
+    Win.Owner = std::this_thread::get_id();
+    SDL_DisplayMode dm;
+    const int display = SDL_GetWindowDisplayIndex(Win.Window);
+    RefreshMs.store(SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &dm) == 0 && dm.refresh_rate > 0
+                        ? (1000 + dm.refresh_rate - 1) / dm.refresh_rate
+                        : 17);
+    // The game draws its own cursor, and no input method may open over it.
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_StopTextInput();
+    int x = 0, y = 0;
+    SDL_GetMouseState(&x, &y);
+    TInputEvent ignored;
+    MapAndPublish(x, y, ignored);
+    Active.store((SDL_GetWindowFlags(Win.Window) & SDL_WINDOW_INPUT_FOCUS) != 0);
+    Presents.store(0);
+    {
+        std::lock_guard<std::mutex> lock(PresentedLock);
+        Presented = 0;
+        PresentedClosed = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(Mailbox.Lock);
+        Mailbox.Front.assign(FrontPixels, 0);
+        Mailbox.Pending.clear();
+        Mailbox.PendingAll = true;
+        Mailbox.Submitted = 0;
+        Mailbox.WakeEvent = wake;
+        Mailbox.Open = true;
+        WakePosted.store(false);
+        PostWake();
+    }
+    if (!BoxesForGood.load() && DriverCanShowBoxes()) {
+        Win.PreviousBox = SetMessageBoxHandler(ShowSdlBox);
+        Win.BoxInstalled = true;
+    }
+    return true;
+}
+
+void Close()
+{
+    if (!IsOpen())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(Mailbox.Lock);
+        Mailbox.Open = false;
+        Mailbox.Pending.clear();
+        Mailbox.PendingAll = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(PresentedLock);
+        PresentedClosed = true;
+    }
+    PresentedWake.notify_all();
+    if (Win.BoxInstalled)
+        SetMessageBoxHandler(std::move(Win.PreviousBox));
+    SDL_DestroyTexture(Win.Texture);
+    SDL_DestroyRenderer(Win.Renderer);
+    SDL_DestroyWindow(Win.Window);
+    Win = TWindowState{};
+    Active.store(false);
+    SDL_ShowCursor(SDL_ENABLE);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void InstallMessageBoxes()
+{
+    if (DriverCanShowBoxes() && !BoxesForGood.exchange(true))
+        SetMessageBoxHandler(ShowSdlBox);
+}
+
+bool IsOpen()
+{
+    return Win.Window != nullptr;
+}
+
+bool Present(const uint8_t* pixels, int pitch, TSourceFormat format, int width, int height,
+             const TDisplayRect* rects, int count)
+{
+    if (!pixels || count < 0 || (count > 0 && !rects))
+        return false;
+    // A pitch too short for one row would read pixels twice or outside the image.
+    if (std::abs(static_cast<int64_t>(pitch)) < int64_t(width) * SourceBytes(format))
+        return false;
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    if (!Mailbox.Open)
+        return false;
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        TDisplayRect r;
+        if (!ClipRect(rects[i], width, height, r))
+            continue;
+        const int bytes = SourceBytes(format);
+        for (int y = r.top; y < r.bottom; ++y) {
+            const uint8_t* src = pixels + static_cast<ptrdiff_t>(y) * pitch + static_cast<ptrdiff_t>(r.left) * bytes;
+            CopyRow(src, &Mailbox.Front[size_t(y) * ScreenWidth + size_t(r.left)], r.right - r.left, format);
+        }
+        AddPending(r);
+        any = true;
+    }
+    if (any) {
+        ++Mailbox.Submitted;
+        PostWake();
+    }
+    return true;
+}
+
+bool WaitPresented(int timeoutMs)
+{
+    uint64_t target;
+    {
+        std::lock_guard<std::mutex> lock(Mailbox.Lock);
+        if (!Mailbox.Open)
+            return true;
+        target = Mailbox.Submitted;
+    }
+    std::unique_lock<std::mutex> lock(PresentedLock);
+    return PresentedWake.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                                  [&] { return PresentedClosed || Presented >= target; });
+}
+
+void SetVSync(bool on)
+{
+    WantVSync.store(on);
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    PostWake();
+}
+
+bool PostClose()
+{
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    if (!Mailbox.Open)
+        return false;
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = Mailbox.WakeEvent;
+    event.user.code = CloseCode;
+    return SDL_PushEvent(&event) > 0;
+}
+
+int RefreshPeriodMs()
+{
+    return RefreshMs.load();
+}
+
+bool ReadFront(int x, int y, uint32_t& rgb)
+{
+    if (x < 0 || y < 0 || x >= ScreenWidth || y >= ScreenHeight)
+        return false;
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    if (!Mailbox.Open)
+        return false;
+    rgb = Mailbox.Front[size_t(y) * ScreenWidth + size_t(x)] & 0xFFFFFFu;
+    return true;
+}
+
+uint64_t PresentCount()
+{
+    return Presents.load();
+}
+
+void SetInputHandler(TInputHandler handler)
+{
+    std::lock_guard<std::mutex> lock(HandlerLock);
+    Handler = std::move(handler);
+}
+
+bool PumpEvents(int timeoutMs)
+{
+    if (!IsOpen())
+        return false;
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, std::max(timeoutMs, 0)) == 0)
+        return IsOpen();
+    do {
+        HandleEvent(event);
+    } while (IsOpen() && SDL_PollEvent(&event));
+    return IsOpen();
+}
+
+int MouseX()
+{
+    return PublishedX.load();
+}
+
+int MouseY()
+{
+    return PublishedY.load();
+}
+
+bool ApplicationActive()
+{
+    return Active.load();
+}
+
+TDisplayRect LetterboxRect(int outputWidth, int outputHeight)
+{
+    if (outputWidth <= 0 || outputHeight <= 0)
+        return TDisplayRect{0, 0, 0, 0};
+    // The larger side that keeps 4:3, computed in 64 bits so that huge outputs cannot overflow.
+    int64_t w = outputWidth, h = outputHeight;
+    if (w * ScreenHeight > h * ScreenWidth)
+        w = h * ScreenWidth / ScreenHeight;
+    else
+        h = w * ScreenHeight / ScreenWidth;
+    const int64_t left = (outputWidth - w) / 2, top = (outputHeight - h) / 2;
+    return TDisplayRect{int32_t(left), int32_t(top), int32_t(left + w), int32_t(top + h)};
+}
+
+void WindowToScreen(int x, int y, int windowWidth, int windowHeight, int& screenX, int& screenY)
+{
+    const TDisplayRect box = LetterboxRect(windowWidth, windowHeight);
+    const int64_t bw = box.right - box.left, bh = box.bottom - box.top;
+    if (bw <= 0 || bh <= 0) {
+        screenX = screenY = 0;
+        return;
+    }
+    // Floor division, so that the pixel row left of the picture maps to -1 before clamping.
+    auto floorDiv = [](int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    const int64_t sx = floorDiv((int64_t(x) - box.left) * ScreenWidth, bw);
+    const int64_t sy = floorDiv((int64_t(y) - box.top) * ScreenHeight, bh);
+    screenX = int(std::clamp<int64_t>(sx, 0, ScreenWidth - 1));
+    screenY = int(std::clamp<int64_t>(sy, 0, ScreenHeight - 1));
+}
+
+Word VirtualKeyOf(int32_t keySymbol)
+{
+    if (keySymbol >= SDLK_a && keySymbol <= SDLK_z)
+        return Word('A' + (keySymbol - SDLK_a));
+    if (keySymbol >= SDLK_0 && keySymbol <= SDLK_9)
+        return Word('0' + (keySymbol - SDLK_0));
+    if (keySymbol >= SDLK_F1 && keySymbol <= SDLK_F12)
+        return Word(VK_F1 + (keySymbol - SDLK_F1));
+    switch (keySymbol) {
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_LALT:
+    case SDLK_RALT: return VK_MENU;
+    case SDLK_PAUSE: return VK_PAUSE;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_END: return VK_END;
+    case SDLK_HOME: return VK_HOME;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_PRINTSCREEN: return VK_SNAPSHOT;
+    case SDLK_INSERT: return VK_INSERT;
+    case SDLK_DELETE: return VK_DELETE;
+    default: return 0;
+    }
+}
+
+}  // namespace Display

@@ -1,0 +1,126 @@
+#include "platform/Forms.h"
+
+#include <chrono>
+#include <unistd.h>
+
+#include <csignal>
+
+TApplication* Application = nullptr;
+
+namespace {
+
+volatile std::sig_atomic_t CloseSignal = 0;
+
+extern "C" void OnCloseSignalHandler(int)
+{
+    CloseSignal = 1;
+}
+
+}  // namespace
+
+void InstallCloseSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = OnCloseSignalHandler;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool CloseSignalRaised()
+{
+    return CloseSignal != 0;
+}
+
+void ResetCloseSignal()
+{
+    CloseSignal = 0;
+}
+
+void TApplication::Post(std::function<void()> message)
+{
+    if (!message)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FQueue.push_back(std::move(message));
+    }
+    FPosted.notify_one();
+}
+
+void TApplication::PostQuitMessage(int exitCode)
+{
+    Post([this, exitCode] {
+        FExitCode.store(exitCode);
+        FQuit.store(true);
+    });
+}
+
+bool TApplication::HandleOne()
+{
+    std::function<void()> message;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FQueue.empty())
+            return false;
+        message = std::move(FQueue.front());
+        FQueue.pop_front();
+    }
+    message();
+    return true;
+}
+
+void TApplication::CheckSignals()
+{
+    if (CloseSignal != 0) {
+        CloseSignal = 0;
+        if (OnCloseSignal)
+            OnCloseSignal();
+    }
+}
+
+void TApplication::ProcessMessages()
+{
+    CheckSignals();
+    if (EventPump)
+        EventPump(0);
+    while (!FQuit.load() && HandleOne()) {
+    }
+}
+
+void TApplication::Run()
+{
+    while (!FQuit.load()) {
+        CheckSignals();
+        bool handled = false;
+        while (!FQuit.load() && HandleOne())
+            handled = true;
+        if (FQuit.load())
+            break;
+        if (!handled && OnIdle) {
+            bool done = true;
+            TIdleEvent idle = OnIdle;  // the handler may clear itself
+            idle(this, done);
+            continue;
+        }
+        if (EventPump) {
+            EventPump(IdleWaitMs);
+        } else {
+            std::unique_lock<std::mutex> lock(FLock);
+            FPosted.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [&] { return !FQueue.empty(); });
+        }
+    }
+}
+
+bool SetCurrentDir(const std::string& folder)
+{
+    return !folder.empty() && chdir(folder.c_str()) == 0;
+}
+
+std::string GetCurrentDir()
+{
+    char buffer[4096];
+    if (getcwd(buffer, sizeof buffer) == nullptr)
+        return "";
+    return buffer;
+}

@@ -1,0 +1,99 @@
+// The program itself, started from a folder of generated data on the dummy drivers: a second
+// start exits at once, and SIGTERM or SIGINT close it in order, writing "ZB.INI".
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "support/ArchiveFixtures.h"
+#include "support/GameFormFixtures.h"
+
+namespace {
+
+// The program is built next to the test programs.
+std::string ProgramPath()
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zb").string();
+}
+
+pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args)
+{
+    // Everything the child needs is built before the fork.
+    std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("SDL_", 0) != 0)
+            env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        // The program finds its folder from its own path, not the working directory.
+        if (chdir("/") != 0)
+            _exit(126);
+        execve(exe.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status, or -1 when the process had not ended within ms.
+int WaitExit(pid_t pid, int ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() > end)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+class ProgramProcessTest : public ::testing::TestWithParam<int> {};
+
+}  // namespace
+
+TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
+{
+    std::string built = ProgramPath();
+    ASSERT_TRUE(std::filesystem::exists(built)) << built;
+    TScratchFolder folder;
+    std::string exe = folder.Path() + "/zb";
+    std::filesystem::copy_file(built, exe);
+    WriteGamePictures(folder.Path());
+    std::string runtime = folder.Path() + "/run";
+    std::filesystem::create_directory(runtime);
+
+    pid_t first = Launch(exe, runtime, {"-window", "/FPS"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_EQ(WaitExit(first, 0), -1) << "the program ended by itself";
+    pid_t second = Launch(exe, runtime, {});
+    EXPECT_EQ(WaitExit(second, 2000), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/ZB.INI"));
+
+    kill(first, GetParam());
+    int status = WaitExit(first, 3000);
+    if (status == -1)
+        kill(first, SIGKILL), WaitExit(first, 1000);
+    EXPECT_EQ(status, 0);
+    std::string ini(reinterpret_cast<const char*>(ReadWholeFile(folder.Path() + "/ZB.INI").data()),
+                    ReadWholeFile(folder.Path() + "/ZB.INI").size());
+    EXPECT_NE(ini.find("FPSMode=Full"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT));

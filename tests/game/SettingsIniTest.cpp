@@ -1,0 +1,118 @@
+// "ZB.INI": defaults, spellings, replacements of bad values, and the round trip.
+#include "game/GameFormHarness.h"
+#include "platform/Inifiles.h"
+
+namespace {
+
+class SettingsIniTest : public GameFormHarness {
+protected:
+    std::string IniPath() const { return Folder.Path() + "/ZB.INI"; }
+    void WriteIni(const std::string& text) const { Folder.Write("ZB.INI", text); }
+    std::string Read(const char* section, const char* key) const
+    {
+        return TIniFile(IniPath()).ReadString(section, key, "<missing>");
+    }
+};
+
+}  // namespace
+
+TEST_F(SettingsIniTest, MissingFileKeepsDefaultsAndDestructionWritesThem)
+{
+    {
+        TGameForm form(nullptr, "ZB", false);
+        EXPECT_EQ(form.GetFPSMode(), 2);
+        EXPECT_EQ(form.GetVolumeVoice(), 100);
+        EXPECT_EQ(form.GetVolumeBGM(), 70);
+        EXPECT_EQ(form.GetVolumeSE(), 100);
+    }
+    EXPECT_EQ(Read("ZB", "FPSMode"), "Full");
+    EXPECT_EQ(Read("ZB", "VolumeBGM"), "70");
+    EXPECT_EQ(Read("ZB Debug", "WindowMode"), "<missing>");
+}
+
+TEST_F(SettingsIniTest, ValuesAreReadWithTheirSpellingsAndReplacements)
+{
+    WriteIni("[zb]\r\nfpsmode=nosync\r\nVolumeVoice=abc\r\nVolumeBGM=150\r\nVolumeSE=35\r\n");
+    {
+        TGameForm form(nullptr, "ZB", false);
+        EXPECT_EQ(form.GetFPSMode(), 3);
+        EXPECT_EQ(form.GetVolumeVoice(), 100);
+        EXPECT_EQ(form.GetVolumeBGM(), 70);
+        EXPECT_EQ(form.GetVolumeSE(), 35);
+    }
+    WriteIni("[ZB]\r\nFPSMode=60\r\nVolumeBGM=\r\nVolumeVoice=-1\r\n");
+    TGameForm form(nullptr, "ZB", false);
+    EXPECT_EQ(form.GetFPSMode(), 2);
+    EXPECT_EQ(form.GetVolumeBGM(), 70);
+    EXPECT_EQ(form.GetVolumeVoice(), 100);
+}
+
+TEST_F(SettingsIniTest, ModeChangeWritesModeAndVolumesWhichTheNextStartReads)
+{
+    WriteIni("; kept\r\n[Other]\r\nKey=1\r\n");
+    {
+        ASSERT_TRUE(StartForm());
+        Form->SetVolumeBGM(40);
+        Form->SetVolumeSE(0);
+        EXPECT_EQ(Read("ZB", "VolumeBGM"), "<missing>");  // volumes alone do not save
+        Form->SetFPSMode(1);
+        EXPECT_EQ(Read("ZB", "FPSMode"), "30fps");
+        EXPECT_EQ(Read("ZB", "VolumeBGM"), "40");
+        EXPECT_EQ(Read("ZB", "VolumeSE"), "0");
+        Form->SetFPSMode(3);
+        EXPECT_TRUE(Display->NoVSync.load());
+        Form->SetFPSMode(0);
+        EXPECT_FALSE(Display->NoVSync.load());
+        EXPECT_EQ(Read("ZB", "FPSMode"), "15fps");
+        Form->SetVolumeVoice(55);
+        delete Form;
+        Form = nullptr;
+        GameForm = nullptr;
+    }
+    EXPECT_EQ(Read("ZB", "VolumeVoice"), "55");
+    EXPECT_EQ(Read("Other", "Key"), "1");
+    {
+        TGameForm again(nullptr, "ZB", false);
+        EXPECT_EQ(again.GetFPSMode(), 0);
+        EXPECT_EQ(again.GetVolumeBGM(), 40);
+        EXPECT_EQ(again.GetVolumeSE(), 0);
+    }
+    // The mode read from the file decides the display's vertical sync at creation.
+    WriteIni("[ZB]\r\nFPSMode=NoSync\r\n");
+    ASSERT_TRUE(StartForm());
+    EXPECT_TRUE(Display->NoVSync.load());
+}
+
+TEST_F(SettingsIniTest, MessageBoxSettingsRoundTripWithSixHexDigits)
+{
+    WriteIni("[ZB]\r\nMesBoxColor=FF0000\r\nMesBoxType=2\r\nMovieQuality=3\r\n");
+    TMesBoxConfig config{TVeRGB(0x404080), 1, 1};
+    ReadMesBoxIni(&config);
+    EXPECT_EQ(config.BoxColor.ToDWORD(), 0xFF0000u);
+    EXPECT_EQ(config.MesBoxType, 2);
+    EXPECT_EQ(config.MovieQuality, 1);
+    WriteMesBoxIni(&config);
+    EXPECT_EQ(Read("ZB", "MesBoxColor"), "FF0000");
+    config.BoxColor = 0x000080;
+    WriteMesBoxIni(&config);
+    EXPECT_EQ(Read("ZB", "MesBoxColor"), "000080");
+    WriteIni("[ZB]\r\nMesBoxColor=zz\r\nMesBoxType=x\r\n");
+    ReadMesBoxIni(&config);
+    EXPECT_EQ(config.BoxColor.ToDWORD(), 0x404080u);
+    EXPECT_EQ(config.MesBoxType, 1);
+}
+
+TEST_F(SettingsIniTest, DebugSwitchesOnlyEverSwitchOn)
+{
+    WindowMode = false;
+    ShowFPS = false;
+    ReadDebugIni();
+    EXPECT_FALSE(WindowMode);
+    WriteIni("[ZB Debug]\r\nWindowMode=on\r\nShowFPS=yes\r\n");
+    ReadDebugIni();
+    EXPECT_TRUE(WindowMode);
+    EXPECT_FALSE(ShowFPS);
+    WriteIni("[ZB Debug]\r\nWindowMode=OFF\r\n");
+    ReadDebugIni();
+    EXPECT_TRUE(WindowMode);
+}

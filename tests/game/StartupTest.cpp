@@ -1,0 +1,182 @@
+// The form's creation and showing on the dummy drivers: the whole start with generated data,
+// each missing picture, failed device checks, and the orderly close.
+#include <chrono>
+#include <thread>
+
+#include "game/Gamefconst.h"
+#include "game/GameFormHarness.h"
+
+namespace {
+
+class StartupTest : public GameFormHarness {
+protected:
+    bool WaitForState(TGameFormState s, int ms = 3000)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (Form->GetState() != s) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+    // The quit message was posted: running the queue ends the loop.
+    bool QuitPosted()
+    {
+        RunPosted();
+        return App->Terminated();
+    }
+};
+
+uint32_t PatternColour(int x, int y)
+{
+    uint32_t b = static_cast<uint8_t>(x * 7 + y), g = static_cast<uint8_t>(y * 13 + x),
+             r = static_cast<uint8_t>((x ^ y) * 5);
+    return (r << 16) | (g << 8) | b;
+}
+
+}  // namespace
+
+TEST_F(StartupTest, HeadlessStartShowsTheWaitPictureAndClosesInOrder)
+{
+    TGameForm::SetGameThreadFactory(nullptr);  // the default game thread
+    ASSERT_TRUE(StartForm(false) || Form->GetState() == gsWait);
+    EXPECT_EQ(Form->GetTimerInterval(), 5);
+    EXPECT_EQ(Root->Calls().front(), "create");
+    ASSERT_TRUE(WaitForState(gsWait));
+    ASSERT_NE(MainThread.load(), nullptr);
+    // The loading picture's head and still strip reach the screen.
+    // The screen is read under the lock that guards the drawing targets.
+    auto shown = [&] {
+        std::lock_guard<TCriticalSection> lock(*Form->FpsLock);
+        return Display->Surface()->PGet(394, 397);
+    };
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (shown() != PatternColour(10, 5) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(shown(), PatternColour(10, 5));
+    EXPECT_TRUE(Form->GameTimer->GetEnabled());
+
+    Form->Close();
+    EXPECT_EQ(Form->GetState(), gsClosing);
+    EXPECT_EQ(MainThread.load(), nullptr);
+    EXPECT_EQ(Form->WaitThread, nullptr);
+    EXPECT_EQ(Form->CursorImage, nullptr);
+    EXPECT_FALSE(Display->Enabled());
+    EXPECT_EQ(Root->Calls().back(), "uncreate");
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_TRUE(LogLines().empty());
+    delete Form;
+    Form = nullptr;
+    GameForm = nullptr;
+    EXPECT_EQ(MemMan, nullptr);
+    EXPECT_EQ(PackFileMan, nullptr);
+    EXPECT_FALSE(ReadWholeFile(Folder.Path() + "/ZB.INI").empty());
+}
+
+TEST_F(StartupTest, EachMissingPictureFailsTheShowingWithItsLogLine)
+{
+    const std::pair<int, const char*> cases[] = {
+        {gpCursor, LogCursorImage}, {gpWait, LogWaitImage}, {gpCapLogo, LogCapLogo}, {gpCapCopy, LogCapCopy}};
+    for (const auto& [missing, line] : cases) {
+        SCOPED_TRACE(line);
+        TearDown();
+        SetUp();
+        TGameForm::SetGameThreadFactory(nullptr);
+        Pictures = gpAll & ~missing;
+        EXPECT_FALSE(StartForm(false));
+        EXPECT_EQ(LogLines(), (std::vector<std::string>{line, LogShowError}));
+        EXPECT_EQ(Form->GetState(), gsCreated);
+        EXPECT_EQ(Form->WaitThread, nullptr);
+        EXPECT_EQ(MainThread.load(), nullptr);
+        EXPECT_FALSE(Form->GameTimer->GetEnabled());
+        EXPECT_TRUE(QuitPosted());
+    }
+}
+
+TEST_F(StartupTest, ArchiveServesThePicturesWhenPresent)
+{
+    TNamedBytes members;
+    TScratchFolder pictures;
+    WriteGamePictures(pictures.Path());
+    for (const char* name : {"Cursor.png", "Wait.bmp", "Cap_Logo.png", "Cap_Copy.png"})
+        members.push_back({name, ReadWholeFile(pictures.Path() + "/ZB_Pak/" + name)});
+    ASSERT_TRUE(BuildPack(Folder.Path() + "/ZB.pak", members));
+    Pictures = 0;
+    EXPECT_TRUE(StartForm());
+    EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(StartupTest, OldDisplayVersionFailsCreationAndTheShowingReportsTheMissingObjects)
+{
+    Config->Version = 0x600;
+    EXPECT_FALSE(StartForm());
+    EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectX7,
+                                               std::string(CaptionQJError) + ": " + MsgInitFailed}));
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{LogDirectX, LogShowException, LogShowError}));
+    EXPECT_EQ(Form->WaitThread, nullptr);
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(StartupTest, DisplayDepthChecksChooseTheWorkingDepth)
+{
+    Config->DesktopWidth = 640;
+    Config->DesktopHeight = 480;
+    EXPECT_FALSE(StartForm());
+    EXPECT_EQ(Boxes.front(), std::string(CaptionError) + ": " + MsgWindowDepth);
+
+    TearDown();
+    SetUp();
+    Config->DesktopWidth = 800;
+    Config->DesktopHeight = 600;
+    Config->DesktopBits = 16;
+    EXPECT_TRUE(StartForm());
+    EXPECT_EQ(BitDepth, bd24);
+    ASSERT_NE(Form->ConvertImage, nullptr);
+    EXPECT_EQ(Form->ConvertImage->BitDepth(), bd24);
+
+    TearDown();
+    SetUp();
+    WindowMode = false;
+    Config->Modes = {{bd16, pf16_565, true}, {bd32, pf32_888, false}, {bd32, pfNone, true}};
+    EXPECT_TRUE(StartForm());
+    EXPECT_EQ(BitDepth, bd24);
+    EXPECT_TRUE(Display->FullScreen);
+    EXPECT_NE(Form->ConvertImage, nullptr);
+
+    TearDown();
+    SetUp();
+    WindowMode = false;
+    Config->Modes = {{bd16, pf16_565, false}};
+    EXPECT_FALSE(StartForm());
+    EXPECT_EQ(Boxes.front(), std::string(CaptionError) + ": " + MsgFullDepth);
+}
+
+TEST_F(StartupTest, DisplayThatCannotOpenFailsTheShowing)
+{
+    Config->EnableResult = false;
+    EXPECT_FALSE(StartForm());
+    EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectDraw}));
+    std::vector<std::string> lines = LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), LogDirectDraw);
+    EXPECT_EQ(lines.back(), LogShowError);
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(StartupTest, GameThreadFailureIsLoggedAndClosesTheForm)
+{
+    struct TFailingThread : TMainThread {
+        void Run() override { throw Exception("broken flow"); }
+    };
+    TGameForm::SetGameThreadFactory([] { return static_cast<TMainThread*>(new TFailingThread()); });
+    StartForm(false);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (Form->GetState() != gsClosing && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(Form->GetState(), gsClosing);
+    RunPosted();
+    EXPECT_FALSE(Form->Visible());
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"broken flow"}));
+    EXPECT_TRUE(QuitPosted());
+}

@@ -1,0 +1,110 @@
+// End to end: a real X server (Xvfb), the real video driver, a picture flipped from a frame
+// thread, and a photograph of the X screen.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+bool OnPath(const std::string& program)
+{
+    const std::string command = "command -v " + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+struct TPpm {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb;
+
+    uint32_t At(int x, int y) const
+    {
+        const size_t i = (size_t(y) * size_t(Width) + size_t(x)) * 3;
+        return (uint32_t(Rgb[i]) << 16) | (uint32_t(Rgb[i + 1]) << 8) | Rgb[i + 2];
+    }
+};
+
+// A binary 8-bit PPM; comments in the header are skipped.
+bool ReadPpm(const std::string& path, TPpm& ppm)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    in >> magic;
+    if (magic != "P6")
+        return false;
+    int values[3] = {0, 0, 0};
+    for (int& v : values) {
+        in >> std::ws;
+        while (in.peek() == '#') {
+            std::string comment;
+            std::getline(in, comment);
+            in >> std::ws;
+        }
+        in >> v;
+    }
+    in.get();
+    if (!in || values[0] <= 0 || values[1] <= 0 || values[0] > 16384 || values[1] > 16384 || values[2] != 255)
+        return false;
+    ppm.Width = values[0];
+    ppm.Height = values[1];
+    ppm.Rgb.resize(size_t(ppm.Width) * size_t(ppm.Height) * 3);
+    in.read(reinterpret_cast<char*>(ppm.Rgb.data()), static_cast<std::streamsize>(ppm.Rgb.size()));
+    return static_cast<size_t>(in.gcount()) == ppm.Rgb.size();
+}
+
+}  // namespace
+
+TEST(DisplayOnXvfb, AFlipFromAFrameThreadShowsAtTheWindowsPlace)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    // The tools are built next to the test programs.
+    const std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "flipshot";
+    ASSERT_TRUE(std::filesystem::exists(tool)) << tool;
+    const std::filesystem::path shot =
+        std::filesystem::temp_directory_path() / ("flipshot-" + std::to_string(::getpid()) + ".ppm");
+
+    // The tool's leaks are the X and GL libraries' own, not ours to report here.
+    const std::string command = "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 "
+                                "xvfb-run -a -s '-screen 0 1024x768x24' '" +
+                                tool.string() + "' '" + shot.string() + "'";
+    // Another program starting its own X server at the same moment can take the display number
+    // xvfb-run picked; such a start is tried again.
+    TPpm ppm;
+    bool read = false;
+    for (int attempt = 0; attempt < 3 && !read; ++attempt) {
+        const int status = std::system(command.c_str());
+        read = status == 0 && ReadPpm(shot.string(), ppm);
+        if (!read)
+            std::fprintf(stderr, "attempt %d: status %d, no screenshot\n", attempt + 1, status);
+        std::filesystem::remove(shot);
+    }
+    ASSERT_TRUE(read) << command;
+    ASSERT_EQ(ppm.Width, 1024);
+    ASSERT_EQ(ppm.Height, 768);
+
+    // Without a window manager the centred 640x480 window starts at (192, 144).
+    const int left = 192, top = 144;
+    EXPECT_EQ(ppm.At(left, top), 0xFF0000u);
+    EXPECT_EQ(ppm.At(left + 319, top + 239), 0xFF0000u);
+    EXPECT_EQ(ppm.At(left + 320, top), 0x00FF00u);
+    EXPECT_EQ(ppm.At(left + 639, top + 239), 0x00FF00u);
+    EXPECT_EQ(ppm.At(left, top + 240), 0x0000FFu);
+    EXPECT_EQ(ppm.At(left + 319, top + 479), 0x0000FFu);
+    EXPECT_EQ(ppm.At(left + 320, top + 240), 0xFFFFFFu);
+    EXPECT_EQ(ppm.At(left + 639, top + 479), 0xFFFFFFu);
+    // The square flipped on its own, exactly in place.
+    EXPECT_EQ(ppm.At(left + 100, top + 50), 0xFF00FFu);
+    EXPECT_EQ(ppm.At(left + 115, top + 65), 0xFF00FFu);
+    EXPECT_EQ(ppm.At(left + 99, top + 50), 0xFF0000u);
+    EXPECT_EQ(ppm.At(left + 116, top + 66), 0xFF0000u);
+}
