@@ -47,7 +47,7 @@ function(zb_tests)
       continue()
     endif()
     add_executable(test_${folder} ${sources})
-    target_link_libraries(test_${folder} PRIVATE zb_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+    target_link_libraries(test_${folder} PRIVATE zb_testsupport GTest::gtest GTest::gmock)
     target_compile_definitions(test_${folder} PRIVATE ZB_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                ZB_BINARY_DIR="${CMAKE_BINARY_DIR}")
     gtest_discover_tests(test_${folder}

@@ -15,13 +15,6 @@
 #include "platform/Winapi.h"
 
 TGameForm* GameForm = nullptr;
-TMemMan* MemMan = nullptr;
-TFileMan* PackFileMan = nullptr;
-TFileMan* BGMFileMan = nullptr;
-TFileMan* ScriptFileMan = nullptr;
-TBitDepth BitDepth = bd24;
-bool WindowMode = false;
-bool ShowFPS = false;
 
 namespace {
 

@@ -16,6 +16,7 @@
 // order: DrawLock (tried, held for a whole pump pass) -> StateLock -> FpsLock; StateLock before
 // SoundLock; InputLock is a leaf. No frame thread ever waits for the interface thread.
 
+#include "game/Zbglobals.h"
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -301,15 +302,7 @@ private:
     bool FDestroyed = false;
 };
 
-// Globals of the form.
 extern TGameForm* GameForm;
-extern TMemMan* MemMan;
-extern TFileMan* PackFileMan;
-extern TFileMan* BGMFileMan;
-extern TFileMan* ScriptFileMan;
-extern TBitDepth BitDepth;
-extern bool WindowMode;
-extern bool ShowFPS;
 
 // The folder of the executable (with a trailing slash): the game's data and "ZB.INI" live
 // there. Tests point it elsewhere.

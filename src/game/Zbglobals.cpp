@@ -1,5 +1,9 @@
 #include "game/Zbglobals.h"
 
 TMemMan* MemMan = nullptr;
-TBitDepth BitDepth = bd24;
 TFileMan* PackFileMan = nullptr;
+TFileMan* BGMFileMan = nullptr;
+TFileMan* ScriptFileMan = nullptr;
+TBitDepth BitDepth = bd24;
+bool WindowMode = false;
+bool ShowFPS = false;

@@ -1,6 +1,6 @@
 #pragma once
-// Globals of the main form that the game's helpers read: the object registry, the screen's
-// bytes per pixel and the main archive's file manager. The main form sets them up at start.
+// Globals of the main form that the whole game reads: the object registry, the file managers,
+// the screen's bytes per pixel and the start-up switches. The main form sets them up at start.
 
 #include "base/Vergbcolor.h"
 
@@ -8,6 +8,10 @@ class TMemMan;
 class TFileMan;
 
 extern TMemMan* MemMan;
-// bd24 or bd32: every buffer the helpers make gets this depth.
-extern TBitDepth BitDepth;
 extern TFileMan* PackFileMan;
+extern TFileMan* BGMFileMan;
+extern TFileMan* ScriptFileMan;
+// bd24 or bd32: every buffer the game makes gets this depth.
+extern TBitDepth BitDepth;
+extern bool WindowMode;
+extern bool ShowFPS;
