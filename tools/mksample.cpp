@@ -566,7 +566,7 @@ TCanvas Landscape(int t, int v)
     if (v == 2)
         for (int k = 0; k < 40; ++k)
             c.Disc((k * 151) % 640, (k * 67) % 260, 1.2, {240, 240, 210});
-    else
+    else if (v != 6 && v != 7)
         c.Disc(520, 90, 34, v == 1 ? TRgb{255, 190, 120} : TRgb{255, 246, 220});
     switch (t) {
     case 1:  // the harbour town
@@ -639,18 +639,20 @@ constexpr int FigureW = 220, FigureH = 420, EyeX = 64, EyeY = 96, EyeW = 92, Eye
 TCanvas Figure(const TFigure& f)
 {
     TCanvas c(FigureW, FigureH, true);
-    c.Polygon({{40, 420}, {60, 200}, {160, 200}, {180, 420}}, f.Clothes);
+    c.Fill(96, 160, 28, 50, f.Skin);  // neck
+    c.Polygon({{40, 420}, {52, 222}, {80, 200}, {140, 200}, {168, 222}, {180, 420}}, f.Clothes);
+    c.Polygon({{92, 200}, {110, 232}, {128, 200}}, Lighter(f.Clothes, 0.6));
     c.Disc(110, 110, 72, f.Hair);
     c.Disc(110, 118, 60, f.Skin);
-    c.Fill(46, 60, 128, 30, f.Hair);
+    c.Fill(46, 54, 128, 34, f.Hair);
     for (int k = 0; k < 2; ++k) {  // open eyes inside the strip's rectangle
         const int ex = EyeX + 16 + k * 44;
         c.Fill(ex, EyeY + 4, 16, 12, Ink);
         c.Fill(ex + 4, EyeY + 6, 4, 4, Paper);
     }
     c.Fill(96, f.Smile ? 150 : 152, 28, f.Smile ? 6 : 3, Accent);
-    c.Box(50, 360, 120, 34, 10, Paper, Darker(f.Clothes, 0.3));
-    c.Text(110, 368, f.Name, 18, Ink, true, true);
+    c.Box(70, 250, 80, 30, 10, Paper, Darker(f.Clothes, 0.3));
+    c.Text(110, 256, f.Name, 18, Ink, true, true);
     return c;
 }
 
@@ -757,7 +759,7 @@ void TBuilder::Title()
     back.Glow(520, 120, 180, Lamp, 0.5);
     back.Box(40, 40, 340, 80, 16, Night, Lamp, 255, 3);
     back.Text(210, 56, "灯りの約束", 40, Lamp, true, true);
-    back.Text(600, 450, "sample game", 14, Paper, true);
+    back.Text(580, 452, "sample game", 14, Paper, true);
     Main.Add("TitleBack.jpg", Jpeg(back));
 
     const char* labels[5] = {"はじめから", "チャプター", "ギャラリー", "設定", "終了"};
@@ -779,7 +781,7 @@ void TBuilder::Title()
 
 void TBuilder::Settings()
 {
-    TCanvas back(640, 480, true, {232, 236, 244});
+    TCanvas back(640, 480, false);
     back.Gradient(0, 0, 640, 480, {236, 240, 250}, {200, 210, 232});
     back.Box(16, 16, 608, 50, 12, Night, Lamp);
     back.Text(320, 28, "設定", 26, Lamp, true, true);

@@ -46,7 +46,7 @@ const TPictureSpec MainPictures[] = {
     {"Cap_Logo.png", 0, 0, true},          {"Cap_Copy.png", 0, 0, true},
     {"TitleBack.jpg", 640, 480, false},    {"TitleParts.png", 1300, 360, true},
     {"ExitFrame_wm.png", 208, 108, true},  {"ExitYes_wm.png", 43, 110, true},
-    {"ExitNo_wm.png", 43, 110, true},      {"CfgBack.png", 640, 480, true},
+    {"ExitNo_wm.png", 43, 110, true},      {"CfgBack.png", 640, 480, false},
     {"CfgParts.png", 310, 298, true},      {"ChapterBack.jpg", 640, 480, false},
     {"GalleryBack.jpg", 640, 480, false},  {"ChapterButton.png", 308, 123, true},
     {"ChapterTitle.png", 390, 306, true},  {"ChapterEpisode.png", 615, 152, true},
