@@ -178,9 +178,23 @@ public:
 };
 
 // Fonts by size and weight; none when no CJK face is installed (labels are then left out).
-HFONT Font(int size, bool bold)
+std::map<int, HFONT>& Fonts()
 {
     static std::map<int, HFONT> fonts;
+    return fonts;
+}
+
+void FreeFonts()
+{
+    for (auto& [key, font] : Fonts())
+        if (font)
+            DeleteObject(font);
+    Fonts().clear();
+}
+
+HFONT Font(int size, bool bold)
+{
+    auto& fonts = Fonts();
     const int key = size * 2 + (bold ? 1 : 0);
     auto it = fonts.find(key);
     if (it != fonts.end())
@@ -1183,5 +1197,6 @@ int main(int argc, char** argv)
     if (!fs::is_directory(b.Source))
         Die("no sample sources in " + b.Source.string());
     b.Run();
+    FreeFonts();
     return 0;
 }
