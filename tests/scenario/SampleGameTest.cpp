@@ -11,8 +11,12 @@
 #include "archive/Vefileman.h"
 #include "base/Vecsvread.h"
 #include "base/Vepicture.h"
+#include "base/Vememman.h"
 #include "game/Zbdata.h"
 #include "game/Zbfunc.h"
+#include "game/Zbglobals.h"
+#include "panels/Vergbparts.h"
+#include "platform/Inifiles.h"
 #include "media/Veacm.h"
 #include "support/ScriptFixtures.h"
 
@@ -217,6 +221,67 @@ TEST_F(SampleGame, PicturesDecodeAtTheirScreensSizes)
         EXPECT_TRUE(main.FileIsExist(table)) << table;
 }
 
+TEST_F(SampleGame, PartsSheetsCutByTheirScreensTables)
+{
+    using TTable = std::vector<TVePartsData>;
+    auto column = [](int count, int x, int step, int w, int h, int patterns) {
+        TTable t;
+        for (int i = 0; i < count; ++i)
+            t.push_back({x, step * i, w, h, patterns});
+        return t;
+    };
+    auto row = [](int count, int step, int w, int h, int patterns) {
+        TTable t;
+        for (int i = 0; i < count; ++i)
+            t.push_back({step * i, 0, w, h, patterns});
+        return t;
+    };
+    const std::map<std::string, TTable> sheets = {
+        {"TitleParts.png", row(5, 260, 260, 60, 6)},
+        {"CfgParts.png",
+         {{0, 0, 56, 19, 2},    {56, 0, 56, 19, 2},   {112, 0, 56, 19, 2},  {168, 0, 56, 19, 2},
+          {0, 38, 75, 19, 2},   {75, 38, 75, 19, 2},  {150, 38, 75, 19, 2}, {0, 76, 75, 19, 3},
+          {75, 76, 75, 19, 3},  {150, 76, 75, 19, 3}, {0, 133, 146, 55, 3}, {146, 133, 146, 55, 3},
+          {225, 0, 16, 16, 3},  {241, 0, 16, 16, 3},  {257, 0, 16, 16, 3},  {273, 0, 16, 16, 3},
+          {225, 48, 9, 19, 1},  {292, 0, 9, 14, 10},  {301, 0, 9, 14, 10}}},
+        {"ChapterButton.png", {{0, 0, 97, 41, 3}, {97, 0, 211, 40, 3}}},
+        {"ChapterTitle.png", row(5, 78, 78, 306, 1)},
+        {"ChapterEpisode.png", row(3, 205, 205, 38, 4)},
+        {"ChapterEp14.png", column(20, 0, 63, 285, 21, 3)},
+        {"ChapterEp15.png", column(20, 0, 63, 285, 21, 3)},
+        {"ChapterEp16.png", column(17, 0, 63, 285, 21, 3)},
+        {"GalleryName.png", column(10, 0, 99, 328, 33, 3)},
+        {"GalleryNum.png", {{0, 0, 17, 34, 10}, {0, 340, 17, 34, 1}}},
+        {"ViewerParts.png",
+         {{0, 0, 32, 32, 3}, {32, 0, 68, 32, 3}, {0, 96, 130, 50, 2}, {164, 0, 66, 98, 2}, {100, 0, 64, 48, 2}}},
+    };
+    ZbdataStart();
+    MemMan = new TMemMan(nullptr);
+    BitDepth = bd32;
+    TFileMan main(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    const size_t logStart = ErrLog->Count();
+    for (const auto& [name, parts] : sheets) {
+        SCOPED_TRACE(name);
+        TTable table = parts;
+        table.push_back({-1, 0, 0, 0, 0});
+        TVeRGBParts* sheet = nullptr;
+        EXPECT_TRUE(LoadPartsImage(sheet, name, &main, table.data()));
+        if (sheet) {
+            EXPECT_EQ(sheet->GetSize(), int(parts.size()));
+            for (int i = 0; i < sheet->GetSize(); ++i)
+                EXPECT_NE(sheet->GetAlpha(i), nullptr) << "part " << i;
+            MemMan->Delete(sheet);
+        }
+    }
+    EXPECT_EQ(ErrLog->Count(), logStart);
+    EXPECT_EQ(MemMan->Count(), 0);
+    delete MemMan;
+    MemMan = nullptr;
+    BitDepth = bd24;
+    ZbdataFinish();
+}
+
 TEST_F(SampleGame, SoundsDecode)
 {
     TFileMan main(nullptr), se(nullptr), music(nullptr);
@@ -274,7 +339,10 @@ TEST_F(SampleGame, TablesAndSettingsRead)
         EXPECT_TRUE(cg.FileIsExist("zbchr00" + std::to_string(eyes.GetValue(0, row)) + ".png"));
 
     EXPECT_TRUE(fs::is_directory(Game("Movie")));
-    EXPECT_TRUE(fs::is_regular_file(Game("ZB.INI")));
+    const TIniFile ini(Game("ZB.INI"));
+    EXPECT_EQ(ini.ReadString("ZB Debug", "WindowMode", ""), "ON");
+    EXPECT_EQ(ini.ReadString("ZB", "MesBoxType", ""), "1");
+    EXPECT_EQ(ini.ReadString("ZB", "MovieQuality", ""), "1");
 }
 
 TEST_F(SampleGame, EveryStoryStepFindsItsScene)
