@@ -733,21 +733,21 @@ struct TBuilder {
 
 void TBuilder::Form()
 {
+    // Frame 0 points from its top-left corner; frames 1 to 7 are drawn centred on the pointer
+    // (the mini-game uses 1): a ring of light around (15, 15).
     TCanvas cursor(256, 32, true);
-    for (int f = 0; f < 8; ++f) {
-        const double x = f * 32;
-        const TRgb fill = f == 1 ? Lamp : Paper;
-        cursor.Polygon({{x + 2, 2}, {x + 2, 26}, {x + 9, 20}, {x + 14, 30}, {x + 18, 28}, {x + 13, 18}, {x + 22, 18}},
-                       Ink);
-        cursor.Polygon({{x + 4, 6}, {x + 4, 22}, {x + 9, 17}, {x + 14, 27}, {x + 16, 26}, {x + 11, 16}, {x + 18, 16}},
-                       fill);
-        if (f >= 2)
-            cursor.Disc(x + 24, 24, 3 + (f - 2) % 3, Accent);
+    cursor.Polygon({{2, 2}, {2, 26}, {9, 20}, {14, 30}, {18, 28}, {13, 18}, {22, 18}}, Ink);
+    cursor.Polygon({{4, 6}, {4, 22}, {9, 17}, {14, 27}, {16, 26}, {11, 16}, {18, 16}}, Paper);
+    for (int f = 1; f < 8; ++f) {
+        const double cx = f * 32 + 15.5, cy = 15.5, r = 9 + (f - 1) % 4;
+        cursor.Ring(cx, cy, r + 2, 5, Ink);
+        cursor.Ring(cx, cy, r + 1, 3, f == 1 ? Lamp : Mix(Lamp, Accent, f / 7.0));
+        cursor.Disc(cx, cy, 2, Lamp);
     }
     Main.Add("Cursor.png", Png(cursor));
 
     // Head, still strip and ten strips of a lantern whose light swells and fades.
-    TCanvas wait(240, 352, false, Night);
+    TCanvas wait(240, 352, false);  // on the black of a cleared screen
     wait.Text(120, 12, "読み込み中", 20, Paper, true, true);
     for (int s = 0; s < 11; ++s) {
         const int y = 44 + s * 28;
