@@ -410,11 +410,12 @@ TCanvas ButtonStrip(int w, int h, const std::string& label, std::array<int, 5> c
 }
 
 // A window frame: a translucent panel with a solid rim, as the message and choice windows use.
-TCanvas Frame(int w, int h, TRgb rim, int inner = 150, const std::string& caption = "")
+TCanvas Frame(int w, int h, TRgb rim, int inner, const std::string& caption = "", bool dark = false)
 {
     TCanvas c(w, h, true);
     c.Box(0, 0, w, h, 12, rim, Darker(rim, 0.4), 255, 3);
-    c.Box(7, 7, w - 14, h - 14, 8, Lighter(rim, 0.85), Lighter(rim, 0.5), inner, 1);
+    const TRgb face = dark ? Darker(rim, 0.6) : Lighter(rim, 0.85);
+    c.Box(7, 7, w - 14, h - 14, 8, face, Lighter(rim, 0.5), inner, 1);
     if (!caption.empty())
         c.Text(w / 2, 12, caption, 14, Ink, true, true);
     return c;
@@ -1014,9 +1015,10 @@ void TBuilder::Windows()
     Main.Add("MesHide_wm.png", PngOverWhite(ButtonStrip(15, 15, "隠", {1, 1, 0, 1, 1}, tiny)));
     Main.Add("MesSkip_wm.png", PngOverWhite(ButtonStrip(15, 15, "送", {1, 1, 0, 1, 1}, tiny)));
 
-    Main.Add("SelFrame_wm.png", PngOverWhite(Frame(550, 136, Sea, 210)));
+    // The choices are written in white.
+    Main.Add("SelFrame_wm.png", PngOverWhite(Frame(550, 136, Sea, 210, "", true)));
     TCanvas cursor(500, 28, true);
-    cursor.Box(0, 0, 500, 28, 8, Lamp, Darker(Lamp, 0.3), 150, 2);
+    cursor.Box(0, 0, 500, 28, 8, Teal, Lamp, 170, 2);
     Main.Add("SelCursor_wm.png", PngOverWhite(cursor));
     Main.Add("MenuFrame_wm.png", PngOverWhite(Frame(170, 160, Sea, 220, "メニュー")));
     const char* menu[6] = {"文字窓を隠す", "既読スキップ", "バックログ", "設定", "タイトルへ", "終了"};
