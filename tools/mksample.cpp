@@ -3,10 +3,8 @@
 // Usage: mksample [game folder (build/sample-game)] [sample sources (sample)]
 //
 // Output is the same on every run for the same sources and installed fonts: pictures are flat
-// colour drawn by code, sounds are synthesised tones, nothing depends on the clock or chance.
-//
-// Movies are not made here: the "Movie" folder is created empty, and the program skips a movie
-// whose file is missing.
+// colour drawn by code, sounds are synthesised tones, movies are solid colours with a tone,
+// nothing depends on the clock or chance.
 #include <stdio.h>
 #include <setjmp.h>
 #include <jpeglib.h>
@@ -29,6 +27,7 @@
 #include "media/Veacm.h"
 #include "platform/Codepage.h"
 #include "platform/Gdi.h"
+#include "platform/MovieWriter.h"
 #include "platform/Streams.h"
 #include "scenario/Zbasm.h"
 
@@ -729,6 +728,7 @@ struct TBuilder {
     void Scene();
     void Sounds();
     void Story();
+    void Movies();
     void Run();
 };
 
@@ -1158,6 +1158,44 @@ void TBuilder::Story()
     }
 }
 
+// Solid colours lose nothing at a small size (the player scales them to the screen), and small
+// pictures keep the build quick: low quality 160x120, normal and high 320x240. The mini-game's
+// movie runs 20 s, past its last mark.
+void TBuilder::Movies()
+{
+    const fs::path folder = Out / "Movie";
+    fs::create_directories(folder);
+    struct TMovie {
+        const char* Base;
+        std::vector<TMovieClipSegment> Segments;
+        bool Bar;
+        double Tone;
+        bool High;
+    };
+    const std::vector<TMovie> movies = {
+        {"ZBOP", {{25, 0x182040}, {25, 0x3050A0}, {50, 0xFFD66E}, {25, 0x24548C}}, true, 330, false},
+        {"ZBCH", {{25, 0x5A6470}, {25, 0xECD6AA}, {25, 0x182040}}, true, 440, false},
+        {"ZBED14", {{25, 0x182040}, {50, 0xFAAA78}, {50, 0xFFE6B4}, {25, 0x182040}}, true, 262, false},
+        {"ZBFB", {{500, 0x101830}}, false, 196, true},
+    };
+    for (const auto& m : movies)
+        for (const char* quality : {"LQ", "NQ", "HQ"}) {
+            if (quality[0] == 'H' && !m.High)
+                continue;
+            TMovieClip clip;
+            clip.Width = quality[0] == 'L' ? 160 : 320;
+            clip.Height = quality[0] == 'L' ? 120 : 240;
+            clip.Segments = m.Segments;
+            clip.MovingBar = m.Bar;
+            clip.ToneHz = m.Tone;
+            clip.Amplitude = 0.15;
+            std::string error;
+            const fs::path path = folder / (std::string(m.Base) + quality + ".mpg");
+            if (!WriteMovieClip(path.string(), clip, error))
+                Die("cannot write " + path.string() + ": " + error);
+        }
+}
+
 void TBuilder::Run()
 {
     fs::create_directories(Out);
@@ -1178,7 +1216,7 @@ void TBuilder::Run()
     Sounds();
     for (TArchive* a : {&Main, &Scripts, &BG, &CG, &SE})
         a->Write();
-    fs::create_directories(Out / "Movie");
+    Movies();
     // Settings of a first start: in a window, the standard volumes and window.
     WriteFile(Out / "ZB.INI", Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
                                    "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"

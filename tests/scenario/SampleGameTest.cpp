@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -17,6 +18,7 @@
 #include "game/Zbglobals.h"
 #include "panels/Vergbparts.h"
 #include "platform/Inifiles.h"
+#include "platform/Movie.h"
 #include "media/Veacm.h"
 #include "support/ScriptFixtures.h"
 
@@ -338,11 +340,24 @@ TEST_F(SampleGame, TablesAndSettingsRead)
     for (int row = 0; row < 3; ++row)
         EXPECT_TRUE(cg.FileIsExist("zbchr00" + std::to_string(eyes.GetValue(0, row)) + ".png"));
 
-    EXPECT_TRUE(fs::is_directory(Game("Movie")));
     const TIniFile ini(Game("ZB.INI"));
     EXPECT_EQ(ini.ReadString("ZB Debug", "WindowMode", ""), "ON");
     EXPECT_EQ(ini.ReadString("ZB", "MesBoxType", ""), "1");
     EXPECT_EQ(ini.ReadString("ZB", "MovieQuality", ""), "1");
+}
+
+TEST_F(SampleGame, MoviesOpenForEveryQuality)
+{
+    const char* movies[] = {"ZBOPLQ.mpg", "ZBOPNQ.mpg", "ZBCHLQ.mpg",   "ZBCHNQ.mpg",  "ZBED14LQ.mpg",
+                            "ZBED14NQ.mpg", "ZBFBLQ.mpg", "ZBFBNQ.mpg", "ZBFBHQ.mpg"};
+    for (const char* name : movies) {
+        SCOPED_TRACE(name);
+        TMovieDecoder movie;
+        ASSERT_TRUE(movie.Open(Game("Movie/") + name)) << movie.LastError();
+        EXPECT_EQ(movie.Width(), name[std::strlen(name) - 6] == 'L' ? 160 : 320);
+        EXPECT_TRUE(movie.HasAudio());
+        movie.Close();
+    }
 }
 
 TEST_F(SampleGame, EveryStoryStepFindsItsScene)
@@ -410,5 +425,5 @@ TEST_F(SampleGame, BuildIsRepeatable)
         EXPECT_EQ(ReadWholeFile(entry.path().string()), ReadWholeFile(again.Path() + "/game/" + relative));
         ++compared;
     }
-    EXPECT_EQ(compared, 11u);  // five archives, two voice archives, three tracks, the INI file
+    EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
 }
