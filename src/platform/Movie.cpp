@@ -1,0 +1,613 @@
+#include "platform/Movie.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/Audio.h"
+#include "platform/Filenames.h"
+
+namespace {
+
+constexpr int PictureSlots = 4;
+constexpr uint64_t RingFrames = 65536;  // about 1.5 s of sound
+constexpr int MaxSide = 4096;
+// Demuxed packets waiting for their decoder. The limit only matters for badly interleaved
+// files; when it is reached while the sound ring is empty, the sound track is given up.
+constexpr size_t MaxQueuedPackets = 1024;
+constexpr int64_t NoTime = INT64_MIN;
+
+void QuietLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+}
+
+std::string AvError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void FreeQueue(std::deque<AVPacket*>& queue)
+{
+    for (AVPacket* packet : queue)
+        av_packet_free(&packet);
+    queue.clear();
+}
+
+}  // namespace
+
+struct TMovieDecoder::TImpl {
+    // Input, owned by the controlling thread while no decode thread runs, else by that thread.
+    std::string Path;
+    AVFormatContext* Format = nullptr;
+    AVCodecContext* Video = nullptr;
+    AVCodecContext* Audio = nullptr;
+    int VideoIndex = -1;
+    int AudioIndex = -1;
+    int SourceWidth = 0;
+    int SourceHeight = 0;
+    int64_t StartMs = 0;
+    int64_t FrameMs = 40;
+    SwsContext* Scaler = nullptr;
+    SwrContext* Resampler = nullptr;
+    int ResampleRate = 0;
+    int ResampleFormat = -1;
+    int ResampleChannels = 0;
+    bool Used = false;  // a Start has read from the input since it was opened
+
+    // Output chosen by Start.
+    int OutWidth = 0;
+    int OutHeight = 0;
+    int OutBpp = 0;
+    bool AudioClock = false;
+    bool Started = false;
+
+    // Picture queue: the decode thread fills slot Written % N, the frame thread empties them.
+    std::vector<uint8_t> Slots[PictureSlots];
+    int64_t SlotTime[PictureSlots] = {};
+    std::atomic<uint64_t> PicWritten{0};
+    std::atomic<uint64_t> PicRead{0};
+
+    // Sound ring: the decode thread writes, the mixer reads.
+    std::vector<int16_t> Ring = std::vector<int16_t>(RingFrames * 2);
+    std::atomic<uint64_t> PcmWritten{0};
+    std::atomic<uint64_t> PcmRead{0};
+    std::atomic<int64_t> AudioBaseMs{NoTime};  // movie time of the ring's first frame
+    std::atomic<bool> AudioDone{false};        // nothing more will enter the ring
+
+    std::atomic<bool> DecodeDone{false};
+    std::atomic<bool> DecodeFailed{false};
+    std::atomic<int64_t> VideoEndMs{0};
+
+    // Frame-thread clock state.
+    int64_t MonoStart = 0;
+    bool MonoMode = false;
+    int64_t MonoOrigin = 0;
+    int64_t LastTime = 0;
+
+    std::thread Thread;
+    std::atomic<bool> StopRequested{false};
+    std::mutex WakeLock;
+    std::condition_variable Wake;
+
+    mutable std::mutex ErrorLock;
+    std::string Error;
+
+    std::function<int64_t()> Clock = SteadyMs;
+    std::function<void()> PacketHook;
+
+    void SetError(const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(ErrorLock);
+        Error = text;
+    }
+
+    bool OpenInput();
+    void CloseInput();
+    bool OpenDecoder(int index, AVCodecContext*& context);
+    void Join();
+    void Run();
+    bool PublishPicture(const AVFrame* frame, int64_t& nextPts, int64_t& timeMs);
+    bool Resample(const AVFrame* frame, std::vector<int16_t>& staging, size_t& frames);
+    int64_t Now();
+    void Notify() { Wake.notify_one(); }
+};
+
+bool TMovieDecoder::TImpl::OpenDecoder(int index, AVCodecContext*& context)
+{
+    const AVCodecParameters* params = Format->streams[index]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(params->codec_id);
+    if (!codec)
+        return false;
+    context = avcodec_alloc_context3(codec);
+    if (!context)
+        return false;
+    context->thread_count = 1;
+    if (avcodec_parameters_to_context(context, params) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
+        avcodec_free_context(&context);
+        return false;
+    }
+    return true;
+}
+
+bool TMovieDecoder::TImpl::OpenInput()
+{
+    QuietLibraries();
+    // Only the file protocol: a name from game data must not reach the network or other files.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    Format = avformat_alloc_context();
+    if (!Format) {
+        av_dict_free(&options);
+        SetError("Movie: out of memory");
+        return false;
+    }
+    Format->interrupt_callback.callback = [](void* self) -> int {
+        return static_cast<TImpl*>(self)->StopRequested.load() ? 1 : 0;
+    };
+    Format->interrupt_callback.opaque = this;
+    int result = avformat_open_input(&Format, ("file:" + Path).c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        Format = nullptr;  // freed by the failed open
+        SetError("Movie: cannot read " + Path + " (" + AvError(result) + ")");
+        return false;
+    }
+    if ((result = avformat_find_stream_info(Format, nullptr)) < 0) {
+        SetError("Movie: no stream found in " + Path + " (" + AvError(result) + ")");
+        CloseInput();
+        return false;
+    }
+    VideoIndex = av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (VideoIndex < 0 || !OpenDecoder(VideoIndex, Video)) {
+        SetError("Movie: no video stream that can be decoded in " + Path);
+        CloseInput();
+        return false;
+    }
+    SourceWidth = Video->width;
+    SourceHeight = Video->height;
+    if (SourceWidth < 1 || SourceHeight < 1 || SourceWidth > MaxSide || SourceHeight > MaxSide) {
+        SetError("Movie: unusable picture size in " + Path);
+        CloseInput();
+        return false;
+    }
+    AudioIndex = av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
+    if (AudioIndex >= 0 && !OpenDecoder(AudioIndex, Audio))
+        AudioIndex = -1;  // a movie whose sound cannot be decoded still plays, silently
+    StartMs = Format->start_time == AV_NOPTS_VALUE ? 0 : Format->start_time / (AV_TIME_BASE / 1000);
+    AVRational rate = Format->streams[VideoIndex]->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = Format->streams[VideoIndex]->r_frame_rate;
+    FrameMs = (rate.num > 0 && rate.den > 0) ? std::clamp<int64_t>(int64_t(1000) * rate.den / rate.num, 1, 1000) : 40;
+    Used = false;
+    return true;
+}
+
+void TMovieDecoder::TImpl::CloseInput()
+{
+    avcodec_free_context(&Video);
+    avcodec_free_context(&Audio);
+    if (Format)
+        avformat_close_input(&Format);
+    sws_freeContext(Scaler);
+    Scaler = nullptr;
+    swr_free(&Resampler);
+    VideoIndex = AudioIndex = -1;
+}
+
+void TMovieDecoder::TImpl::Join()
+{
+    if (!Thread.joinable())
+        return;
+    StopRequested.store(true);
+    {
+        std::lock_guard<std::mutex> guard(WakeLock);
+    }
+    Wake.notify_all();
+    Thread.join();
+    StopRequested.store(false);  // the interrupt callback of a later open must not fire
+}
+
+bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts, int64_t& timeMs)
+{
+    const AVRational base = Format->streams[VideoIndex]->time_base;
+    int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        timeMs = nextPts;
+    else
+        timeMs = av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
+    nextPts = timeMs + FrameMs;
+    if (frame->width < 1 || frame->height < 1 || frame->width > MaxSide || frame->height > MaxSide)
+        return false;
+    Scaler = sws_getCachedContext(Scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                  OutWidth, OutHeight, OutBpp == 4 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!Scaler)
+        return false;
+    uint64_t index = PicWritten.load(std::memory_order_relaxed);
+    std::vector<uint8_t>& slot = Slots[index % PictureSlots];
+    uint8_t* planes[4] = {slot.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {OutWidth * OutBpp, 0, 0, 0};
+    sws_scale(Scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    SlotTime[index % PictureSlots] = timeMs;
+    PicWritten.store(index + 1, std::memory_order_release);
+    return true;
+}
+
+bool TMovieDecoder::TImpl::Resample(const AVFrame* frame, std::vector<int16_t>& staging, size_t& frames)
+{
+    frames = 0;
+    if (frame && Resampler &&
+        (frame->sample_rate != ResampleRate || frame->format != ResampleFormat ||
+         frame->ch_layout.nb_channels != ResampleChannels))
+        swr_free(&Resampler);  // the track changed format mid-way
+    if (!Resampler) {
+        ResampleRate = frame->sample_rate;
+        ResampleFormat = frame->format;
+        ResampleChannels = frame->ch_layout.nb_channels;
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        AVChannelLayout input = frame->ch_layout;  // the library takes it by non-const pointer
+        if (swr_alloc_set_opts2(&Resampler, &stereo, AV_SAMPLE_FMT_S16, Audio::DeviceRate, &input,
+                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
+            swr_init(Resampler) < 0) {
+            swr_free(&Resampler);
+            return false;
+        }
+    }
+    int room = swr_get_out_samples(Resampler, frame ? frame->nb_samples : 0);
+    if (room <= 0)
+        return true;
+    staging.resize(size_t(room) * 2);
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(staging.data())};
+    int got = frame ? swr_convert(Resampler, out, room, const_cast<const uint8_t**>(frame->extended_data),
+                                  frame->nb_samples)
+                    : swr_convert(Resampler, out, room, nullptr, 0);
+    if (got < 0)
+        return false;
+    frames = size_t(got);
+    return true;
+}
+
+void TMovieDecoder::TImpl::Run()
+{
+    std::deque<AVPacket*> videoQueue, audioQueue;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    std::vector<int16_t> staging;
+    size_t stagedFrames = 0, stagedUsed = 0;
+    bool inputEnd = false, videoFlushed = false, audioFlushed = false;
+    bool videoDone = false;
+    bool audioOn = AudioClock && Audio != nullptr;
+    bool audioDrained = false;
+    int64_t nextPts = 0, lastTime = NoTime;
+    uint64_t pictures = 0;
+    if (!frame || !packet) {
+        SetError("Movie: out of memory");
+        DecodeFailed.store(true);
+        videoDone = true;
+    }
+    if (!audioOn)
+        AudioDone.store(true);
+
+    while (!StopRequested.load()) {
+        bool progress = false;
+        while (!videoDone && PicWritten.load(std::memory_order_relaxed) - PicRead.load(std::memory_order_acquire) <
+                                 PictureSlots) {
+            int result = avcodec_receive_frame(Video, frame);
+            if (result == 0) {
+                int64_t timeMs = 0;
+                if (PublishPicture(frame, nextPts, timeMs)) {
+                    ++pictures;
+                    lastTime = std::max(lastTime, timeMs);
+                }
+                av_frame_unref(frame);
+                progress = true;
+            } else if (result == AVERROR(EAGAIN) && !videoQueue.empty()) {
+                avcodec_send_packet(Video, videoQueue.front());  // a bad packet is skipped
+                av_packet_free(&videoQueue.front());
+                videoQueue.pop_front();
+                progress = true;
+            } else if (result == AVERROR(EAGAIN) && inputEnd && !videoFlushed) {
+                avcodec_send_packet(Video, nullptr);
+                videoFlushed = true;
+                progress = true;
+            } else {
+                videoDone = result != AVERROR(EAGAIN);
+                break;
+            }
+        }
+        while (audioOn && !AudioDone.load(std::memory_order_relaxed)) {
+            if (stagedUsed < stagedFrames) {
+                uint64_t written = PcmWritten.load(std::memory_order_relaxed);
+                uint64_t free = RingFrames - (written - PcmRead.load(std::memory_order_acquire));
+                uint64_t index = written % RingFrames;
+                uint64_t n = std::min({free, uint64_t(stagedFrames - stagedUsed), RingFrames - index});
+                if (n == 0)
+                    break;
+                std::memcpy(Ring.data() + index * 2, staging.data() + stagedUsed * 2, n * 4);
+                PcmWritten.store(written + n, std::memory_order_release);
+                stagedUsed += n;
+                progress = true;
+                continue;
+            }
+            if (audioDrained) {
+                AudioDone.store(true, std::memory_order_release);
+                break;
+            }
+            int result = avcodec_receive_frame(Audio, frame);
+            if (result == 0) {
+                if (AudioBaseMs.load(std::memory_order_relaxed) == NoTime) {
+                    int64_t pts = frame->best_effort_timestamp;
+                    int64_t base = pts == AV_NOPTS_VALUE ? 0
+                                   : av_rescale_q(pts, Format->streams[AudioIndex]->time_base, AVRational{1, 1000}) - StartMs;
+                    AudioBaseMs.store(std::max<int64_t>(base, 0), std::memory_order_release);
+                }
+                stagedUsed = 0;
+                if (!Resample(frame, staging, stagedFrames))
+                    audioDrained = true;  // a track the resampler refuses ends here
+                av_frame_unref(frame);
+                progress = true;
+            } else if (result == AVERROR(EAGAIN) && !audioQueue.empty()) {
+                avcodec_send_packet(Audio, audioQueue.front());
+                av_packet_free(&audioQueue.front());
+                audioQueue.pop_front();
+                progress = true;
+            } else if (result == AVERROR(EAGAIN) && inputEnd && !audioFlushed) {
+                avcodec_send_packet(Audio, nullptr);
+                audioFlushed = true;
+                progress = true;
+            } else if (result != AVERROR(EAGAIN)) {
+                // The decoder is drained: what the resampler still holds goes last.
+                stagedUsed = 0;
+                if (!Resampler || !Resample(nullptr, staging, stagedFrames))
+                    stagedFrames = 0;
+                audioDrained = true;
+                progress = true;
+            } else {
+                break;
+            }
+        }
+        if (!inputEnd && videoQueue.size() + audioQueue.size() < MaxQueuedPackets) {
+            if (PacketHook)
+                PacketHook();
+            int result = av_read_frame(Format, packet);
+            if (result < 0) {
+                inputEnd = true;  // the end, or a read error: either way what was read plays
+            } else if (packet->stream_index == VideoIndex || (audioOn && packet->stream_index == AudioIndex)) {
+                std::deque<AVPacket*>& queue = packet->stream_index == VideoIndex ? videoQueue : audioQueue;
+                if (AVPacket* copy = av_packet_alloc()) {
+                    av_packet_move_ref(copy, packet);
+                    queue.push_back(copy);
+                }
+            }
+            av_packet_unref(packet);
+            progress = true;
+        } else if (!inputEnd && audioOn && !AudioDone.load() && audioQueue.empty() && stagedUsed >= stagedFrames &&
+                   PcmWritten.load() == PcmRead.load()) {
+            // The pictures wait for sound that cannot come before the queue limit: play on the
+            // monotonic clock instead of stalling for ever.
+            AudioDone.store(true, std::memory_order_release);
+            FreeQueue(audioQueue);
+            progress = true;
+        }
+        if (videoDone && AudioDone.load()) {
+            if (pictures == 0) {
+                SetError("Movie: no picture could be decoded from " + Path);
+                DecodeFailed.store(true);
+            }
+            VideoEndMs.store(lastTime == NoTime ? 0 : lastTime + FrameMs);
+            DecodeDone.store(true, std::memory_order_release);
+            break;
+        }
+        if (!progress) {
+            std::unique_lock<std::mutex> lock(WakeLock);
+            Wake.wait_for(lock, std::chrono::milliseconds(5), [this] { return StopRequested.load(); });
+        }
+    }
+    FreeQueue(videoQueue);
+    FreeQueue(audioQueue);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+}
+
+int64_t TMovieDecoder::TImpl::Now()
+{
+    int64_t mono = Clock();
+    int64_t now;
+    if (!AudioClock) {
+        now = mono - MonoStart;
+    } else if (MonoMode) {
+        now = mono - MonoOrigin;
+    } else {
+        uint64_t read = PcmRead.load(std::memory_order_acquire);
+        bool done = AudioDone.load(std::memory_order_acquire);
+        int64_t base = AudioBaseMs.load(std::memory_order_acquire);
+        if (base == NoTime)
+            base = 0;
+        now = base + int64_t(read * 1000 / uint64_t(Audio::DeviceRate));
+        if (done && read == PcmWritten.load(std::memory_order_acquire)) {
+            // The sound is over (or gone): time goes on from where it stopped.
+            MonoMode = true;
+            MonoOrigin = mono - std::max(now, LastTime);
+        }
+    }
+    // Never backwards, whichever clock leads.
+    LastTime = std::max(LastTime, now);
+    return LastTime;
+}
+
+// ---- TMovieDecoder
+
+TMovieDecoder::TMovieDecoder() : FImpl(std::make_unique<TImpl>()) {}
+
+TMovieDecoder::~TMovieDecoder() { Close(); }
+
+bool TMovieDecoder::Open(const std::string& name)
+{
+    Close();
+    FImpl->Path = NativePath(name);
+    if (!PathIsFile(FImpl->Path)) {
+        FImpl->SetError("Movie: file not found: " + FImpl->Path);
+        return false;
+    }
+    return FImpl->OpenInput();
+}
+
+void TMovieDecoder::Close()
+{
+    Stop();
+    FImpl->CloseInput();
+    FImpl->Started = false;
+}
+
+bool TMovieDecoder::IsOpen() const { return FImpl->Format != nullptr; }
+
+bool TMovieDecoder::Start(int width, int height, int bytesPerPixel, bool audioClock)
+{
+    TImpl& d = *FImpl;
+    Stop();
+    if (width < 1 || height < 1 || width > MaxSide || height > MaxSide || (bytesPerPixel != 3 && bytesPerPixel != 4)) {
+        d.SetError("Movie: unusable output format");
+        return false;
+    }
+    if (d.Used) {
+        // Rewinding by reopening works for every container, seekable or not.
+        d.CloseInput();
+        if (!d.OpenInput())
+            return false;
+    }
+    if (!d.Format) {
+        d.SetError("Movie: not open");
+        return false;
+    }
+    try {
+        for (auto& slot : d.Slots)
+            slot.assign(size_t(width) * height * bytesPerPixel, 0);
+    } catch (const std::bad_alloc&) {
+        d.SetError("Movie: out of memory");
+        return false;
+    }
+    d.OutWidth = width;
+    d.OutHeight = height;
+    d.OutBpp = bytesPerPixel;
+    d.AudioClock = audioClock && d.Audio != nullptr;
+    d.PicWritten.store(0);
+    d.PicRead.store(0);
+    d.PcmWritten.store(0);
+    d.PcmRead.store(0);
+    d.AudioBaseMs.store(NoTime);
+    d.AudioDone.store(false);
+    d.DecodeDone.store(false);
+    d.DecodeFailed.store(false);
+    d.VideoEndMs.store(0);
+    d.MonoStart = d.Clock();
+    d.MonoMode = false;
+    d.LastTime = 0;
+    d.StopRequested.store(false);
+    d.Used = true;
+    d.Started = true;
+    d.Thread = std::thread(&TImpl::Run, &d);
+    return true;
+}
+
+void TMovieDecoder::Stop()
+{
+    FImpl->Join();
+    FImpl->Started = false;
+}
+
+bool TMovieDecoder::Running() const { return FImpl->Started; }
+
+TMovieUpdate TMovieDecoder::Update(const TPixelTarget& target)
+{
+    TImpl& d = *FImpl;
+    TMovieUpdate result;
+    if (!d.Started)
+        return result;
+    int64_t now = d.Now();
+    uint64_t read = d.PicRead.load(std::memory_order_relaxed);
+    const uint64_t written = d.PicWritten.load(std::memory_order_acquire);
+    uint64_t due = written;
+    while (read < written && d.SlotTime[read % PictureSlots] <= now)
+        due = read++;
+    if (due != written) {
+        if (target.Bits && target.BytesPerPixel == d.OutBpp) {
+            const uint8_t* from = d.Slots[due % PictureSlots].data();
+            const size_t rowBytes = size_t(std::min(target.Width, d.OutWidth)) * d.OutBpp;
+            const int rows = std::min(target.Height, d.OutHeight);
+            for (int y = 0; y < rows; ++y)
+                std::memcpy(target.Bits + ptrdiff_t(y) * target.Pitch, from + size_t(y) * d.OutWidth * d.OutBpp,
+                            rowBytes);
+            result.NewPicture = rows > 0 && rowBytes > 0;
+        }
+        d.PicRead.store(read, std::memory_order_release);
+        d.Notify();
+    }
+    if (d.DecodeDone.load(std::memory_order_acquire) && read == d.PicWritten.load(std::memory_order_acquire)) {
+        result.Failed = d.DecodeFailed.load();
+        // With the sound as the clock, the end also waits for the sound track to finish.
+        result.Ended = result.Failed || (now >= d.VideoEndMs.load() && (!d.AudioClock || d.MonoMode));
+    }
+    return result;
+}
+
+int64_t TMovieDecoder::Time() { return FImpl->Started ? FImpl->Now() : FImpl->LastTime; }
+
+int TMovieDecoder::ReadAudio(int16_t* out, int frames)
+{
+    TImpl& d = *FImpl;
+    if (frames <= 0 || !out)
+        return 0;
+    const uint64_t read = d.PcmRead.load(std::memory_order_relaxed);
+    const uint64_t count = std::min<uint64_t>(d.PcmWritten.load(std::memory_order_acquire) - read, uint64_t(frames));
+    uint64_t done = 0;
+    while (done < count) {
+        uint64_t index = (read + done) % RingFrames;
+        uint64_t n = std::min(count - done, RingFrames - index);
+        std::memcpy(out + done * 2, d.Ring.data() + index * 2, n * 4);
+        done += n;
+    }
+    d.PcmRead.store(read + count, std::memory_order_release);
+    if (count > 0)
+        d.Notify();
+    return static_cast<int>(count);
+}
+
+int TMovieDecoder::Width() const { return FImpl->SourceWidth; }
+int TMovieDecoder::Height() const { return FImpl->SourceHeight; }
+bool TMovieDecoder::HasAudio() const { return FImpl->Audio != nullptr; }
+
+std::string TMovieDecoder::LastError() const
+{
+    std::lock_guard<std::mutex> guard(FImpl->ErrorLock);
+    return FImpl->Error;
+}
+
+void TMovieDecoder::SetClock(std::function<int64_t()> clock) { FImpl->Clock = clock ? std::move(clock) : SteadyMs; }
+
+void TMovieDecoder::SetPacketHook(std::function<void()> hook) { FImpl->PacketHook = std::move(hook); }

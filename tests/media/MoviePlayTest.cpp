@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "SoundTestHelpers.h"
+#include "base/Vergbbits.h"
+#include "media/Vedsound.h"
+#include "media/Vemovie.h"
+#include "support/MovieFixtures.h"
+
+using namespace MovieTest;
+using DirectX::TDSound;
+
+namespace {
+
+struct TShown {
+    int64_t Time;
+    uint32_t Colour;
+};
+
+std::unique_ptr<TVeRGBBits> MakeTarget(TBitDepth depth)
+{
+    auto bits = std::make_unique<TVeRGBBits>(nullptr);
+    bits->SetBitDepth(depth);
+    bits->Resize(160, 120);
+    bits->Create();
+    return bits;
+}
+
+uint32_t Centre(TVeRGBBits& bits) { return bits.PGet(bits.Width() / 2, bits.Height() / 2); }
+
+}  // namespace
+
+TEST(MoviePlay, SoundTrackReachesTheMixerAndPacesThePictures)
+{
+    TClipFolder folder;
+    std::string path = folder.Make("clip.mpg", RedGreenBlue(true));
+    ASSERT_FALSE(path.empty());
+    TDSound sound(nullptr);
+    sound.EnableOffline();
+    TVeMovie movie(&sound);
+    ASSERT_TRUE(movie.Open(path)) << movie.LastError();
+    EXPECT_TRUE(movie.HasSound());
+    auto target = MakeTarget(bd32);
+    ASSERT_TRUE(movie.Play(160, 120, bd32));
+    EXPECT_EQ(movie.GetState(), msRun);
+
+    // The mixer runs faster than real time, 10 ms per period; the pictures must follow it.
+    std::vector<int16_t> mixed, period(441 * 2);
+    std::vector<TShown> shown;
+    TMovieUpdate result;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!result.Ended && std::chrono::steady_clock::now() < deadline) {
+        sound.Mix(period.data(), 441);
+        mixed.insert(mixed.end(), period.begin(), period.end());
+        result = movie.Update(target.get());
+        if (result.NewPicture)
+            shown.push_back({movie.Time(), Centre(*target)});
+        std::this_thread::sleep_for(std::chrono::microseconds(2500));
+    }
+    ASSERT_TRUE(result.Ended);
+    EXPECT_FALSE(result.Failed);
+    EXPECT_GE(movie.Time(), 1000);
+    EXPECT_GT(SoundTest::Rms(mixed, 0), 5000);
+    EXPECT_NEAR(SoundTest::Frequency(mixed, 1, 44100), 440, 5);
+    ASSERT_GE(shown.size(), 20u);
+    for (const TShown& s : shown) {
+        // 10 ms of mixing per step, plus the track's own small offset.
+        uint32_t expected = s.Time < 400 ? 0xFF0000 : s.Time < 800 ? 0x00FF00 : 0x0000FF;
+        if (s.Time % 400 > 30) {
+            EXPECT_TRUE(NearColour(s.Colour, expected)) << s.Time << " " << std::hex << s.Colour;
+        }
+    }
+    movie.Stop();
+    EXPECT_EQ(movie.GetState(), msStop);
+    EXPECT_FALSE(movie.Update(target.get()).NewPicture);
+}
+
+TEST(MoviePlay, SilentVolumeStillRunsTheClock)
+{
+    TClipFolder folder;
+    std::string path = folder.Make("clip.mpg", RedGreenBlue(true));
+    TDSound sound(nullptr);
+    sound.EnableOffline();
+    TVeMovie movie(&sound);
+    ASSERT_TRUE(movie.SetVolume(-10000));
+    EXPECT_FALSE(movie.SetVolume(1));
+    ASSERT_TRUE(movie.Open(path));
+    auto target = MakeTarget(bd24);
+    ASSERT_TRUE(movie.Play(160, 120, bd24));
+    std::vector<int16_t> period(441 * 2);
+    double peak = 0;
+    for (int i = 0; i < 2000 && movie.Time() < 500; ++i) {
+        sound.Mix(period.data(), 441);
+        peak = std::max(peak, SoundTest::Rms(period, 0));
+        movie.Update(target.get());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(movie.Time(), 500);
+    EXPECT_EQ(peak, 0);
+    EXPECT_TRUE(NearColour(Centre(*target), 0x00FF00));
+}
+
+TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
+{
+    TClipFolder folder;
+    std::string path = folder.Make("clip.mpg", RedGreenBlue(true));
+    TVeMovie movie(nullptr);
+    std::atomic<int64_t> now{0};
+    movie.Decoder().SetClock([&] { return now.load(); });
+    ASSERT_TRUE(movie.Open(path));
+    EXPECT_FALSE(movie.HasSound());
+    auto target = MakeTarget(bd24);
+    EXPECT_FALSE(movie.Play(160, 120, bd16)) << "only 24- and 32-bit pictures";
+    for (int round = 0; round < 3; ++round) {
+        // The clock restarts with each play; the first picture sits a few ms in, after the
+        // sound track's priming.
+        now.store(round * 1000);
+        ASSERT_TRUE(movie.Play(160, 120, bd24));
+        now.store(round * 1000 + 40);
+        bool red = false;
+        for (int i = 0; i < 5000 && !red; ++i) {
+            red = movie.Update(target.get()).NewPicture && NearColour(Centre(*target), 0xFF0000);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        EXPECT_TRUE(red) << "each play starts at the first picture";
+        now.store(round * 1000 + 450);
+        // Stopping while the decoder is mid-way (its queue full, waiting) joins it.
+        movie.Stop();
+        EXPECT_EQ(movie.GetState(), msStop);
+    }
+    // A target of the wrong depth gets nothing, but the movie still runs.
+    auto wrong = MakeTarget(bd32);
+    now.store(0);
+    ASSERT_TRUE(movie.Play(160, 120, bd24));
+    now.store(2000);
+    TMovieUpdate result;
+    for (int i = 0; i < 5000 && !result.Ended; ++i) {
+        result = movie.Update(wrong.get());
+        EXPECT_FALSE(result.NewPicture);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_TRUE(result.Ended);
+    movie.Close();
+    EXPECT_FALSE(movie.Opened());
+}
+
+TEST(MoviePlay, DeviceReleasedBeforeTheMovieCloses)
+{
+    TClipFolder folder;
+    std::string path = folder.Make("clip.mpg", RedGreenBlue(true));
+    TDSound sound(nullptr);
+    sound.EnableOffline();
+    TVeMovie movie(&sound);
+    ASSERT_TRUE(movie.Open(path));
+    ASSERT_TRUE(movie.Play(160, 120, bd24));
+    EXPECT_EQ(sound.BufferCount(), 1);
+    sound.SetEnabled(false);  // deletes the movie's voice
+    EXPECT_FALSE(movie.HasSound());
+    movie.Close();
+    EXPECT_EQ(sound.BufferCount(), 0);
+}

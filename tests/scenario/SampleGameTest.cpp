@@ -1,0 +1,429 @@
+// The bundled sample game: the builder makes every file the program opens, each readable by the
+// program's own readers, and the story's triggers lead from each story step to its scene.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/Vefileman.h"
+#include "base/Vecsvread.h"
+#include "base/Vepicture.h"
+#include "base/Vememman.h"
+#include "game/Zbdata.h"
+#include "game/Zbfunc.h"
+#include "game/Zbglobals.h"
+#include "panels/Vergbparts.h"
+#include "platform/Inifiles.h"
+#include "platform/Movie.h"
+#include "media/Veacm.h"
+#include "support/ScriptFixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Builds the game into a fresh scratch folder; false when the builder fails.
+bool BuildSample(const TScratchFolder& folder)
+{
+    const std::string tool = std::string(ZB_BINARY_DIR) + "/mksample";
+    if (!fs::exists(tool)) {
+        ADD_FAILURE() << "the builder " << tool << " is not built";
+        return false;
+    }
+    const std::string command =
+        "'" + tool + "' '" + folder.Path() + "/game' '" + std::string(ZB_SOURCE_DIR) + "/sample' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+struct TPictureSpec {
+    const char* Name;
+    int Width;  // 0: any size
+    int Height;
+    bool Alpha;
+};
+
+// The pictures of the main archive with the sizes their screens cut them by.
+const TPictureSpec MainPictures[] = {
+    {"Cursor.png", 256, 32, true},         {"Wait.bmp", 240, 352, false},
+    {"Cap_Logo.png", 0, 0, true},          {"Cap_Copy.png", 0, 0, true},
+    {"TitleBack.jpg", 640, 480, false},    {"TitleParts.png", 1300, 360, true},
+    {"ExitFrame_wm.png", 208, 108, true},  {"ExitYes_wm.png", 43, 110, true},
+    {"ExitNo_wm.png", 43, 110, true},      {"CfgBack.png", 640, 480, false},
+    {"CfgParts.png", 310, 298, true},      {"ChapterBack.jpg", 640, 480, false},
+    {"GalleryBack.jpg", 640, 480, false},  {"ChapterButton.png", 308, 123, true},
+    {"ChapterTitle.png", 390, 306, true},  {"ChapterEpisode.png", 615, 152, true},
+    {"ChapterEp14.png", 285, 1260, true},  {"ChapterEp15.png", 285, 1260, true},
+    {"ChapterEp16.png", 285, 1071, true},  {"GalleryName.png", 328, 990, true},
+    {"GalleryNum.png", 17, 374, true},     {"ViewerParts.png", 230, 196, true},
+    {"BatonFrame.png", 640, 148, true},    {"BatonPoint.png", 534, 40, true},
+    {"BatonMark.png", 48, 864, true},      {"BatonWait.png", 240, 780, false},
+    {"MesWin1_wm.png", 560, 146, true},    {"MesWin2_wm.png", 560, 146, true},
+    {"MesNextBtn_wm.png", 22, 154, true},  {"MesHide_wm.png", 15, 60, true},
+    {"MesSkip_wm.png", 15, 60, true},      {"SelFrame_wm.png", 550, 136, true},
+    {"SelCursor_wm.png", 500, 28, true},   {"MenuFrame_wm.png", 170, 160, true},
+    {"Menu01_wm.png", 122, 180, true},     {"Menu02_wm.png", 122, 180, true},
+    {"Menu03_wm.png", 122, 180, true},     {"Menu04_wm.png", 122, 180, true},
+    {"Menu05_wm.png", 122, 180, true},     {"Menu06_wm.png", 122, 180, true},
+    {"BakFrame_wm.png", 80, 27, true},     {"BakBack_wm.png", 21, 84, true},
+    {"BakStop_wm.png", 21, 84, true},      {"BakNext_wm.png", 21, 84, true},
+    {"Snow.bmp", 44, 14, false},           {"HaloBack.bmp", 640, 480, false},
+    {"HaloBlueB.bmp", 0, 0, false},        {"HaloBlueS.bmp", 0, 0, false},
+    {"HaloGreen.bmp", 0, 0, false},        {"HaloYellowB.bmp", 0, 0, false},
+    {"HaloYellowS.bmp", 0, 0, false},
+};
+
+const TPictureSpec ScenePictures[] = {
+    {"zbbg010.jpg", 640, 480, false}, {"zbbg020.jpg", 640, 480, false}, {"zbbg026.jpg", 640, 480, false},
+    {"zbbg030.jpg", 640, 480, false}, {"zbbg037.jpg", 640, 480, false}, {"zbbg040.jpg", 640, 480, false},
+    {"zbbg041.jpg", 640, 480, false}, {"zbbg500.lzh", 640, 480, false}, {"zbbg501.lzh", 640, 480, false},
+};
+
+const TPictureSpec Figures[] = {
+    {"zbchr001.png", 220, 420, true}, {"zbchr002.png", 220, 420, true}, {"zbchr003.png", 220, 420, true},
+    {"zbeye001.png", 92, 40, true},   {"zbeye002.png", 92, 40, true},   {"zbeye003.png", 92, 40, true},
+};
+
+bool EndsWith(const std::string& s, const char* tail)
+{
+    const std::string t = tail;
+    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+void ExpectPicture(TFileMan& files, const TPictureSpec& spec)
+{
+    SCOPED_TRACE(spec.Name);
+    TStream* stream = files.Open(spec.Name);
+    ASSERT_NE(stream, nullptr);
+    const std::string name = spec.Name;
+    TDecodedPicture picture;
+    bool ok = false;
+    if (EndsWith(name, ".png"))
+        ok = DecodePng(stream, picture, EndsWith(name, "_wm.png"));
+    else if (EndsWith(name, ".jpg"))
+        ok = DecodeJpeg(stream, picture);
+    else if (EndsWith(name, ".bmp"))
+        ok = DecodeBmp(stream, picture);
+    else if (EndsWith(name, ".lzh"))
+        ok = DecodeGny(stream, GnyBuiltinKeyTable.data(), picture);
+    files.Close(stream);
+    ASSERT_TRUE(ok);
+    if (spec.Width > 0) {
+        EXPECT_EQ(picture.Width, spec.Width);
+        EXPECT_EQ(picture.Height, spec.Height);
+    }
+    EXPECT_EQ(!picture.Alpha.empty(), spec.Alpha);
+}
+
+// Decodes a whole ADP1 sound; its length in device frames, 0 when it does not open.
+uint64_t SoundFrames(TFileMan& files, const std::string& name)
+{
+    TStream* stream = files.Open(name);
+    if (!stream)
+        return 0;
+    DirectX::TAdpReader reader;
+    uint64_t frames = 0;
+    if (reader.Open(stream)) {
+        std::vector<int16_t> buffer(2 * 4096);
+        int n;
+        while ((n = reader.Read(buffer.data(), 4096)) > 0)
+            frames += uint64_t(n);
+    }
+    files.Close(stream);
+    return frames;
+}
+
+bool ReadTable(TFileMan& files, const std::string& name, TVeCsvRead& table)
+{
+    TStream* stream = files.Open(name);
+    if (!stream)
+        return false;
+    const bool ok = table.Read(stream);
+    files.Close(stream);
+    return ok;
+}
+
+// The conditions read the story position with scene instructions, which the machine may not
+// have yet; a condition using one then fails with the "not supported" line.
+bool SceneInstructionsBuilt()
+{
+    TScriptWorld probe;
+    probe.Add("A.Wps", ".trigger F group=0 priority=100\ngetepisode\n.end\n.function F\nend\n");
+    if (!probe.Init())
+        return false;
+    try {
+        probe.Unit().TestTrigger(0, 0);
+    } catch (...) {
+    }
+    for (const auto& line : probe.Log())
+        if (line.rfind("ExecCode Opcode not supported", 0) == 0)
+            return false;
+    return true;
+}
+
+class SampleGame : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Folder = new TScratchFolder;
+        Built = BuildSample(*Folder);
+    }
+    static void TearDownTestSuite()
+    {
+        delete Folder;
+        Folder = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(Built) << "the builder failed"; }
+
+    static std::string Game(const std::string& relative) { return Folder->Path() + "/game/" + relative; }
+
+    static TScratchFolder* Folder;
+    static bool Built;
+};
+
+TScratchFolder* SampleGame::Folder = nullptr;
+bool SampleGame::Built = false;
+
+}  // namespace
+
+TEST_F(SampleGame, PicturesDecodeAtTheirScreensSizes)
+{
+    TFileMan main(nullptr), bg(nullptr), cg(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    ASSERT_TRUE(bg.InitPack(Game("EvBG.pak")));
+    ASSERT_TRUE(cg.InitPack(Game("EvCG.pak")));
+    for (const auto& spec : MainPictures)
+        ExpectPicture(main, spec);
+    for (const auto& spec : ScenePictures)
+        ExpectPicture(bg, spec);
+    for (const auto& spec : Figures)
+        ExpectPicture(cg, spec);
+
+    const char* masks[] = {"FadeMask00_BlindR.bmp",  "FadeMask01_BlindL.bmp",    "FadeMask02_TovanR.bmp",
+                           "FadeMask03_TovanL.bmp",  "FadeMask04_Circle.bmp",    "FadeMask05_CircleR.bmp",
+                           "FadeMask06_Clock.bmp",   "FadeMask07_Swirl.bmp",     "FadeMask08_Crystal.bmp",
+                           "FadeMask09_StripesB.bmp", "FadeMask10_StripesN.bmp", "FadeMask11_Star.bmp",
+                           "FadeMask12_Radiation.bmp", "FadeMask13_RadiationR.bmp", "FadeMask14_Windmill.bmp",
+                           "FadeMask15_Naruto.bmp",  "FadeMask16_Noise.bmp"};
+    for (const char* mask : masks) {
+        SCOPED_TRACE(mask);
+        TStream* stream = main.Open(mask);
+        ASSERT_NE(stream, nullptr);
+        int width = 0, height = 0;
+        std::vector<uint8_t> plane;
+        EXPECT_TRUE(DecodeAlphaPicture(stream, width, height, plane));
+        main.Close(stream);
+        EXPECT_EQ(width, 640);
+        EXPECT_EQ(height, 480);
+    }
+    for (const char* table : {"WaterDistTbl.bin", "WaterSinTbl.bin", "WaterMultiTbl.bin"})
+        EXPECT_TRUE(main.FileIsExist(table)) << table;
+}
+
+TEST_F(SampleGame, PartsSheetsCutByTheirScreensTables)
+{
+    using TTable = std::vector<TVePartsData>;
+    auto column = [](int count, int x, int step, int w, int h, int patterns) {
+        TTable t;
+        for (int i = 0; i < count; ++i)
+            t.push_back({x, step * i, w, h, patterns});
+        return t;
+    };
+    auto row = [](int count, int step, int w, int h, int patterns) {
+        TTable t;
+        for (int i = 0; i < count; ++i)
+            t.push_back({step * i, 0, w, h, patterns});
+        return t;
+    };
+    const std::map<std::string, TTable> sheets = {
+        {"TitleParts.png", row(5, 260, 260, 60, 6)},
+        {"CfgParts.png",
+         {{0, 0, 56, 19, 2},    {56, 0, 56, 19, 2},   {112, 0, 56, 19, 2},  {168, 0, 56, 19, 2},
+          {0, 38, 75, 19, 2},   {75, 38, 75, 19, 2},  {150, 38, 75, 19, 2}, {0, 76, 75, 19, 3},
+          {75, 76, 75, 19, 3},  {150, 76, 75, 19, 3}, {0, 133, 146, 55, 3}, {146, 133, 146, 55, 3},
+          {225, 0, 16, 16, 3},  {241, 0, 16, 16, 3},  {257, 0, 16, 16, 3},  {273, 0, 16, 16, 3},
+          {225, 48, 9, 19, 1},  {292, 0, 9, 14, 10},  {301, 0, 9, 14, 10}}},
+        {"ChapterButton.png", {{0, 0, 97, 41, 3}, {97, 0, 211, 40, 3}}},
+        {"ChapterTitle.png", row(5, 78, 78, 306, 1)},
+        {"ChapterEpisode.png", row(3, 205, 205, 38, 4)},
+        {"ChapterEp14.png", column(20, 0, 63, 285, 21, 3)},
+        {"ChapterEp15.png", column(20, 0, 63, 285, 21, 3)},
+        {"ChapterEp16.png", column(17, 0, 63, 285, 21, 3)},
+        {"GalleryName.png", column(10, 0, 99, 328, 33, 3)},
+        {"GalleryNum.png", {{0, 0, 17, 34, 10}, {0, 340, 17, 34, 1}}},
+        {"ViewerParts.png",
+         {{0, 0, 32, 32, 3}, {32, 0, 68, 32, 3}, {0, 96, 130, 50, 2}, {164, 0, 66, 98, 2}, {100, 0, 64, 48, 2}}},
+    };
+    ZbdataStart();
+    MemMan = new TMemMan(nullptr);
+    BitDepth = bd32;
+    TFileMan main(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    const size_t logStart = ErrLog->Count();
+    for (const auto& [name, parts] : sheets) {
+        SCOPED_TRACE(name);
+        TTable table = parts;
+        table.push_back({-1, 0, 0, 0, 0});
+        TVeRGBParts* sheet = nullptr;
+        EXPECT_TRUE(LoadPartsImage(sheet, name, &main, table.data()));
+        if (sheet) {
+            EXPECT_EQ(sheet->GetSize(), int(parts.size()));
+            for (int i = 0; i < sheet->GetSize(); ++i)
+                EXPECT_NE(sheet->GetAlpha(i), nullptr) << "part " << i;
+            MemMan->Delete(sheet);
+        }
+    }
+    EXPECT_EQ(ErrLog->Count(), logStart);
+    EXPECT_EQ(MemMan->Count(), 0);
+    delete MemMan;
+    MemMan = nullptr;
+    BitDepth = bd24;
+    ZbdataFinish();
+}
+
+TEST_F(SampleGame, SoundsDecode)
+{
+    TFileMan main(nullptr), se(nullptr), music(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    ASSERT_TRUE(se.InitPack(Game("EvSE.pak")));
+    ASSERT_TRUE(music.InitDir(Game("BGM")));
+    std::vector<std::string> names = {"btn_1.adp", "btn_3.adp", "BatonOK.adp", "BatonErr.adp", "BatonRetry.adp"};
+    for (int n = 32; n <= 42; ++n)
+        names.push_back("gs10" + std::to_string(n) + ".adp");
+    for (const auto& name : names)
+        EXPECT_GT(SoundFrames(main, name), 0u) << name;
+    for (const char* name : {"zbse001.adp", "zbse002.adp", "zbse003.adp"})
+        EXPECT_GT(SoundFrames(se, name), 0u) << name;
+    for (const char* name : {"Track01.bgm", "Track02.bgm", "Track03.bgm"})
+        EXPECT_GT(SoundFrames(music, name), 44100u * 5) << name;  // a loop of several seconds
+
+    // Every voice the story speaks, in the archive its number names.
+    const std::map<int, std::vector<int>> voices = {{1, {1001, 1002, 1003, 1004, 1005}},
+                                                    {2, {2001, 2002, 2003, 2004}}};
+    for (const auto& [pack, ids] : voices) {
+        char archive[32];
+        std::snprintf(archive, sizeof archive, "Voice/zbvo%02d.pak", pack);
+        TFileMan voice(nullptr);
+        ASSERT_TRUE(voice.InitPack(Game(archive))) << archive;
+        for (int id : ids) {
+            char name[16];
+            std::snprintf(name, sizeof name, "zb%05d.adp", id);
+            EXPECT_GT(SoundFrames(voice, name), 0u) << name;
+        }
+    }
+}
+
+TEST_F(SampleGame, TablesAndSettingsRead)
+{
+    TFileMan main(nullptr), cg(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    ASSERT_TRUE(cg.InitPack(Game("EvCG.pak")));
+
+    TVeCsvRead marks;
+    ASSERT_TRUE(ReadTable(main, "Baton0000.csv", marks));
+    EXPECT_GE(marks.GetSizeX(), 3);
+    ASSERT_GE(marks.GetSizeY(), 2);
+    for (int row = 2; row < marks.GetSizeY(); ++row)
+        EXPECT_GT(marks.GetValue(0, row), marks.GetValue(0, row - 1)) << "marks out of time order";
+    for (int row = 1; row < marks.GetSizeY(); ++row) {
+        EXPECT_GE(marks.GetValue(1, row) - 24, 0);
+        EXPECT_LE(marks.GetValue(1, row) + 24, 640);
+        EXPECT_LE(marks.GetValue(2, row) + 24, 406) << "mark under the gauge";
+    }
+
+    TVeCsvRead eyes;
+    ASSERT_TRUE(ReadTable(cg, "EyeAnime.csv", eyes));
+    ASSERT_EQ(eyes.GetSizeY(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(cg.FileIsExist("zbchr00" + std::to_string(eyes.GetValue(0, row)) + ".png"));
+
+    const TIniFile ini(Game("ZB.INI"));
+    EXPECT_EQ(ini.ReadString("ZB Debug", "WindowMode", ""), "ON");
+    EXPECT_EQ(ini.ReadString("ZB", "MesBoxType", ""), "1");
+    EXPECT_EQ(ini.ReadString("ZB", "MovieQuality", ""), "1");
+}
+
+TEST_F(SampleGame, MoviesOpenForEveryQuality)
+{
+    const char* movies[] = {"ZBOPLQ.mpg", "ZBOPNQ.mpg", "ZBCHLQ.mpg",   "ZBCHNQ.mpg",  "ZBED14LQ.mpg",
+                            "ZBED14NQ.mpg", "ZBFBLQ.mpg", "ZBFBNQ.mpg", "ZBFBHQ.mpg"};
+    for (const char* name : movies) {
+        SCOPED_TRACE(name);
+        TMovieDecoder movie;
+        ASSERT_TRUE(movie.Open(Game("Movie/") + name)) << movie.LastError();
+        EXPECT_EQ(movie.Width(), name[std::strlen(name) - 6] == 'L' ? 160 : 320);
+        EXPECT_TRUE(movie.HasAudio());
+        movie.Close();
+    }
+}
+
+TEST_F(SampleGame, EveryStoryStepFindsItsScene)
+{
+    if (!SceneInstructionsBuilt())
+        GTEST_SKIP() << "the machine does not run scene instructions yet";
+    TScriptWorld world;
+    ASSERT_TRUE(world.Init(Game("Script.pak")));
+    TAvgUnit& unit = world.Unit();
+    ASSERT_EQ(unit.ScriptCount(), 5);
+    for (int i = 0; i < unit.ScriptCount(); ++i)
+        unit.LoadFunction(i);
+    EXPECT_EQ(world.Log(), std::vector<std::string>());
+
+    // (phase, episode, scene) as the game flow leaves them -> the script that must play.
+    struct TStep {
+        int Phase, Episode, Scene;
+        const char* Script;
+    };
+    const TStep steps[] = {
+        {1, 0, 1, "prologue.Wps"},  // a new game
+        {1, 14, 1, "ep14_01.Wps"},  // after the opening movie, or chapter 1 chosen
+        {2, 14, 2, "ep14_02.Wps"},  // after the chapter movie
+        {1, 14, 2, "ep14_02.Wps"},  // chapter 2 chosen
+        {2, 14, 3, "ep14_03.Wps"},  // after the mini-game
+        {1, 14, 3, "ep14_03.Wps"},  // chapter 3 chosen
+        {1, 14, 4, "ep14_04.Wps"},  // after the ending movie, or chapter 4 chosen
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Script);
+        ClearGameData(GameData);
+        SetGameEpisode(GameData, step.Episode);
+        SetGameScene(GameData, step.Scene);
+        unit.SetTriggerGroup(uint8_t(step.Phase));
+        int script = -1;
+        uint32_t entry = 0;
+        std::vector<std::string> chosen;
+        while (unit.FindTrigger(script, entry))
+            if (unit.TestTrigger(script, entry))
+                chosen.push_back(unit.GetScriptInfo(script).FileName);
+        EXPECT_EQ(chosen, std::vector<std::string>{step.Script});
+    }
+    // Past the end of the story nothing plays, and the flow goes back to the title.
+    ClearGameData(GameData);
+    SetGameEpisode(GameData, 14);
+    SetGameScene(GameData, 5);
+    unit.SetTriggerGroup(1);
+    int script = -1;
+    uint32_t entry = 0;
+    while (unit.FindTrigger(script, entry))
+        EXPECT_FALSE(unit.TestTrigger(script, entry)) << unit.GetScriptInfo(script).FileName;
+    EXPECT_EQ(world.Log(), std::vector<std::string>());
+}
+
+TEST_F(SampleGame, BuildIsRepeatable)
+{
+    TScratchFolder again;
+    ASSERT_TRUE(BuildSample(again));
+    size_t compared = 0;
+    for (auto& entry : fs::recursive_directory_iterator(Game(""))) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string relative = fs::relative(entry.path(), Game("")).string();
+        SCOPED_TRACE(relative);
+        EXPECT_EQ(ReadWholeFile(entry.path().string()), ReadWholeFile(again.Path() + "/game/" + relative));
+        ++compared;
+    }
+    EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
+}
