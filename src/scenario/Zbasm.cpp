@@ -157,6 +157,7 @@ private:
                               const std::map<std::string, size_t>& labels);
 
     int FLine = 0;
+    std::string FCodePage = "CP932";
     uint32_t FScenario = 0;
     uint64_t FStamp = 0;
     uint8_t FMagic[4] = {'Z', 'B', '0', '1'};
@@ -185,8 +186,8 @@ std::string TAssembler::DecodeText(const std::string& line, size_t& i)
         if (pending.empty())
             return;
         std::string converted;
-        if (!Utf8ToCodePage(pending, "CP932", converted))
-            Error("text cannot be written in code page 932");
+        if (!Utf8ToCodePage(pending, FCodePage.c_str(), converted))
+            Error("text cannot be written in code page " + FCodePage);
         result += converted;
         pending.clear();
     };
@@ -427,6 +428,11 @@ void TAssembler::Directive(const std::vector<TToken>& tokens)
             Error(".trigger needs group= and priority=");
         FTriggers.push_back(std::move(trigger));
         FInCondition = true;
+    } else if (name == ".codepage") {
+        Want(tokens, 2);
+        if (tokens[1].Value != "CP932" && tokens[1].Value != "CP936")
+            Error(".codepage takes CP932 or CP936");
+        FCodePage = tokens[1].Value;
     } else if (name == ".scenario") {
         Want(tokens, 2);
         FScenario = static_cast<uint32_t>(Number(tokens[1], INT32_MIN, UINT32_MAX));

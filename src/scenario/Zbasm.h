@@ -4,6 +4,8 @@
 // Text form. One statement a line; "#" or ";" outside a quoted text starts a comment. Words
 // are separated by blanks; numbers are decimal or 0x hexadecimal, and may be negative.
 //
+//   .codepage CP932|CP936  the code page of the texts that follow (default CP932; the message
+//                          window's font reads GB2312 text, so message scripts use CP936)
 //   .scenario N            scenario id (default 0)
 //   .stamp N               the scenario's stamp, a 64-bit number (default 0)
 //   .function NAME         starts a function; its code follows up to the next .function or
@@ -29,7 +31,7 @@
 //               raisecursor lowercursor chaptermovie minigame scriptvalue batonresult
 //   op N        an instruction of opcode N without operands
 // A jump or call target L is a label or a number (the distance from the instruction's first
-// byte). Texts are UTF-8, written in code page 932 with a terminating zero; the escapes \n,
+// byte). Texts are UTF-8, written in the current code page with a terminating zero; the escapes \n,
 // \t, \\, \" and \xNN (one raw byte, not converted) are understood.
 //
 // Raw and deliberately broken fields, for tests:

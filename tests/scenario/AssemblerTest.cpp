@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "scenario/Avgu.h"
 #include "scenario/Zbasm.h"
 #include "support/ScriptFixtures.h"
@@ -116,7 +118,7 @@ TEST(Assembler, ReportsErrorsWithTheirLine)
     EXPECT_EQ(ErrorOf(".trigger F group=0\n.end\n"), "line 1: .trigger needs group= and priority=");
     EXPECT_EQ(ErrorOf(".function F\npush\n"), "line 2: expected 1 operand(s) for push");
     EXPECT_EQ(ErrorOf(".function F\npush 0x100000000\n"), "line 2: number out of range: 0x100000000");
-    EXPECT_EQ(ErrorOf(".function F\npushstr \"\xf0\x9f\x98\x80\"\n"), "line 2: text cannot be written in code page 932");
+    EXPECT_EQ(ErrorOf(".function F\npushstr \"\xf0\x9f\x98\x80\"\n"), "line 2: text cannot be written in code page CP932");
     EXPECT_EQ(ErrorOf(".function F\npushstr \"abc\n"), "line 2: unterminated text");
     EXPECT_EQ(ErrorOf(".function F\npushstr abc\n"), "line 2: quoted text expected");
     EXPECT_EQ(ErrorOf(".function F\nmes 70000 1 \"a\"\n"), "line 2: number out of range: 70000");
@@ -155,4 +157,19 @@ TEST(Assembler, EveryMnemonicRoundTripsThroughTheInstructionLength)
     for (int op = 256; op <= 295; ++op)
         expected.push_back(static_cast<uint16_t>(op));
     EXPECT_EQ(ops, expected);
+}
+
+TEST(Assembler, CodePageDirectiveChangesHowLaterTextsAreWritten)
+{
+    // "あ" is 0x82 0xA0 in code page 932 and 0xA4 0xA2 in code page 936.
+    std::vector<uint8_t> sjis, gbk;
+    std::string error;
+    ASSERT_TRUE(AssembleScript(".function main\npushstr \"あ\"\nend\n", sjis, error)) << error;
+    ASSERT_TRUE(AssembleScript(".codepage CP936\n.function main\npushstr \"あ\"\nend\n", gbk, error)) << error;
+    auto contains = [](const std::vector<uint8_t>& bytes, std::vector<uint8_t> needle) {
+        return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+    };
+    EXPECT_TRUE(contains(sjis, {0x82, 0xA0, 0x00}));
+    EXPECT_TRUE(contains(gbk, {0xA4, 0xA2, 0x00}));
+    EXPECT_FALSE(AssembleScript(".codepage UTF8\n", gbk, error));
 }
