@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "scenario/PopupTestKit.h"
 
@@ -29,12 +30,18 @@ TEST_F(TPopupFixture, ChoicesFollowTheMouseAndAreTakenOnlyWhenOpen)
 
     Popup->OpenSelWin();
     EXPECT_FALSE(Popup->SelCur->Visible());
+    // The frame opens as a band from the middle: three frames left cut 45 rows off each end.
+    Popup->UpdateSelWin();
+    DrawScreen();
+    auto pictureRow = [&](int y) { return At(SelX + 3, SelY + y) == 0 ? -1 : int(At(SelX + 3, SelY + y) & 0xFF); };
+    for (auto [y, row] : {std::pair{44, -1}, {45, 45}, {68, 113}, {90, 135}, {91, -1}})
+        EXPECT_EQ(pictureRow(y), row) << y;
     // A press while the window opens only moves the cursor.
     Click(mbLeft, SelX + 100, SelY + 60);
     EXPECT_EQ(Popup->GetSelIndex(), 1);
     EXPECT_EQ(Popup->SelCur->OffsetY(), 24 + 29);
     EXPECT_EQ(selected, 0);
-    for (int frame = 1; frame <= 4; ++frame)
+    for (int frame = 2; frame <= 4; ++frame)
         EXPECT_EQ(Popup->UpdateSelWin(), frame == 4);
     EXPECT_FALSE(Popup->UpdateSelWin());  // idle: nothing ended
     EXPECT_TRUE(Popup->SelCur->Visible());
@@ -73,21 +80,6 @@ TEST_F(TPopupFixture, ChoicesFollowTheMouseAndAreTakenOnlyWhenOpen)
     EXPECT_FALSE(Popup->SelWin->Visible());
 }
 
-TEST_F(TPopupFixture, ChoiceFrameOpensAsABand)
-{
-    ASSERT_TRUE(Popup->Setup(&Files));
-    Popup->AttachSelWin(&Screen);
-    Popup->OpenSelWin();
-    Popup->UpdateSelWin();  // three frames left: d = 68 x 4 / 6 = 45
-    DrawScreen();
-    auto pictureRow = [&](int y) { return At(SelX + 3, SelY + y) == 0 ? -1 : int(At(SelX + 3, SelY + y) & 0xFF); };
-    EXPECT_EQ(pictureRow(44), -1);
-    EXPECT_EQ(pictureRow(45), 45);
-    EXPECT_EQ(pictureRow(68), 113);
-    EXPECT_EQ(pictureRow(90), 135);
-    EXPECT_EQ(pictureRow(91), -1);
-}
-
 TEST_F(TPopupFixture, MenuOpensAndClosesInPairsAndReportsTheButton)
 {
     ASSERT_TRUE(Popup->Setup(&Files));
@@ -113,14 +105,14 @@ TEST_F(TPopupFixture, MenuOpensAndClosesInPairsAndReportsTheButton)
     Popup->OpenMenu();
     EXPECT_EQ(shown(), "000000");
     EXPECT_EQ(frameHeight(), 40);
-    EXPECT_FALSE(Popup->UpdateMenu());
-    EXPECT_EQ(shown(), "110000");
-    EXPECT_EQ(frameHeight(), 80);
-    EXPECT_FALSE(Popup->UpdateMenu());
-    EXPECT_EQ(frameHeight(), 120);
-    EXPECT_TRUE(Popup->UpdateMenu());
-    EXPECT_EQ(shown(), "111111");
-    EXPECT_EQ(frameHeight(), 160);
+    // The frame grows 40 rows a step with the pairs of buttons; true on the third step.
+    const std::tuple<bool, const char*, int> opening[] = {
+        {false, "110000", 80}, {false, "111100", 120}, {true, "111111", 160}};
+    for (auto [done, buttons, height] : opening) {
+        EXPECT_EQ(Popup->UpdateMenu(), done);
+        EXPECT_EQ(shown(), buttons);
+        EXPECT_EQ(frameHeight(), height);
+    }
     EXPECT_EQ(At(235 + 5, 121 + 159) & 0xFF, 159u);
     EXPECT_TRUE(Popup->UpdateMenu());
 
@@ -139,11 +131,10 @@ TEST_F(TPopupFixture, MenuOpensAndClosesInPairsAndReportsTheButton)
     EXPECT_EQ(calls, 3);
 
     Popup->CloseMenu();
-    EXPECT_FALSE(Popup->UpdateMenu());
-    EXPECT_EQ(shown(), "111100");
-    EXPECT_FALSE(Popup->UpdateMenu());
-    EXPECT_EQ(shown(), "110000");
-    EXPECT_TRUE(Popup->UpdateMenu());
+    for (auto [done, buttons] : {std::pair{false, "111100"}, {false, "110000"}, {true, "000000"}}) {
+        EXPECT_EQ(Popup->UpdateMenu(), done);
+        EXPECT_EQ(shown(), buttons);
+    }
     EXPECT_FALSE(Popup->MenuWin->Visible());
 }
 

@@ -47,13 +47,12 @@ struct TPictureSize {
 inline const std::vector<TPictureSize>& PopupPictures()
 {
     static const std::vector<TPictureSize> list = {
-        {"MesNextBtn_wm.png", 22, 154}, {"MesWin1_wm.png", 560, 146}, {"MesWin2_wm.png", 560, 146},
-        {"MesHide_wm.png", 15, 60},     {"MesSkip_wm.png", 15, 60},   {"SelFrame_wm.png", 550, 136},
-        {"SelCursor_wm.png", 500, 28},  {"MenuFrame_wm.png", 170, 160}, {"Menu01_wm.png", 122, 180},
-        {"Menu02_wm.png", 122, 180},    {"Menu03_wm.png", 122, 180},  {"Menu04_wm.png", 122, 180},
-        {"Menu05_wm.png", 122, 180},    {"Menu06_wm.png", 122, 180},  {"ExitFrame_wm.png", 208, 108},
-        {"ExitYes_wm.png", 43, 110},    {"ExitNo_wm.png", 43, 110},
-    };
+        {"MesNextBtn_wm.png", 22, 154}, {"MesWin1_wm.png", 560, 146},   {"MesWin2_wm.png", 560, 146},
+        {"MesHide_wm.png", 15, 60},     {"MesSkip_wm.png", 15, 60},     {"SelFrame_wm.png", 550, 136},
+        {"SelCursor_wm.png", 500, 28},  {"MenuFrame_wm.png", 170, 160}, {"ExitFrame_wm.png", 208, 108},
+        {"ExitYes_wm.png", 43, 110},    {"ExitNo_wm.png", 43, 110},     {"Menu01_wm.png", 122, 180},
+        {"Menu02_wm.png", 122, 180},    {"Menu03_wm.png", 122, 180},    {"Menu04_wm.png", 122, 180},
+        {"Menu05_wm.png", 122, 180},    {"Menu06_wm.png", 122, 180}};
     return list;
 }
 
