@@ -1,5 +1,7 @@
 #include "platform/Sysutils.h"
 
+#include <atomic>
+
 #include <cstdio>
 
 std::string UpperCase(const std::string& s)
@@ -110,9 +112,26 @@ int32_t StrToIntDef(const std::string& s, int32_t defaultValue)
     return TryStrToInt(s, value) ? value : defaultValue;
 }
 
+namespace {
+std::atomic<int> CurrentCodePage{936};
+}
+
+void SetSystemCodePage(int codePage)
+{
+    if (codePage == 932 || codePage == 936)
+        CurrentCodePage = codePage;
+}
+
+int SystemCodePage()
+{
+    return CurrentCodePage;
+}
+
 bool IsLeadByte(uint8_t b)
 {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    if (CurrentCodePage == 932)
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    return b >= 0x81 && b <= 0xFE;
 }
 
 TMbcsByteType ByteType(const std::string& s, size_t index)
