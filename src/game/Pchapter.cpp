@@ -97,7 +97,9 @@ TChapterUnit::TChapterUnit(TComponent* Owner) : TComponent(Owner)
 {
     using std::placeholders::_1, std::placeholders::_2, std::placeholders::_3, std::placeholders::_4,
         std::placeholders::_5;
+    // The screens keep 640 x 480 whatever size their background has.
     MenuPanel = MakePanel(this, nullptr);
+    MenuPanel->SetAutoSize(false);
     BtnReturn = MakeButton(this, MenuPanel, false);
     BtnReturn->OnClick = [this](TObject* s) { BtnReturnClick(s); };
     BtnMainMenu = MakeButton(this, MenuPanel, false);
@@ -114,6 +116,7 @@ TChapterUnit::TChapterUnit(TComponent* Owner) : TComponent(Owner)
     }
 
     ViewerPanel = MakePanel(this, nullptr);
+    ViewerPanel->SetAutoSize(false);
     ViewImage = MakePanel(this, ViewerPanel);
     ViewImage->OnClick = [this](TObject* s) { ViewImageClick(s); };
     ViewHide = MakeButton(this, ViewerPanel, false);
