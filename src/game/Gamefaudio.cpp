@@ -109,3 +109,14 @@ void TGameForm::SetVolumeSE(int v)
     if (SE2Buffer && SE2Fade == 0)
         SE2Buffer->SetVolume(VolumeAttenuation(v));
 }
+
+bool TGameForm::PlayBGMStream(int, int, int, bool) { return true; }
+bool TGameForm::PlayBGM(int, bool, bool) { return true; }
+void TGameForm::StopBGM(bool) {}
+bool TGameForm::PlayVoice(const std::string&, TFileMan*) { return true; }
+bool TGameForm::PlayVoiceNo(int) { return true; }
+void TGameForm::StopVoice() {}
+bool TGameForm::PlaySE(const std::string&, TFileMan*) { return true; }
+void TGameForm::StopSE() {}
+bool TGameForm::IsSEPlaying() { return false; }
+bool TGameForm::PlaySE2(const std::string&, TFileMan*, bool) { return true; }

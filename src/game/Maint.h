@@ -43,6 +43,13 @@ protected:
     void BeginWait();
     void BeginPlay();
 
+    // Audio wrappers: the form's audio service with the state lock released around the call.
+    bool PlayBGM(int track, bool loop, bool crossFade);
+    void StopBGM(bool fade);
+    // Voice, effect, second effect (fade), music (fade), in this order.
+    void StopAllSound(bool fade);
+    // End of the audio wrappers.
+
     void AcquireStateLock();
     void ReleaseStateLock();
 
