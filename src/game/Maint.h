@@ -48,6 +48,8 @@ protected:
     void StopBGM(bool fade);
     // Voice, effect, second effect (fade), music (fade), in this order.
     void StopAllSound(bool fade);
+    template <class F>
+    auto WithoutStateLock(F&& call) -> decltype(call());
     // End of the audio wrappers.
 
     void AcquireStateLock();
