@@ -8,24 +8,8 @@
 
 class TFileMan;
 
-namespace menuse {
-
-template <class F>
-auto Play(F* form, const std::string& name, TFileMan* fileMan, int) -> decltype(form->PlaySE(name, fileMan), void())
-{
-    form->PlaySE(name, fileMan);
-}
-
-// A form without an effect channel plays nothing.
-template <class F>
-void Play(F*, const std::string&, TFileMan*, long)
-{
-}
-
-}  // namespace menuse
-
 inline void PlayMenuSE(const std::string& name, TFileMan* fileMan)
 {
     if (GameForm)
-        menuse::Play(GameForm, name, fileMan, 0);
+        GameForm->PlaySE(name, fileMan);
 }

@@ -20,6 +20,7 @@ protected:
         WritePicture("GalleryNum.png", 17, 374);
         WritePicture("GalleryName.png", 328, 990);
         WritePicture("ViewerParts.png", 230, 196);
+        WriteSounds();
         auto unit = std::make_unique<TChapterUnit>(nullptr);
         EXPECT_TRUE(unit->CreateResources(PackFileMan));
         return unit;
@@ -59,6 +60,7 @@ TEST_F(ChapterSelect, EpisodeSelectFollowsTheFurthestEpisode)
     EXPECT_EQ(TakeSignal(), 1);
     Click(unit->MenuPanel, 540, 430);
     EXPECT_EQ(TakeSignal(), -1);
+    EXPECT_EQ(TakeSound(), "btn_3.adp");
 }
 
 TEST_F(ChapterSelect, ChapterListsShowTheScenesReached)
@@ -146,8 +148,10 @@ TEST_F(ChapterSelect, ViewerScrollsWidePicturesAndTogglesItsControls)
     Click(root, 300, 200);  // the picture brings them back
     EXPECT_TRUE(unit->ViewerControlsShown());
     EXPECT_EQ(Form->GetCursorType(), 0);
+    EXPECT_EQ(TakeSound(), "btn_3.adp");
     unit->ViewImageClick(unit->ViewImage);
     EXPECT_TRUE(unit->ViewerControlsShown());
+    EXPECT_EQ(TakeSound(), "");
     EXPECT_EQ(TakeSignal(), INT_MIN);
     Click(root, 545, 455);
     EXPECT_EQ(TakeSignal(), 0);

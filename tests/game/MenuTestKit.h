@@ -11,6 +11,7 @@
 #include "GameFormHarness.h"
 #include "base/Vepicture.h"
 #include "game/Zbfunc.h"
+#include "media/Veacm.h"
 #include "panels/Vergbpanel.h"
 #include "platform/Streams.h"
 #include "support/Pictures.h"
@@ -64,6 +65,21 @@ protected:
         char name[32];
         std::snprintf(name, sizeof name, "EvBG_Pak/zbbg%03d.lzh", number);
         Folder.Write(name, TByteVector(bytes, bytes + stream.GetSize()));
+    }
+
+    // A short sound the screens can play, and a way to tell whether one was played since.
+    void WriteSounds()
+    {
+        const std::vector<int16_t> samples(64, 1000);
+        for (const char* name : {"btn_1.adp", "btn_3.adp"})
+            Folder.Write(std::string("ZB_Pak/") + name, DirectX::EncodeAdp(samples.data(), 64, 1, 22050));
+    }
+    std::string TakeSound()
+    {
+        std::string name = Form->SEName;
+        Form->StopSE();
+        Form->SEName.clear();
+        return name;
     }
 
     // A left click at (x, y) of the root's coordinates, routed through the panel tree.

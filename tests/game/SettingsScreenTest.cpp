@@ -13,6 +13,7 @@ protected:
     {
         WritePicture("CfgParts.png", 320, 300);
         WritePicture("CfgBack.png", 640, 480, 0x000000);
+        WriteSounds();
         auto menu = std::make_unique<TConfigMenu>(nullptr);
         EXPECT_TRUE(menu->Setup(PackFileMan));
         return menu;
@@ -83,6 +84,7 @@ TEST_F(SettingsScreen, SlidersAndArrowsSetTheirValues)
     EXPECT_EQ(Form->GetVolumeSE(), 0);
     Click(root, 258 + 8, 190 + 8);  // the effects row's right arrow
     EXPECT_EQ(Form->GetVolumeSE(), 1);
+    EXPECT_EQ(TakeSound(), "");
 
     menu->PASliderGreenMouseDown(menu->PASliderGreen, mbLeft, TShiftState(ssLeft), 152, 5);
     EXPECT_EQ(MesBoxConfig->BoxColor.g, 255);
@@ -119,6 +121,7 @@ TEST_F(SettingsScreen, FrameRateLimitsTheMovieQualityAndReachesTheIni)
     auto menu = Open();
     Click(menu->ConfigPanel, 533 + 5, 148 + 5);  // 15 frames per second
     EXPECT_EQ(Form->GetFPSMode(), 0);
+    EXPECT_EQ(TakeSound(), "btn_3.adp");
     EXPECT_EQ(MesBoxConfig->MovieQuality, 0);
     EXPECT_FALSE(menu->BtnMovHigh->Enabled());
     EXPECT_FALSE(menu->BtnMovNormal->Enabled());

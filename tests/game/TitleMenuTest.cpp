@@ -14,6 +14,7 @@ protected:
         WritePicture("ExitFrame_wm.png", 208, 108);
         WritePicture("ExitYes_wm.png", 43, 110);
         WritePicture("ExitNo_wm.png", 43, 110);
+        WriteSounds();
     }
 };
 
@@ -37,8 +38,11 @@ TEST_F(TitleMenu, ButtonsStandInAColumnAndRaiseTheirSignals)
     // Start, Chapter, Gallery, Config in screen order give 0, 1, 3, 2.
     const int expected[] = {0, 1, 3, 2};
     for (int i = 0; i < 4; ++i) {
+        menu->MainMenuPanel->MouseMove(TShiftState(), 100, 140 + 60 * i + 30);
+        EXPECT_EQ(TakeSound(), "btn_1.adp") << i;
         Click(menu->MainMenuPanel, 100, 140 + 60 * i + 30);
         EXPECT_EQ(TakeSignal(), expected[i]) << i;
+        EXPECT_EQ(TakeSound(), "btn_3.adp") << i;
     }
     // The bottom edge of the last button is outside it.
     Click(menu->MainMenuPanel, 100, 440);
@@ -100,8 +104,10 @@ TEST_F(TitleMenu, ExitConfirmationDragsInsideTheScreenAndAnswers)
     // The confirmation covers the title: the buttons beneath take no click.
     Click(root, 100, 170);
     EXPECT_EQ(TakeSignal(), INT_MIN);
+    TakeSound();
     Click(root, 216 + 81 + 5, 186 + 58 + 5);
     EXPECT_EQ(TakeSignal(), 4);
+    EXPECT_EQ(TakeSound(), "");
 }
 
 TEST_F(TitleMenu, MissingPicturesAreLoggedAndOnlyTheSheetIsRequired)
