@@ -184,8 +184,6 @@ bool TChapterUnit::CreateResources(TFileMan* fileMan)
     for (int i = 0; ok && i < SheetCount; ++i)
         ok = LoadPartsImage(FSheets[i], SheetNames[i], fileMan, SheetTables[i]);
     if (!ok) {
-        // Whatever was made so far goes, through the same path as a normal release.
-        FMade = true;
         ReleaseResources();
         return false;
     }

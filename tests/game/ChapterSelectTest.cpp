@@ -180,6 +180,8 @@ TEST_F(ChapterSelect, MissingPicturesAreLoggedAndReleased)
     EXPECT_FALSE(empty->CreateResources(PackFileMan));
     EXPECT_FALSE(empty->ResourcesMade());
     EXPECT_EQ(empty->ListButton(0), nullptr);
+    empty->SetMode(3);
+    EXPECT_EQ(empty->MenuPanel->Image(), nullptr);
     EXPECT_TRUE(LogHas("VeRGBLoad "));
     empty.reset();
 
