@@ -95,7 +95,7 @@ TEST_F(SettingsScreen, SlidersAndArrowsSetTheirValues)
     EXPECT_EQ(MesBoxConfig->BoxColor.r, 0x3F);
 }
 
-TEST_F(SettingsScreen, KnobStandsAtItsValue)
+TEST_F(SettingsScreen, KnobAndSampleDrawOnlyWhereTheyStand)
 {
     auto menu = Open();
     MesBoxConfig->BoxColor = 0x000000;
@@ -113,6 +113,16 @@ TEST_F(SettingsScreen, KnobStandsAtItsValue)
     target.BoxFill(0, 0, 156, 18, 0xFFFFFF);
     EXPECT_TRUE(menu->ColorSliderDraw(menu->PASliderRed, &target, 0, 0, 0, 0, 100, 19));
     EXPECT_EQ(target.PGet(148, 10), 0xFFFFFFu);
+
+    // The sample is blended half over what lies beneath, and only where it has pixels.
+    target.BoxFill(0, 0, 156, 18, 0xFFFFFF);
+    EXPECT_TRUE(menu->ColorSampleDraw(menu->ColorSample, &target, 0, 0, 20, 10, 100, 100));
+    const uint32_t half = target.PGet(0, 0);
+    EXPECT_EQ(half >> 16, 0xFFu);
+    EXPECT_NEAR(double((half >> 8) & 0xFF), 128.0, 1.0);
+    EXPECT_EQ(target.PGet(7, 13), half);
+    EXPECT_EQ(target.PGet(8, 0), 0xFFFFFFu);
+    EXPECT_EQ(target.PGet(0, 14), 0xFFFFFFu);
 }
 
 TEST_F(SettingsScreen, FrameRateLimitsTheMovieQualityAndReachesTheIni)
