@@ -31,6 +31,7 @@ constexpr int MaxSide = 4096;
 // files; when it is reached while the sound ring is empty, the sound track is given up.
 constexpr size_t MaxQueuedPackets = 1024;
 constexpr int64_t NoTime = INT64_MIN;
+constexpr int MaxDecodeErrors = 256;  // in a row
 
 void QuietLibraries()
 {
@@ -306,6 +307,7 @@ void TMovieDecoder::TImpl::Run()
     bool audioDrained = false;
     int64_t nextPts = 0, lastTime = NoTime;
     uint64_t pictures = 0;
+    int videoErrors = 0, audioErrors = 0;
     if (!frame || !packet) {
         SetError("Movie: out of memory");
         DecodeFailed.store(true);
@@ -319,6 +321,12 @@ void TMovieDecoder::TImpl::Run()
         while (!videoDone && PicWritten.load(std::memory_order_relaxed) - PicRead.load(std::memory_order_acquire) <
                                  PictureSlots) {
             int result = avcodec_receive_frame(Video, frame);
+            // A damaged picture is skipped like a missing one; only a decoder that does
+            // nothing but fail is given up.
+            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
+                result = ++videoErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
+            else if (result == 0)
+                videoErrors = 0;
             if (result == 0) {
                 int64_t timeMs = 0;
                 if (PublishPicture(frame, nextPts, timeMs)) {
@@ -360,6 +368,10 @@ void TMovieDecoder::TImpl::Run()
                 break;
             }
             int result = avcodec_receive_frame(Audio, frame);
+            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
+                result = ++audioErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
+            else if (result == 0)
+                audioErrors = 0;
             if (result == 0) {
                 if (AudioBaseMs.load(std::memory_order_relaxed) == NoTime) {
                     int64_t pts = frame->best_effort_timestamp;
