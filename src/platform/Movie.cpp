@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -32,6 +33,7 @@ constexpr int MaxSide = 4096;
 constexpr size_t MaxQueuedPackets = 1024;
 constexpr int64_t NoTime = INT64_MIN;
 constexpr int MaxDecodeErrors = 256;  // in a row
+constexpr int64_t MaxTimeJumpMs = 5000;
 
 void QuietLibraries()
 {
@@ -238,10 +240,11 @@ bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts
 {
     const AVRational base = Format->streams[VideoIndex]->time_base;
     int64_t pts = frame->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
+    timeMs = pts == AV_NOPTS_VALUE ? nextPts : av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
+    // A time stamp far from the expected one is damage or a discontinuity: the picture
+    // follows its predecessor instead of stopping the movie for minutes.
+    if (PicWritten.load(std::memory_order_relaxed) > 0 && std::abs(timeMs - nextPts) > MaxTimeJumpMs)
         timeMs = nextPts;
-    else
-        timeMs = av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
     nextPts = timeMs + FrameMs;
     if (frame->width < 1 || frame->height < 1 || frame->width > MaxSide || frame->height > MaxSide)
         return false;
