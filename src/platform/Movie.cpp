@@ -34,6 +34,7 @@ constexpr size_t MaxQueuedPackets = 1024;
 constexpr int64_t NoTime = INT64_MIN;
 constexpr int MaxDecodeErrors = 256;  // in a row
 constexpr int64_t MaxTimeJumpMs = 5000;
+constexpr int64_t AudioStallMs = 1000;
 
 void QuietLibraries()
 {
@@ -112,6 +113,8 @@ struct TMovieDecoder::TImpl {
     bool MonoMode = false;
     int64_t MonoOrigin = 0;
     int64_t LastTime = 0;
+    uint64_t LastRead = 0;     // sound position at the last poll
+    int64_t LastAdvance = 0;   // monotonic time it last moved (or the ring was empty)
 
     std::thread Thread;
     std::atomic<bool> StopRequested{false};
@@ -465,7 +468,14 @@ int64_t TMovieDecoder::TImpl::Now()
         if (base == NoTime)
             base = 0;
         now = base + int64_t(read * 1000 / uint64_t(Audio::DeviceRate));
-        if (done && read == PcmWritten.load(std::memory_order_acquire)) {
+        const uint64_t written = PcmWritten.load(std::memory_order_acquire);
+        if (read != LastRead || read == written) {
+            LastRead = read;
+            LastAdvance = mono;
+        }
+        // A device that stops taking sound it has been given must not freeze the pictures.
+        const bool stalled = mono - LastAdvance > AudioStallMs;
+        if ((done && read == written) || stalled) {
             // The sound is over (or gone): time goes on from where it stopped.
             MonoMode = true;
             MonoOrigin = mono - std::max(now, LastTime);
@@ -543,6 +553,8 @@ bool TMovieDecoder::Start(int width, int height, int bytesPerPixel, bool audioCl
     d.MonoStart = d.Clock();
     d.MonoMode = false;
     d.LastTime = 0;
+    d.LastRead = 0;
+    d.LastAdvance = d.MonoStart;
     d.StopRequested.store(false);
     d.Used = true;
     d.Started = true;
