@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -31,6 +32,9 @@ constexpr int MaxSide = 4096;
 // files; when it is reached while the sound ring is empty, the sound track is given up.
 constexpr size_t MaxQueuedPackets = 1024;
 constexpr int64_t NoTime = INT64_MIN;
+constexpr int MaxDecodeErrors = 256;  // in a row
+constexpr int64_t MaxTimeJumpMs = 5000;
+constexpr int64_t AudioStallMs = 1000;
 
 void QuietLibraries()
 {
@@ -109,6 +113,8 @@ struct TMovieDecoder::TImpl {
     bool MonoMode = false;
     int64_t MonoOrigin = 0;
     int64_t LastTime = 0;
+    uint64_t LastRead = 0;     // sound position at the last poll
+    int64_t LastAdvance = 0;   // monotonic time it last moved (or the ring was empty)
 
     std::thread Thread;
     std::atomic<bool> StopRequested{false};
@@ -237,10 +243,11 @@ bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts
 {
     const AVRational base = Format->streams[VideoIndex]->time_base;
     int64_t pts = frame->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
+    timeMs = pts == AV_NOPTS_VALUE ? nextPts : av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
+    // A time stamp far from the expected one is damage or a discontinuity: the picture
+    // follows its predecessor instead of stopping the movie for minutes.
+    if (PicWritten.load(std::memory_order_relaxed) > 0 && std::abs(timeMs - nextPts) > MaxTimeJumpMs)
         timeMs = nextPts;
-    else
-        timeMs = av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
     nextPts = timeMs + FrameMs;
     if (frame->width < 1 || frame->height < 1 || frame->width > MaxSide || frame->height > MaxSide)
         return false;
@@ -306,6 +313,7 @@ void TMovieDecoder::TImpl::Run()
     bool audioDrained = false;
     int64_t nextPts = 0, lastTime = NoTime;
     uint64_t pictures = 0;
+    int videoErrors = 0, audioErrors = 0;
     if (!frame || !packet) {
         SetError("Movie: out of memory");
         DecodeFailed.store(true);
@@ -319,6 +327,12 @@ void TMovieDecoder::TImpl::Run()
         while (!videoDone && PicWritten.load(std::memory_order_relaxed) - PicRead.load(std::memory_order_acquire) <
                                  PictureSlots) {
             int result = avcodec_receive_frame(Video, frame);
+            // A damaged picture is skipped like a missing one; only a decoder that does
+            // nothing but fail is given up.
+            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
+                result = ++videoErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
+            else if (result == 0)
+                videoErrors = 0;
             if (result == 0) {
                 int64_t timeMs = 0;
                 if (PublishPicture(frame, nextPts, timeMs)) {
@@ -360,6 +374,10 @@ void TMovieDecoder::TImpl::Run()
                 break;
             }
             int result = avcodec_receive_frame(Audio, frame);
+            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
+                result = ++audioErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
+            else if (result == 0)
+                audioErrors = 0;
             if (result == 0) {
                 if (AudioBaseMs.load(std::memory_order_relaxed) == NoTime) {
                     int64_t pts = frame->best_effort_timestamp;
@@ -450,7 +468,14 @@ int64_t TMovieDecoder::TImpl::Now()
         if (base == NoTime)
             base = 0;
         now = base + int64_t(read * 1000 / uint64_t(Audio::DeviceRate));
-        if (done && read == PcmWritten.load(std::memory_order_acquire)) {
+        const uint64_t written = PcmWritten.load(std::memory_order_acquire);
+        if (read != LastRead || read == written) {
+            LastRead = read;
+            LastAdvance = mono;
+        }
+        // A device that stops taking sound it has been given must not freeze the pictures.
+        const bool stalled = mono - LastAdvance > AudioStallMs;
+        if ((done && read == written) || stalled) {
             // The sound is over (or gone): time goes on from where it stopped.
             MonoMode = true;
             MonoOrigin = mono - std::max(now, LastTime);
@@ -528,6 +553,8 @@ bool TMovieDecoder::Start(int width, int height, int bytesPerPixel, bool audioCl
     d.MonoStart = d.Clock();
     d.MonoMode = false;
     d.LastTime = 0;
+    d.LastRead = 0;
+    d.LastAdvance = d.MonoStart;
     d.StopRequested.store(false);
     d.Used = true;
     d.Started = true;

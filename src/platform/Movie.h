@@ -6,7 +6,8 @@
 //
 // Clock: while the sound track is played (Start with audioClock), movie time is the position
 // the mixer has reached in the ring, so pictures follow the sound; without a sound track, or
-// once it has ended or stalled, a monotonic clock carries on from there.
+// once it has ended, or when the mixer has left sound in the ring untaken for a second, a
+// monotonic clock carries on from there.
 //
 // Threads: Open, Start, Stop and Close run on one controlling thread; Update and Time on the
 // thread that shows frames; ReadAudio on the mixer's thread. Update and ReadAudio take no lock

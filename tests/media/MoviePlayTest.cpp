@@ -148,6 +148,33 @@ TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
     EXPECT_FALSE(movie.Opened());
 }
 
+TEST(MoviePlay, PicturesGoOnWhenTheMixerStopsTakingSound)
+{
+    TClipFolder folder;
+    std::string path = folder.Make("clip.mpg", RedGreenBlue(true));
+    TDSound sound(nullptr);
+    sound.EnableOffline();  // and never mixed
+    TVeMovie movie(&sound);
+    std::atomic<int64_t> now{0};
+    movie.Decoder().SetClock([&] { return now.load(); });
+    ASSERT_TRUE(movie.Open(path));
+    auto target = MakeTarget(bd24);
+    ASSERT_TRUE(movie.Play(160, 120, bd24));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the ring fills
+    movie.Update(target.get());
+    EXPECT_EQ(movie.Time(), 0);
+    now.store(1500);
+    movie.Update(target.get());
+    now.store(2000);
+    bool green = false;
+    for (int i = 0; i < 5000 && !green; ++i) {
+        green = movie.Update(target.get()).NewPicture && NearColour(Centre(*target), 0x00FF00);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_TRUE(green);
+    EXPECT_EQ(movie.Time(), 500);
+}
+
 TEST(MoviePlay, DeviceReleasedBeforeTheMovieCloses)
 {
     TClipFolder folder;
