@@ -35,3 +35,19 @@ void TGameForm::DrawTransition(TVeRGBBits* dest, TVeRectSet* dirty)
     TransEffect = -1;
     TransDrawn = TransProgress;
 }
+
+TVeRGBBits* TGameForm::CreateEffectBuffer() { return nullptr; }
+void TGameForm::DrawScreenTo(TVeRGBBits*) {}
+void TGameForm::DrawEffectBuffer(TVeRGBBits*) {}
+bool TGameForm::SetTransition(int, TVeRGBBits*&, TVeRGBBits*&) { return false; }
+bool TGameForm::StartTransitionFrame(int, TVeRGBBits*&, TVeRGBBits*&) { return false; }
+void TGameForm::DrawTransFade(TVeRGBBits*, TVeRectSet*, int) {}
+void TGameForm::DrawTransSlide(TVeRGBBits*, TVeRectSet*, int) {}
+void TGameForm::DrawTransZoomIn(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransZoomIn2(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransZoomBlur(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransZoomBlur2(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransWater(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransHalation(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransMaskAdd(TVeRGBBits*, TVeRectSet*) {}
+void TGameForm::DrawTransMaskFade(TVeRGBBits*, TVeRectSet*) {}

@@ -123,3 +123,10 @@ void TMainThread::Execute()
     TMainThread* self = this;
     MainThread.compare_exchange_strong(self, nullptr);
 }
+
+void TMainThread::FadeOut(int) {}
+void TMainThread::FadeIn(int, TVeRGBPanel*) {}
+void TMainThread::FadeColor(int) {}
+void TMainThread::Transition(int, TVeRGBBits*, TVeRGBBits*) {}
+int TMainThread::TransitionEffectOf(int effect) { return effect; }
+const char* TMainThread::FadeMaskOf(int) { return ""; }
