@@ -31,6 +31,10 @@ public:
     int GetSignalValue() const { return SignalValue.load(); }
     bool GetSignalFlag() const { return SignalFlag.load(); }
 
+    // The service effect for a flow effect, and the fade-mask file it needs ("" when none).
+    static int TransitionEffectOf(int effect);
+    static const char* FadeMaskOf(int effect);
+
     std::atomic<int32_t> SignalValue{0};
     std::atomic<bool> SignalFlag{false};
 
@@ -59,9 +63,6 @@ protected:
     // transition and waits for its end; the resource is freed however the wait ends. Takes
     // both pictures over.
     void Transition(int effect, TVeRGBBits* oldScreen, TVeRGBBits* newScreen);
-    // The service effect for a flow effect, and the fade-mask file it needs ("" when none).
-    static int TransitionEffectOf(int effect);
-    static const char* FadeMaskOf(int effect);
     // ---- end of screen transitions ---------------------------------------------------------
 
     void AcquireStateLock();
