@@ -4,7 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include "base/Vememman.h"
 #include "game/GameFormHarness.h"
+#include "game/Zbeffect.h"
 
 namespace {
 
@@ -51,6 +53,34 @@ struct TDoubleLockThread : TMainThread {
     {
         AcquireStateLock();
         WaitSignal();
+    }
+};
+
+// Paints the screen white, fades it to black, then asks for a mask wipe whose mask is missing.
+struct TFadeThenFailThread : TMainThread {
+    explicit TFadeThenFailThread(TSeen& seen) : Seen(seen) {}
+    TSeen& Seen;
+    std::atomic<int> Green{-1};
+    std::atomic<int> Signal{-1};
+    std::atomic<int> Objects{-1};
+    void Run() override
+    {
+        {
+            std::lock_guard<TCriticalSection> lock(*GameForm->FpsLock);
+            GameForm->Target()->BoxFill(0, 0, 639, 479, 0xFFFFFF);
+        }
+        SignalValue = 7;
+        FadeColor(0);
+        Signal = SignalValue.load();
+        {
+            std::lock_guard<TCriticalSection> lock(*GameForm->FpsLock);
+            TVeRGBBits* screen = GameForm->Target();
+            screen->Lock();
+            Green = screen->Bits()[200 * screen->Pitch() + 300 * BytesPerPixel(screen->BitDepth()) + 1];
+            screen->Unlock();
+        }
+        Objects = MemMan->Count();
+        FadeOut(109);
     }
 };
 
@@ -102,4 +132,23 @@ TEST_F(GameThreadEndTest, WaitingWithTheStateLockHeldTwiceIsAnErrorThatClosesThe
     EXPECT_TRUE(OtherThreadCanTake(Form->StateLock));  // every level given back
     RunPosted();
     EXPECT_FALSE(Form->Visible());
+}
+
+TEST_F(GameThreadEndTest, FadeColorEndsOnBlackAndAMissingMaskEndsTheGameWithoutLeakingBuffers)
+{
+    ZbeffectStart();
+    TSeen seen;
+    TFadeThenFailThread* thread = nullptr;
+    TGameForm::SetGameThreadFactory([&] { return static_cast<TMainThread*>(thread = new TFadeThenFailThread(seen)); });
+    StartForm(false);
+    ASSERT_TRUE(Form->Visible());
+    ASSERT_TRUE(WaitUntil([] { return MainThread.load() == nullptr; }));
+    EXPECT_EQ(thread->Green.load(), 0);
+    EXPECT_EQ(thread->Signal.load(), 0);  // a transition's end signals 0
+    EXPECT_EQ(MemMan->Count(), thread->Objects.load());
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"FadeAlphaMask Not Create", "GameErr"}));
+    EXPECT_FALSE(FadeAlphaMask->Loaded);
+    EXPECT_EQ(Form->GetState(), gsClosing);
+    Form->Close();
+    ZbeffectFinish();
 }
