@@ -230,7 +230,7 @@ struct TAudioFlow : TMainThread {
                 StopAllSound(i % 2 == 0);
             if (i % 5 == 0)
                 StopBGM(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
             Rounds.fetch_add(1);
         }
         BeginPlay();
@@ -248,6 +248,8 @@ TEST_F(AudioServiceTest, WrappersRaceFramesAndHandlersSafely)
     std::atomic<int> rounds{0};
     TGameForm::SetGameThreadFactory([&] { return static_cast<TMainThread*>(new TAudioFlow(rounds)); });
     ASSERT_TRUE(StartForm(false));
+    std::atomic<int> frames{0};
+    Form->SetFrameProc([&](int steps) { frames.fetch_add(steps); });
     WriteSound("rain.adp", 4410);
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int i = 0;
@@ -262,6 +264,8 @@ TEST_F(AudioServiceTest, WrappersRaceFramesAndHandlersSafely)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(rounds.load(), 60);
+    EXPECT_GT(frames.load(), 3);  // the fades ran alongside
+    Form->SetFrameProc(nullptr);
     Form->Close();
     EXPECT_TRUE(LogLines().empty());
 }
