@@ -152,6 +152,16 @@ public:
     void HandleDisplayEvent(const TDisplayEvent& event);
     void PlayMuteBuffer();
 
+    // Screen capture to the clipboard (Gamefcapture.cpp), interface thread. The display's
+    // PrintScreen key presses stand in for system-wide hotkeys: id 0 is PrintScreen alone,
+    // id 1 Alt+PrintScreen, which also shows the cursor.
+    enum : int { CaptureHotKey = 0, CaptureHotKeyAlt = 1 };
+    // Takes every PrintScreen key event (handled); a hotkey press captures while the game is
+    // the active application.
+    void AppMessage(const TDisplayEvent& message, bool& handled);
+    // True when a picture was handed to the clipboard.
+    bool CopyScreenToClipboard(int id);
+
     // Settings.
     void LoadIni();
     void SaveIni();

@@ -12,6 +12,8 @@ inline constexpr char CursorFileName[] = "Cursor.png";
 inline constexpr char WaitFileName[] = "Wait.bmp";
 inline constexpr char CapLogoFileName[] = "Cap_Logo.png";
 inline constexpr char CapCopyFileName[] = "Cap_Copy.png";
+// A capture goes to the clipboard only while a name of this pattern, numbered 0 to 998, is free.
+inline constexpr char CaptureFileName[] = "ZBCap%03d.png";
 
 inline constexpr char LogTimerEvent[] = "TimerEvent CreateError";
 inline constexpr char LogDirectX[] = "DirectX CreateError";
@@ -27,6 +29,7 @@ inline constexpr char LogCapCopy[] = "CapCopyRightImage or Alpha CreateError";
 inline constexpr char LogMainPanel[] = "MainPanel CreateError";
 inline constexpr char LogShowException[] = "Exception on FormShow";
 inline constexpr char LogShowError[] = "Error on FormShow";
+inline constexpr char LogCaptureFailed[] = "Failed to copy image to clipboard!";
 // "不明な例外によりゲーム中断"
 inline constexpr char LogUnknownException[] =
     "\x95\x73\x96\xbe\x82\xc8\x97\xe1\x8a\x4f\x82\xc9\x82\xe6\x82\xe8\x83\x51\x81\x5b\x83\x80\x92\x86\x92\x66";

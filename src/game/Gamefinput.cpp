@@ -193,8 +193,11 @@ void TGameForm::HandleDisplayEvent(const TDisplayEvent& e)
     case TDisplayEventKind::KeyDown:
     case TDisplayEventKind::KeyUp:
         // PrintScreen belongs to the screen capture and never reaches the screens.
-        if (e.Key == VK_SNAPSHOT)
+        if (e.Key == VK_SNAPSHOT) {
+            bool handled = false;
+            AppMessage(e, handled);
             return;
+        }
         q.Kind = e.Kind == TDisplayEventKind::KeyDown ? 6 : 7;
         q.Key = PlainKey(e.Key);
         break;

@@ -741,7 +741,9 @@ Word VirtualKeyOf(int32_t keySymbol)
     case SDLK_UP: return VK_UP;
     case SDLK_RIGHT: return VK_RIGHT;
     case SDLK_DOWN: return VK_DOWN;
-    case SDLK_PRINTSCREEN: return VK_SNAPSHOT;
+    case SDLK_PRINTSCREEN:
+    // Some keymaps report the PrintScreen key held with Alt as SysRq.
+    case SDLK_SYSREQ: return VK_SNAPSHOT;
     case SDLK_INSERT: return VK_INSERT;
     case SDLK_DELETE: return VK_DELETE;
     default: return 0;

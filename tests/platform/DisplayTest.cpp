@@ -166,6 +166,7 @@ TEST(DisplayMapping, KeysTranslateToVirtualKeyCodes)
     EXPECT_EQ(Display::VirtualKeyOf(SDLK_RALT), VK_MENU);
     EXPECT_EQ(Display::VirtualKeyOf(SDLK_PAGEDOWN), VK_NEXT);
     EXPECT_EQ(Display::VirtualKeyOf(SDLK_PRINTSCREEN), VK_SNAPSHOT);
+    EXPECT_EQ(Display::VirtualKeyOf(SDLK_SYSREQ), VK_SNAPSHOT);
     EXPECT_EQ(Display::VirtualKeyOf(SDLK_CAPSLOCK), 0);
     EXPECT_EQ(Display::VirtualKeyOf(SDLK_F13), 0);
 }
