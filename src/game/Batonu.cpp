@@ -233,12 +233,19 @@ bool TBatonUnit::LoadMarks()
         return false;
     }
     StartScore = csv.GetValue(0, 0);
-    MarkCount = std::min(csv.GetSizeY() - 1, MaxMarks);
     // Places far off the screen are pulled in to +-8192: no mark there can be reached anyway,
-    // and the distance arithmetic stays well inside 64 bits.
+    // and the distance arithmetic stays well inside 64 bits. A row earlier than the mark before
+    // it (out of order, or unreadable text that reads as 0) is skipped: the marks leave the
+    // ring in table order, so such a row would hold up every mark after it.
     auto place = [](int32_t v) { return std::clamp<int32_t>(v, -8192, 8192); };
-    for (int i = 0; i < MarkCount; ++i)
-        Marks[i] = {csv.GetValue(0, i + 1), place(csv.GetValue(1, i + 1)), place(csv.GetValue(2, i + 1))};
+    const int rows = std::min(csv.GetSizeY() - 1, MaxMarks);
+    MarkCount = 0;
+    for (int row = 1; row <= rows; ++row) {
+        TBatonMark mark{csv.GetValue(0, row), place(csv.GetValue(1, row)), place(csv.GetValue(2, row))};
+        if (MarkCount > 0 && mark.Time < Marks[MarkCount - 1].Time)
+            continue;
+        Marks[MarkCount++] = mark;
+    }
     return true;
 }
 
