@@ -30,12 +30,10 @@ TDecodedPicture Strip(int w, int h, std::vector<uint32_t> colours)
     p.Width = w;
     p.Height = h * int(colours.size());
     p.Pixels.resize(size_t(p.Width) * p.Height * 3);
-    for (int y = 0; y < p.Height; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint32_t c = colours[size_t(y / h)];
-            uint8_t* px = &p.Pixels[(size_t(y) * w + x) * 3];
-            px[0] = uint8_t(c), px[1] = uint8_t(c >> 8), px[2] = uint8_t(c >> 16);
-        }
+    for (size_t i = 0; i < p.Pixels.size(); i += 3) {
+        uint32_t c = colours[i / 3 / size_t(w) / size_t(h)];
+        p.Pixels[i] = uint8_t(c), p.Pixels[i + 1] = uint8_t(c >> 8), p.Pixels[i + 2] = uint8_t(c >> 16);
+    }
     p.Alpha.assign(size_t(p.Width) * p.Height, 255);
     return p;
 }
@@ -122,7 +120,7 @@ protected:
 
     void Ticks(int n)
     {
-        for (int i = 0; i < n; ++i)
+        while (n-- > 0)
             Pump();
     }
 
@@ -292,23 +290,16 @@ TEST_F(BatonUnitTest, BadTablesAndMoviesFailSafely)
     dest.Create();
     dest.BoxFill(0, 0, 639, 9, 0xFF00FF);
     EXPECT_TRUE(unit->PointPanelDraw(unit->PointPanel, &dest, 0, 0, 0, 0, 534, 10));
-    auto at = [&](int x) { return dest.PGet(x, 5) & 0xFFFFFF; };
-    EXPECT_EQ(at(122), 0x000080u);
-    EXPECT_EQ(at(123), 0xFFFF00u);
-    EXPECT_EQ(at(244), 0xFFFF00u);
-    EXPECT_EQ(at(245), 0xFF00FFu);
-    EXPECT_EQ(at(288), 0xFF00FFu);
-    EXPECT_EQ(at(289), 0xFFFF00u);
-    EXPECT_EQ(at(410), 0xFFFF00u);
-    EXPECT_EQ(at(411), 0x000080u);
-    EXPECT_EQ(at(533), 0x000080u);
-    EXPECT_EQ(at(534), 0xFF00FFu);
-    // A part of the panel drawn elsewhere, and nothing below the first block.
-    dest.BoxFill(0, 0, 639, 9, 0xFF00FF);
+    const uint32_t unlit = 0x000080, lit = 0xFFFF00, none = 0xFF00FF;
+    const std::pair<int, uint32_t> columns[] = {{122, unlit}, {123, lit},   {244, lit},   {245, none}, {288, none},
+                                                {289, lit},   {410, lit},   {411, unlit}, {533, unlit}, {534, none}};
+    for (const auto& [x, colour] : columns)
+        EXPECT_EQ(dest.PGet(x, 5) & 0xFFFFFF, colour) << x;
+    // A part of the panel drawn elsewhere, clipped to the first block.
+    dest.BoxFill(0, 0, 639, 9, none);
     EXPECT_TRUE(unit->PointPanelDraw(unit->PointPanel, &dest, 0, 0, 120, 5, 10, 20));
-    EXPECT_EQ(dest.PGet(2, 2) & 0xFFFFFF, 0x000080u);
-    EXPECT_EQ(dest.PGet(3, 0) & 0xFFFFFF, 0xFFFF00u);
-    EXPECT_EQ(dest.PGet(3, 4) & 0xFFFFFF, 0xFFFF00u);
-    EXPECT_EQ(dest.PGet(3, 5) & 0xFFFFFF, 0xFF00FFu);
+    EXPECT_EQ(dest.PGet(2, 2) & 0xFFFFFF, unlit);
+    EXPECT_EQ(dest.PGet(3, 4) & 0xFFFFFF, lit);
+    EXPECT_EQ(dest.PGet(3, 5) & 0xFFFFFF, none);
     unit.reset();
 }
