@@ -52,12 +52,10 @@ protected:
         png("BatonPoint.png", Strip(534, 10, {0x000080, 0xFFFF00}));
         png("BatonMark.png", Strip(48, 48, std::vector<uint32_t>(18, 0xFF00FF)));
         png("BatonWait.png", Strip(200, 50, std::vector<uint32_t>(13, 0x00FFFF)));
-        const std::vector<int16_t> pcm(64, 1000);
-        std::vector<std::string> sounds = {"BatonOK.adp", "BatonErr.adp", "BatonRetry.adp"};
+        for (const char* name : {"BatonOK.adp", "BatonErr.adp", "BatonRetry.adp"})
+            WriteSound(name);
         for (int n = 32; n <= 42; ++n)
-            sounds.push_back("gs1" + std::to_string(n + 1000).substr(1) + ".adp");
-        for (const std::string& name : sounds)
-            Folder.Write("ZB_Pak/" + name, DirectX::EncodeAdp(pcm.data(), 64, 1, 22050));
+            WriteSound("gs10" + std::to_string(n) + ".adp");
         ScriptValue = 7;
         WriteClip("ZBFBNQ.mpg", {{40, 0x808080}});  // 1.6 s
         Config->CursorKnown = true;
@@ -68,6 +66,12 @@ protected:
     {
         Unit.reset();
         MovieScreenHarness::TearDown();
+    }
+
+    void WriteSound(const std::string& name)
+    {
+        const std::vector<int16_t> pcm(64, 1000);
+        Folder.Write("ZB_Pak/" + name, DirectX::EncodeAdp(pcm.data(), 64, 1, 22050));
     }
 
     void WriteTable(const std::string& text) { Folder.Write("ZB_Pak/Baton0007.csv", text); }
@@ -242,7 +246,14 @@ TEST_F(BatonUnitTest, RulesGrowLenientWithRetries)
 
 TEST_F(BatonUnitTest, BadTablesAndMoviesFailSafely)
 {
+    std::remove((Folder.Path() + "/ZB_Pak/BatonErr.adp").c_str());
     auto unit = std::make_unique<TBatonUnit>(nullptr);
+    EXPECT_FALSE(unit->CreateResources(PackFileMan));
+    EXPECT_TRUE(LogHas("BatonSE CreateError"));
+    EXPECT_FALSE(unit->HasResources());
+    EXPECT_EQ(unit->PointPanel, nullptr);
+    WriteSound("BatonErr.adp");
+    unit = std::make_unique<TBatonUnit>(nullptr);
     ASSERT_TRUE(unit->CreateResources(PackFileMan));
     auto fails = [&](const char* table, const char* movie, const char* line) {
         if (table)

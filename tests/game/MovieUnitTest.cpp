@@ -93,6 +93,9 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
         EXPECT_FALSE(failed.MoviePanel->Created());
         BitDepth = bd32;
     }
+    EXPECT_EQ(StoryMovieName("ZBED15", 0), "ZBED15LQ.mpg");
+    EXPECT_EQ(StoryMovieName("ZBCH", 2), "ZBCHNQ.mpg");
+    EXPECT_EQ(BatonMovieName(2) + BatonMovieName(1) + BatonMovieName(0), "ZBFBHQ.mpgZBFBNQ.mpgZBFBLQ.mpg");
     WriteClip("long.mpg", {{100, 0x808080}});
     auto unit = Make();
     ASSERT_TRUE(unit->OpenMovie("long.mpg"));
