@@ -142,6 +142,8 @@ TEST_F(BatonUnitTest, TracingEveryMarkPassesAtTheFirstAttempt)
     EXPECT_EQ(Unit->GetScore(), 32);
     EXPECT_TRUE(Unit->WaitPanel->Visible());
     EXPECT_EQ(Unit->WaitPanel->BlockIndex(), 0);
+    EXPECT_EQ(Unit->WaitPanel->OffsetX() * 1000 + Unit->WaitPanel->OffsetY(), 220 * 1000 + 215) << "centred block";
+    EXPECT_EQ(Unit->MarkPanel[0]->SizeY(), 48);
     Ticks(30);
     EXPECT_EQ(Unit->WaitPanel->BlockIndex(), 1);
     std::vector<int> markBlocks;
