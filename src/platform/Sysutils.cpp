@@ -109,3 +109,21 @@ int32_t StrToIntDef(const std::string& s, int32_t defaultValue)
     int32_t value;
     return TryStrToInt(s, value) ? value : defaultValue;
 }
+
+bool IsLeadByte(uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+TMbcsByteType ByteType(const std::string& s, size_t index)
+{
+    if (index < 1 || index > s.size())
+        return mbSingleByte;
+    const size_t target = index - 1;
+    size_t i = 0;
+    while (i < target)
+        i += IsLeadByte(static_cast<uint8_t>(s[i])) ? 2 : 1;
+    if (i > target)
+        return mbTrailByte;
+    return IsLeadByte(static_cast<uint8_t>(s[i])) ? mbLeadByte : mbSingleByte;
+}

@@ -17,3 +17,11 @@ std::string IntToHex(int64_t value, int digits);
 // allowed. False for anything else and for values outside 32 bits.
 bool TryStrToInt(const std::string& s, int32_t& value);
 int32_t StrToIntDef(const std::string& s, int32_t defaultValue);
+
+// The class library's multibyte byte-type test for the system code page, which for this
+// program is Shift-JIS (code page 932). Index is 1-based; the string is walked from its start,
+// so a trail byte is told from a lead byte by what precedes it. A lead byte at the very end of
+// the string still counts as a lead byte. An index outside the string gives mbSingleByte.
+enum TMbcsByteType { mbSingleByte, mbLeadByte, mbTrailByte };
+bool IsLeadByte(uint8_t b);
+TMbcsByteType ByteType(const std::string& s, size_t index);
