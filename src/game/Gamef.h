@@ -164,8 +164,21 @@ public:
     int GetVolumeBGM() const { return VolumeBGM.load(); }
     int GetVolumeSE() const { return VolumeSE.load(); }
 
-    // Audio channels the frame loop and shut-down use.
+    // Audio service. Play and stop succeed silently without a sound device. Every operation
+    // takes SoundLock (recursive); callers may hold StateLock, never the reverse.
+    bool PlayBGMStream(int channel, int track, int volume, bool loop);
     bool StopBGMStream(int channel);
+    bool PlayBGM(int track, bool loop, bool crossFade);
+    void StopBGM(bool fade);
+    bool PlayVoice(const std::string& name, TFileMan* files);
+    // "gs1%03d.adp" from the main archive.
+    bool PlayVoiceNo(int n);
+    void StopVoice();
+    bool PlaySE(const std::string& name, TFileMan* files);
+    void StopSE();
+    bool IsSEPlaying();
+    // The looping second effect; fadeIn starts it silent and raises it to the effect volume.
+    bool PlaySE2(const std::string& name, TFileMan* files, bool fadeIn);
     void StopSE2(bool fade);
     void StopAllChannels();
     // 0..100 to hundredths of a decibel: below 1 silent, 100 and above full.

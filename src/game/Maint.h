@@ -43,6 +43,15 @@ protected:
     void BeginWait();
     void BeginPlay();
 
+    // Audio wrappers: the form's audio service with the state lock released around the call.
+    bool PlayBGM(int track, bool loop, bool crossFade);
+    void StopBGM(bool fade);
+    // Voice, effect, second effect (fade), music (fade), in this order.
+    void StopAllSound(bool fade);
+    template <class F>
+    auto WithoutStateLock(F&& call) -> decltype(call());
+    // End of the audio wrappers.
+
     void AcquireStateLock();
     void ReleaseStateLock();
 
