@@ -184,11 +184,38 @@ public:
     // 0..100 to hundredths of a decibel: below 1 silent, 100 and above full.
     static long VolumeAttenuation(int volume);
 
-    // Transition record (the frame loop ends and advances it, the renderer draws it).
+    // Screen transitions. The game thread makes two buffers, fills them and starts the
+    // transition; the frame loop advances and ends it, the renderer draws it. The scene engine
+    // drives the record itself within state 4.
+    // A 640x480 black buffer in the screen's depth, registered in MemMan; "CreateEffectBuffer
+    // Error" and EGameErr when it cannot be made.
+    TVeRGBBits* CreateEffectBuffer();
+    // The current screen whole into dest (state lock, then FPS lock).
+    void DrawScreenTo(TVeRGBBits* dest);
+    // dest cleared, then the wait picture as state 5 shows it.
+    void DrawEffectBuffer(TVeRGBBits* dest);
+    // Takes both pictures over in every case and nulls the caller's pointers: accepted, they
+    // become the running transition (replacing an earlier one); refused (a picture missing, not
+    // created, not 640x480, or both the same), they are deleted and the record is unchanged.
+    bool SetTransition(int effect, TVeRGBBits*& oldImage, TVeRGBBits*& newImage);
+    // The game thread's entry: state 7, hand-over, counters reset, one frame drawn at once.
+    // Refused: state 1, pictures deleted as above, false.
+    bool StartTransitionFrame(int effect, TVeRGBBits*& oldImage, TVeRGBBits*& newImage);
     bool IsTransitionIdle();
     void EndTransition();
     void AdvanceTransition(int frames);
     void DrawTransition(TVeRGBBits* dest, TVeRectSet* dirty);
+    // Per-effect drivers, run only by DrawTransition.
+    void DrawTransFade(TVeRGBBits* dest, TVeRectSet* dirty, int multiplier);
+    void DrawTransSlide(TVeRGBBits* dest, TVeRectSet* dirty, int direction);
+    void DrawTransZoomIn(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransZoomIn2(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransZoomBlur(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransZoomBlur2(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransWater(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransHalation(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransMaskAdd(TVeRGBBits* dest, TVeRectSet* dirty);
+    void DrawTransMaskFade(TVeRGBBits* dest, TVeRectSet* dirty);
 
     TGameDisplay* Display() const { return FDisplay.get(); }
     TGameRoot* Root() const { return FRoot.get(); }

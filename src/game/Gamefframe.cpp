@@ -196,6 +196,8 @@ void TGameForm::FramePump()
                 Render(steps);
                 rendered = true;
             }
+        } catch (const EGameEnd&) {
+            throw;  // the game thread ending from inside a frame: not a failure
         } catch (...) {
             if (State.load() != gsClosing)
                 RequestClose(false);

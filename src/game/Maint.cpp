@@ -1,8 +1,14 @@
 #include "game/Maint.h"
 
+#include <string>
+
+#include "base/Vememman.h"
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
+#include "game/Zbeffect.h"
+#include "game/Zbglobals.h"
+#include "panels/Vergbpanel.h"
 
 std::atomic<TMainThread*> MainThread{nullptr};
 
@@ -49,6 +55,11 @@ void TMainThread::CheckTerminated()
 void TMainThread::WaitSignal()
 {
     SignalFlag.store(false);
+    if (GameForm && GameForm->StateLock && FStateDepth != 1) {
+        // Released once, a lock held twice would stay held and stall every other thread that
+        // needs it; one not held cannot be released. Both are faults of the flow.
+        throw Exception("WaitSignal: state lock held " + std::to_string(FStateDepth) + " times");
+    }
     ReleaseStateLock();
     try {
         while (!Terminated() && !SignalFlag.load()) {
@@ -122,4 +133,126 @@ void TMainThread::Execute()
         ReleaseStateLock();
     TMainThread* self = this;
     MainThread.compare_exchange_strong(self, nullptr);
+}
+
+// ---- Screen transitions between the flow's screens ----------------------------------------
+
+namespace {
+
+// Two fresh buffers, the first holding the current screen; the first is not leaked when the
+// second cannot be made.
+void MakeTransitionPair(TVeRGBBits*& oldScreen, TVeRGBBits*& newScreen)
+{
+    oldScreen = GameForm->CreateEffectBuffer();
+    try {
+        newScreen = GameForm->CreateEffectBuffer();
+    } catch (...) {
+        MemMan->Delete(oldScreen);
+        throw;
+    }
+    GameForm->DrawScreenTo(oldScreen);
+}
+
+// The resource a service effect needs, loaded for one transition and freed however it ends.
+class TTransitionResource {
+public:
+    TTransitionResource(int flowEffect, int serviceEffect) : FEffect(serviceEffect)
+    {
+        if (FEffect == 11 && WaterTable)
+            WaterTable->Load(PackFileMan);
+        else if (FEffect == 12 && HalationImage)
+            HalationImage->Load(PackFileMan, BitDepth);
+        else if ((FEffect == 100 || FEffect == 101) && FadeAlphaMask)
+            FadeAlphaMask->Load(PackFileMan, TMainThread::FadeMaskOf(flowEffect));
+    }
+    ~TTransitionResource()
+    {
+        if (FEffect == 11 && WaterTable)
+            WaterTable->Free();
+        else if (FEffect == 12 && HalationImage)
+            HalationImage->Free();
+        else if ((FEffect == 100 || FEffect == 101) && FadeAlphaMask)
+            FadeAlphaMask->Free();
+    }
+    TTransitionResource(const TTransitionResource&) = delete;
+    TTransitionResource& operator=(const TTransitionResource&) = delete;
+
+private:
+    int FEffect;
+};
+
+}  // namespace
+
+int TMainThread::TransitionEffectOf(int effect)
+{
+    if (effect >= 0 && effect <= 12)
+        return effect;
+    if (effect >= 100 && effect <= 116)
+        return effect == 109 ? 100 : 101;
+    return 0;
+}
+
+const char* TMainThread::FadeMaskOf(int effect)
+{
+    if (effect >= 100 && effect < 100 + FadeMaskCount)
+        return FadeMaskFileNames[effect - 100];
+    return "";
+}
+
+void TMainThread::FadeOut(int effect)
+{
+    if (!GameForm)
+        return;
+    TVeRGBBits* oldScreen = nullptr;
+    TVeRGBBits* newScreen = nullptr;
+    MakeTransitionPair(oldScreen, newScreen);
+    GameForm->DrawEffectBuffer(newScreen);
+    Transition(effect, oldScreen, newScreen);
+}
+
+void TMainThread::FadeIn(int effect, TVeRGBPanel* panel)
+{
+    if (!GameForm)
+        return;
+    TVeRGBBits* oldScreen = nullptr;
+    TVeRGBBits* newScreen = nullptr;
+    MakeTransitionPair(oldScreen, newScreen);
+    if (panel)
+        panel->Draw(newScreen);
+    Transition(effect, oldScreen, newScreen);
+}
+
+void TMainThread::FadeColor(int effect)
+{
+    if (!GameForm)
+        return;
+    TVeRGBBits* oldScreen = nullptr;
+    TVeRGBBits* newScreen = nullptr;
+    MakeTransitionPair(oldScreen, newScreen);
+    newScreen->BoxFill(0, 0, 639, 479, 0);
+    Transition(effect, oldScreen, newScreen);
+}
+
+void TMainThread::Transition(int effect, TVeRGBBits* oldScreen, TVeRGBBits* newScreen)
+{
+    if (!GameForm) {
+        if (MemMan) {
+            MemMan->Delete(oldScreen);
+            MemMan->Delete(newScreen);
+        }
+        return;
+    }
+    int service = TransitionEffectOf(effect);
+    try {
+        TTransitionResource resource(effect, service);
+        // The form takes both pictures over, and deletes them itself when it refuses them.
+        if (GameForm->StartTransitionFrame(service, oldScreen, newScreen))
+            WaitSignal();
+    } catch (...) {
+        if (MemMan) {
+            MemMan->Delete(oldScreen);  // still ours only when the resource failed to load
+            MemMan->Delete(newScreen);
+        }
+        throw;
+    }
 }

@@ -13,6 +13,9 @@
 #include "platform/Classes.h"
 #include "platform/Threads.h"
 
+class TVeRGBBits;
+class TVeRGBPanel;
+
 // Unwinds the game thread to its Execute; carries no error.
 class EGameEnd : public Exception {
 public:
@@ -28,6 +31,10 @@ public:
     int GetSignalValue() const { return SignalValue.load(); }
     bool GetSignalFlag() const { return SignalFlag.load(); }
 
+    // The service effect for a flow effect, and the fade-mask file it needs ("" when none).
+    static int TransitionEffectOf(int effect);
+    static const char* FadeMaskOf(int effect);
+
     std::atomic<int32_t> SignalValue{0};
     std::atomic<bool> SignalFlag{false};
 
@@ -36,10 +43,13 @@ protected:
     // The default flow: the wait picture until the window closes.
     virtual void Run();
 
+    // Parks the flow until a signal, running frames itself with the state lock released (it
+    // must be held exactly once); EGameEnd when the thread is ended, the lock held again.
     void WaitSignal();
     void CheckTerminated();
-    void GameQuit();
-    void GameAbort();
+    // Close the window, end this thread, unwind with EGameEnd.
+    [[noreturn]] void GameQuit();
+    [[noreturn]] void GameAbort();
     void BeginWait();
     void BeginPlay();
 
@@ -51,6 +61,18 @@ protected:
     template <class F>
     auto WithoutStateLock(F&& call) -> decltype(call());
     // End of the audio wrappers.
+
+    // ---- Screen transitions between the flow's screens -------------------------------------
+    // Each ends in Transition: current screen -> the loading screen, -> panel drawn whole,
+    // -> black.
+    void FadeOut(int effect);
+    void FadeIn(int effect, TVeRGBPanel* panel);
+    void FadeColor(int effect);
+    // Maps the flow's effect number to the service's, loads the effect's resource, starts the
+    // transition and waits for its end; the resource is freed however the wait ends. Takes
+    // both pictures over.
+    void Transition(int effect, TVeRGBBits* oldScreen, TVeRGBBits* newScreen);
+    // ---- end of screen transitions ---------------------------------------------------------
 
     void AcquireStateLock();
     void ReleaseStateLock();
