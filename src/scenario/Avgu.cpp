@@ -1,6 +1,7 @@
 #include "scenario/Avgu.h"
 
 #include "archive/Vefileman.h"
+#include "game/Gamef.h"
 #include "game/Maint.h"
 #include "game/Zbdata.h"
 #include "game/Zbdef.h"
@@ -214,6 +215,8 @@ void TAvgUnit::ResetScene()
     if (BGPanel->Image()) {
         if (Host.DrawScreenTo)
             Host.DrawScreenTo(BGPanel->Image());
+        else if (GameForm)
+            GameForm->DrawScreenTo(BGPanel->Image());
         BGPanel->SetModify();
     }
     BGShownRequest = BGFileNo = BGRequest = 996;

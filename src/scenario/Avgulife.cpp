@@ -159,6 +159,8 @@ void TAvgUnit::DetachPopup()
 // cannot be had.
 TVeRGBBits* TAvgUnit::NewEffectPicture()
 {
+    if (GameForm)
+        return GameForm->CreateEffectBuffer();
     TVeRGBBits* bits = MakeObject<TVeRGBBits>();
     if (!bits)
         return nullptr;
@@ -185,8 +187,9 @@ bool TAvgUnit::SvcSetTransition(int effect, TVeRGBBits* oldImage, TVeRGBBits* ne
 {
     if (Host.SetTransition)
         return Host.SetTransition(effect, oldImage, newImage);
-    // Without the form's transition service the change is refused; the pictures are ours to
-    // free, as the service would have taken them.
+    if (GameForm)
+        return GameForm->SetTransition(effect, oldImage, newImage);
+    // Without a form the change is refused; the pictures are freed as the form would.
     DeletePicture(oldImage);
     DeletePicture(newImage);
     return false;
@@ -268,10 +271,14 @@ void TAvgUnit::SvcStopSE()
 {
     if (Host.StopSE)
         Host.StopSE();
+    else if (GameForm)
+        GameForm->StopSE();
 }
 
 void TAvgUnit::SvcStopVoice()
 {
     if (Host.StopVoice)
         Host.StopVoice();
+    else if (GameForm)
+        GameForm->StopVoice();
 }

@@ -133,15 +133,23 @@ void TAvgUnit::ExecSceneCode(uint16_t op)
     case opPlayBGMOnce: {
         const bool cross = Pop() != 0;
         const int32_t track = Signed(Pop());
-        if (presenting && Host.PlayBGM)
-            Host.PlayBGM(track, op == opPlayBGM, cross);
+        if (presenting) {
+            if (Host.PlayBGM)
+                Host.PlayBGM(track, op == opPlayBGM, cross);
+            else if (GameForm)
+                GameForm->PlayBGM(track, op == opPlayBGM, cross);
+        }
         break;
     }
     case opStopBGM:
     case opStopBGM2: {
         const bool fade = Pop() != 0;
-        if (presenting && Host.StopBGM)
-            Host.StopBGM(fade);
+        if (presenting) {
+            if (Host.StopBGM)
+                Host.StopBGM(fade);
+            else if (GameForm)
+                GameForm->StopBGM(fade);
+        }
         break;
     }
     case opPlaySE: {
@@ -422,6 +430,8 @@ void TAvgUnit::PlayVoice(int32_t id)
     }
     if (Host.PlayVoice)
         Host.PlayVoice(Format(VoiceFormat, number), VoiceFile);
+    else if (GameForm)
+        GameForm->PlayVoice(Format(VoiceFormat, number), VoiceFile);
 }
 
 void TAvgUnit::PlaySE(int number)
@@ -430,10 +440,14 @@ void TAvgUnit::PlaySE(int number)
         return;
     if (Host.PlaySE)
         Host.PlaySE(Format(SEFormat, number), SEFile);
+    else if (GameForm)
+        GameForm->PlaySE(Format(SEFormat, number), SEFile);
 }
 
 void TAvgUnit::PlaySE2(int number, bool fadeIn)
 {
     if (Host.PlaySE2)
         Host.PlaySE2(Format(SEFormat, number), SEFile, fadeIn);
+    else if (GameForm)
+        GameForm->PlaySE2(Format(SEFormat, number), SEFile, fadeIn);
 }

@@ -50,7 +50,7 @@ void TAvgUnit::FrameUpdate(int steps)
     }
     const bool skipping = Skipping();
     if (skipping) {
-        const bool playing = Host.IsSEPlaying ? Host.IsSEPlaying() : false;
+        const bool playing = Host.IsSEPlaying ? Host.IsSEPlaying() : GameForm && GameForm->IsSEPlaying();
         if (playing)
             SvcStopSE();
     }
