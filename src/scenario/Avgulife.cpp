@@ -19,20 +19,24 @@ namespace {
 constexpr char EyeTableName[] = "EyeAnime.csv";
 constexpr char SnowFileName[] = "Snow.bmp";
 
+// Objects go to the registry as every game object does; without one (tests of the script
+// alone) the unit owns them, so that it frees them with itself.
 template <class T>
-T* MakeObject()
+T* MakeObject(TComponent* unit)
 {
-    return MemMan ? MemMan->CreateVCL<T>() : new T(nullptr);
+    return MemMan ? MemMan->CreateVCL<T>() : new T(unit);
 }
 
+// Deletes what the registry or the unit made. Once the registry itself has gone it has freed
+// its objects already: the pointer is only cleared then.
 template <class T>
-void DeleteObject(T*& object)
+void DeleteObject(T*& object, const TComponent* unit)
 {
     if (!object)
         return;
     if (MemMan && MemMan->IsRecorded(object))
         MemMan->Delete(object);
-    else
+    else if (object->GetOwner() == unit)
         delete object;
     object = nullptr;
 }
@@ -68,13 +72,13 @@ bool TAvgUnit::CreateResources()
 
     for (int slot = 0; slot < 3; ++slot) {
         if (!EyeImage[slot]) {
-            EyeImage[slot] = MakeObject<TVeRGBBits>();
+            EyeImage[slot] = MakeObject<TVeRGBBits>(this);
             if (!EyeImage[slot])
                 return false;
             EyeImage[slot]->SetBitDepth(BitDepth);
         }
         if (!EyeAlpha[slot]) {
-            EyeAlpha[slot] = MakeObject<TVeAlpha>();
+            EyeAlpha[slot] = MakeObject<TVeAlpha>(this);
             if (!EyeAlpha[slot])
                 return false;
         }
@@ -95,8 +99,8 @@ void TAvgUnit::ReleaseResources()
     EyeTable = nullptr;
     EyeRows = 0;
     for (int slot = 0; slot < 3; ++slot) {
-        DeleteObject(EyeImage[slot]);
-        DeleteObject(EyeAlpha[slot]);
+        DeleteObject(EyeImage[slot], this);
+        DeleteObject(EyeAlpha[slot], this);
         EyeX[slot] = -1;
         EyeHasAlpha[slot] = false;
     }
@@ -161,12 +165,12 @@ TVeRGBBits* TAvgUnit::NewEffectPicture()
 {
     if (GameForm)
         return GameForm->CreateEffectBuffer();
-    TVeRGBBits* bits = MakeObject<TVeRGBBits>();
+    TVeRGBBits* bits = MakeObject<TVeRGBBits>(this);
     if (!bits)
         return nullptr;
     bits->SetBitDepth(BitDepth);
     if (!bits->Resize(640, 480) || !bits->Create()) {
-        DeleteObject(bits);
+        DeleteObject(bits, this);
         return nullptr;
     }
     return bits;
@@ -174,7 +178,7 @@ TVeRGBBits* TAvgUnit::NewEffectPicture()
 
 void TAvgUnit::DeletePicture(TVeRGBBits*& bits)
 {
-    DeleteObject(bits);
+    DeleteObject(bits, this);
 }
 
 void TAvgUnit::DrawPanelTo(TVeRGBPanel* panel, TVeRGBBits* bits)

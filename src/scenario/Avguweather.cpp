@@ -90,7 +90,10 @@ void TAvgUnit::WeatherUpdate(int steps)
         }
         break;
     case 2: {
-        ++WeatherCount;
+        // The motion repeats every 32 counts: wrapping by a multiple of that changes nothing
+        // and keeps a scene left running for years from overflowing.
+        if (++WeatherCount >= (1 << 30))
+            WeatherCount -= 1 << 30;
         if (WeatherCount % 2 == 0)
             return;
         if ((WeatherCount / 2) % 4 == 0) {
