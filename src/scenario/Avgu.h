@@ -23,6 +23,18 @@
 // loads, so the machine afterwards only has to check that each instruction lies inside its code
 // block or condition. The instruction pointer is a buffer and an offset, never a raw address.
 //
+// The unit also presents the scene: a panel tree of background, three figure slots with their
+// out-panels, two weather layers and the backlog buttons, driven one frame at a time by
+// FrameUpdate through the phases below; the script resumes only in phase 3 of that call.
+//   Avguscene.cpp  the scene instructions     Avgusched.cpp  scheduler, input, menu, swirl
+//   Avgubg.cpp     backgrounds, figures, eyes  Avguweather.cpp rain, snow, scratches
+//   Avgutrans.cpp  scene changes, shakes, waits Avgumes.cpp   messages, skipping, backlog
+//   Avgulife.cpp   resources, popups, the main form's services
+// Phases: 0 idle, 1 trigger test, 2 executing, 3 resume, 4 transition, 5 eight-frame figure
+// step, 6/7 message window opening/closing, 8 typing, 9 waiting for a click, 10 timed wait,
+// 11 shake or flash, 12/13 choices opening/closing, 14 choice active, 15 window hidden,
+// 16 backlog.
+//
 // Everything runs on the game thread; the unit takes no lock.
 
 #include <array>
