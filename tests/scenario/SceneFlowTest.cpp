@@ -88,12 +88,14 @@ TEST(SceneFlow, ShakesLastTheirStepsAndAreSkipped)
         EXPECT_EQ(n, frames) << kind;
         EXPECT_EQ(u.ShakeImage, nullptr);
     }
-    // While skipping the shake is left out; an unknown kind does nothing.
-    TSceneWorld world;
-    world.Start("push 0\nwait\npush 0\nshake\npush 9\nshake\nend");
-    Key(world.Unit(), 17);
-    world.Frames(2);
-    EXPECT_TRUE(world.Unit().IsHalted());
+    {
+        // While skipping the shake is left out; an unknown kind does nothing.
+        TSceneWorld world;
+        world.Start("push 0\nwait\npush 0\nshake\npush 9\nshake\nend");
+        Key(world.Unit(), 17);
+        world.Frames(2);
+        EXPECT_TRUE(world.Unit().IsHalted());
+    }
     // A refused white flash changes nothing.
     TSceneWorld flash;
     flash.Accept = false;
@@ -137,19 +139,21 @@ TEST(SceneFlow, SceneChangesPickTheirEffectAndMode)
         world.Frames(1);
         EXPECT_TRUE(u.IsHalted());
     }
-    // In the background panel: the figures are part of the pictures meanwhile.
-    TSceneWorld inPanel;
-    inPanel.Figure(4, 100, 300);
-    inPanel.Idle = false;
-    inPanel.Start("push 4\npush 0\nsetchar\npush 19\nchangescene1\nend");
-    TAvgUnit& u = inPanel.Unit();
-    EXPECT_EQ(u.TransMode, 1);
-    EXPECT_FALSE(u.CharLeft->Visible());
-    EXPECT_NE(u.TransImage, nullptr);
-    Click(u);  // a click skips the rest
-    inPanel.Frames(1);
-    EXPECT_TRUE(u.CharLeft->Visible());
-    EXPECT_EQ(u.TransImage, nullptr);
+    {
+        // In the background panel: the figures are part of the pictures meanwhile.
+        TSceneWorld inPanel;
+        inPanel.Figure(4, 100, 300);
+        inPanel.Idle = false;
+        inPanel.Start("push 4\npush 0\nsetchar\npush 19\nchangescene1\nend");
+        TAvgUnit& u = inPanel.Unit();
+        EXPECT_EQ(u.TransMode, 1);
+        EXPECT_FALSE(u.CharLeft->Visible());
+        EXPECT_NE(u.TransImage, nullptr);
+        Click(u);  // a click skips the rest
+        inPanel.Frames(1);
+        EXPECT_TRUE(u.CharLeft->Visible());
+        EXPECT_EQ(u.TransImage, nullptr);
+    }
     // Refused, or while skipping: at once, with a one-frame wait.
     TSceneWorld refused;
     refused.Accept = false;

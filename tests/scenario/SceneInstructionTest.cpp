@@ -54,12 +54,14 @@ TEST(SceneInstructions, FurthestPointOnlyRises)
 
 TEST(SceneInstructions, CharacterRequestsMoveTheCentreFigureAside)
 {
-    TSceneWorld world;
-    RunToEnd(world, "push 7\npush 1\nsetchar\npush 5\npush 2\nsetchar");
-    TAvgUnit& u = world.Unit();
-    EXPECT_EQ(u.CharRequest, (std::array<int, 3>{7, -1, 5}));
-    EXPECT_EQ(u.CharMove, 1);
-    EXPECT_EQ(u.CharOrderRequest, (std::array<int, 3>{2, 1, 0}));
+    {
+        TSceneWorld world;
+        RunToEnd(world, "push 7\npush 1\nsetchar\npush 5\npush 2\nsetchar");
+        TAvgUnit& u = world.Unit();
+        EXPECT_EQ(u.CharRequest, (std::array<int, 3>{7, -1, 5}));
+        EXPECT_EQ(u.CharMove, 1);
+        EXPECT_EQ(u.CharOrderRequest, (std::array<int, 3>{2, 1, 0}));
+    }
 
     TSceneWorld other;
     RunToEnd(other, "push 4\npush 2\nsetchar\npush 0\nremovechar\npush 1\npush 9\nsetchar");
@@ -113,9 +115,11 @@ TEST(SceneInstructions, EndingsCarryTheirResults)
     }
     ScriptValue = 41;
     BatonResult = 2;
-    TSceneWorld world;
-    RunToEnd(world, "push 9\nchaptermovie");
-    EXPECT_EQ(world.Unit().ResultValue, 9);
+    {
+        TSceneWorld world;
+        RunToEnd(world, "push 9\nchaptermovie");
+        EXPECT_EQ(world.Unit().ResultValue, 9);
+    }
     TSceneWorld values;
     RunToEnd(values, "scriptvalue\nbatonresult");
     EXPECT_EQ(values.Unit().StackValue(1), 41u);

@@ -20,7 +20,8 @@ TSceneWorld::TSceneWorld()
 {
     FSavedCwd = GetCurrentDir();
     SetCurrentDir(Script.Folder().Path());
-    FMemMan = new TMemMan(nullptr);
+    FOwner = std::make_unique<TComponent>(nullptr);
+    FMemMan = new TMemMan(FOwner.get());
     MemMan = FMemMan;
     BitDepth = bd32;
     TAvgUnitHost& host = Unit().Host;
@@ -62,6 +63,7 @@ TSceneWorld::~TSceneWorld()
     PackFileMan = nullptr;
     delete FMemMan;
     MemMan = nullptr;
+    FOwner.reset();
     SetCurrentDir(FSavedCwd);
 }
 

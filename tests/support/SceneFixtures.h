@@ -2,13 +2,15 @@
 // A scene unit with its resources and the popups, over generated pictures in a scratch folder
 // (which is also the working folder, where the scene archives' folders are looked for). The
 // main form's services are recorded: sounds as lines in Calls, transitions as their effects,
-// accepted or refused by Accept and idle by Idle.
+// accepted or refused by Accept and idle by Idle. The world sets the game's globals (the
+// registry, the popups, the main archive): one world at a time.
 
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/Classes.h"
 #include "support/ScriptFixtures.h"
 
 class TMemMan;
@@ -48,6 +50,8 @@ public:
 
 private:
     std::string FSavedCwd;
+    // The registry's owner, which deletes the components it made.
+    std::unique_ptr<TComponent> FOwner;
     TMemMan* FMemMan = nullptr;
     TPopupWin* FPopup = nullptr;
 };
