@@ -24,6 +24,9 @@ TAvgUnit::~TAvgUnit()
         FreeScenario();
     if (ResourcesReady)
         ReleaseResources();
+    // A step still running when the unit goes away must not leave the form calling into it.
+    if (GameForm && (Phase == 4 || Phase == 11 || ConfigSwirl == 1 || ConfigSwirl == 3))
+        SvcInstallTransitionProcs(false);
     // Pictures a step still held when the unit went away (a scene ended from outside).
     DeletePicture(TransImage);
     DeletePicture(ShakeImage);

@@ -16,10 +16,12 @@ std::string SceneScript(const std::string& body, const std::string& extra)
     return ".trigger Main group=0 priority=100\n.end\n.function Main\n" + body + "\n" + extra;
 }
 
-TSceneWorld::TSceneWorld()
+TSceneWorld::TSceneWorld(bool useForm)
 {
     FSavedCwd = GetCurrentDir();
     SetCurrentDir(Script.Folder().Path());
+    if (useForm)
+        return;
     FOwner = std::make_unique<TComponent>(nullptr);
     FMemMan = new TMemMan(FOwner.get());
     MemMan = FMemMan;
@@ -61,9 +63,11 @@ TSceneWorld::~TSceneWorld()
     }
     PopupWin = nullptr;
     PackFileMan = nullptr;
-    delete FMemMan;
-    MemMan = nullptr;
-    FOwner.reset();
+    if (FMemMan) {
+        delete FMemMan;
+        MemMan = nullptr;
+        FOwner.reset();
+    }
     SetCurrentDir(FSavedCwd);
 }
 

@@ -21,7 +21,9 @@ std::string SceneScript(const std::string& body, const std::string& extra = std:
 
 class TSceneWorld {
 public:
-    TSceneWorld();
+    // With useForm the main form already made (GameForm) serves sounds and transitions, and its
+    // registry is used.
+    explicit TSceneWorld(bool useForm = false);
     ~TSceneWorld();
     TSceneWorld(const TSceneWorld&) = delete;
     TSceneWorld& operator=(const TSceneWorld&) = delete;
