@@ -22,17 +22,6 @@ constexpr int SkipBtnPlace[2][2] = {{525, 123}, {526, 124}};
 // Closing marks of the program's own code page that may hang past a full line.
 constexpr uint16_t KinsokuMarks[] = {0x8142, 0x8141, 0x8176, 0x8178, 0x816A, 0x817A, 0x8170};
 
-template <class T>
-T* MakePanel(TPopupWin* owner, TVeRGBPanel* parent, int x, int y, int w, int h)
-{
-    T* p = parent ? new T(owner, parent) : new T(owner);
-    p->SetOffsetX(x);
-    p->SetOffsetY(y);
-    p->SetSizeX(w);
-    p->SetSizeY(h);
-    return p;
-}
-
 // Where a message line must break: the scan stops once more than the line's columns are used
 // or before a double-byte character that would start past them; the line's size when it fits.
 // Every step starts on a character boundary, so the lead-byte test alone tells the byte types.
@@ -91,10 +80,10 @@ TPopupWin::~TPopupWin()
 
 void TPopupWin::BuildMesPanels()
 {
-    MesWin = MakePanel<TVeRGBPanel>(this, nullptr, 42, 330, 560, 146);
+    MesWin = MakePanel<TVeRGBPanel>(nullptr, 42, 330, 560, 146);
     MesWin->SetMouseControl(false);
 
-    MesBox = MakePanel<TVeRGBPanel>(this, MesWin, 14, 17, 526, 116);
+    MesBox = MakePanel<TVeRGBPanel>(MesWin, 14, 17, 526, 116);
     MesBox->SetAutoSize(false);
     MesBox->OnMouseDown = [this](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
         MesWinMouseDown(s, b, sh, x, y);
@@ -103,7 +92,7 @@ void TPopupWin::BuildMesPanels()
         return MesBoxDraw(s, d, x, y, sx, sy, dx, dy);
     };
 
-    MesFrame = MakePanel<TVeRGBPanel>(this, MesWin, 0, 0, 560, 146);
+    MesFrame = MakePanel<TVeRGBPanel>(MesWin, 0, 0, 560, 146);
     MesFrame->Hide();
     MesFrame->SetAutoSize(false);
     MesFrame->OnMouseDown = MesBox->OnMouseDown;
@@ -111,11 +100,11 @@ void TPopupWin::BuildMesPanels()
         return MesFrameDraw(s, d, x, y, sx, sy, dx, dy);
     };
 
-    MesText = MakePanel<TVeRGBPanel>(this, MesBox, 18, 13, 490, 89);
+    MesText = MakePanel<TVeRGBPanel>(MesBox, 18, 13, 490, 89);
     MesText->SetMouseControl(false);
     MesText->SetAutoSize(false);
 
-    NextIcon = MakePanel<TVeRGBBtn>(this, MesBox, 478, 82, 22, 22);
+    NextIcon = MakePanel<TVeRGBBtn>(MesBox, 478, 82, 22, 22);
     NextIcon->Hide();
     NextIcon->SetMouseControl(false);
     NextIcon->SetNumBlock(7);
@@ -126,7 +115,7 @@ void TPopupWin::BuildMesPanels()
     NextIcon->OnRelease = [this](TObject* s) { PanelRelease(s); };
 
     auto frameButton = [this](TPopupEvent click) {
-        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(this, MesFrame, 0, 0, 15, 15);
+        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(MesFrame, 0, 0, 15, 15);
         b->Hide();
         b->SetNumBlock(4);
         b->SetPatFocus(1);

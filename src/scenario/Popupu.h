@@ -179,6 +179,17 @@ public:
     void ExitBtnNoClick(TObject* Sender);
 
 private:
+    // A panel of this object at (x, y) of its parent, w x h.
+    template <class T>
+    T* MakePanel(TVeRGBPanel* parent, int x, int y, int w, int h)
+    {
+        T* p = parent ? new T(this, parent) : new T(this);
+        p->SetOffsetX(x);
+        p->SetOffsetY(y);
+        p->SetSizeX(w);
+        p->SetSizeY(h);
+        return p;
+    }
     void BuildMesPanels();
     void BuildSelPanels();
     void BuildMenuPanels();

@@ -10,22 +10,11 @@
 
 namespace {
 
-template <class T>
-T* MakePanel(TPopupWin* owner, TVeRGBPanel* parent, int x, int y, int w, int h)
-{
-    T* p = parent ? new T(owner, parent) : new T(owner);
-    p->SetOffsetX(x);
-    p->SetOffsetY(y);
-    p->SetSizeX(w);
-    p->SetSizeY(h);
-    return p;
-}
-
 // Choice geometry in the window's coordinates.
 constexpr int SelLeft = 23;
 constexpr int SelRight = 522;
 constexpr int SelCursorTop = 24;
-constexpr int SelRowHeight = 29;  // 28 rows of cursor plus the row between lines
+constexpr int SelCursorHeight = 28;  // a press on the row below the bar still finds its line
 
 }  // namespace
 
@@ -34,7 +23,7 @@ void TPopupWin::BuildSelPanels()
     auto create = [this](TObject* s) { PanelCreate(s); };
     auto release = [this](TObject* s) { PanelRelease(s); };
 
-    SelWin = MakePanel<TVeRGBPanel>(this, nullptr, 46, 152, 550, 136);
+    SelWin = MakePanel<TVeRGBPanel>(nullptr, 46, 152, 550, 136);
     SelWin->Hide();
     SelWin->SetAutoSize(false);
     SelWin->SetText("SelFrame_wm.png");
@@ -48,14 +37,14 @@ void TPopupWin::BuildSelPanels()
         return SelWinDraw(s, d, x, y, sx, sy, dx, dy);
     };
 
-    SelCur = MakePanel<TVeRGBPanel>(this, SelWin, SelLeft, SelCursorTop, 500, 28);
+    SelCur = MakePanel<TVeRGBPanel>(SelWin, SelLeft, SelCursorTop, 500, SelCursorHeight);
     SelCur->SetMouseControl(false);
     SelCur->SetAutoSize(false);
     SelCur->SetText("SelCursor_wm.png");
     SelCur->OnCreate = create;
     SelCur->OnRelease = release;
 
-    SelText = MakePanel<TVeRGBPanel>(this, SelWin, SelLeft, 28, MesTextWidth, 78);
+    SelText = MakePanel<TVeRGBPanel>(SelWin, SelLeft, 28, MesTextWidth, 78);
     SelText->SetMouseControl(false);
     SelText->SetAutoSize(false);
 }
@@ -68,11 +57,11 @@ void TPopupWin::BuildMenuPanels()
         MenuMouseDown(s, b, sh, x, y);
     };
 
-    MenuWin = MakePanel<TVeRGBPanel>(this, nullptr, 0, 0, 640, 480);
+    MenuWin = MakePanel<TVeRGBPanel>(nullptr, 0, 0, 640, 480);
     MenuWin->SetAutoSize(false);
     MenuWin->OnMouseDown = rightClick;
 
-    MenuFrame = MakePanel<TVeRGBPanel>(this, MenuWin, 235, 121, 170, 160);
+    MenuFrame = MakePanel<TVeRGBPanel>(MenuWin, 235, 121, 170, 160);
     MenuFrame->SetAutoSize(false);
     MenuFrame->SetText("MenuFrame_wm.png");
     MenuFrame->OnCreate = create;
@@ -83,7 +72,7 @@ void TPopupWin::BuildMenuPanels()
     };
 
     for (int n = 1; n <= MenuButtons; ++n) {
-        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(this, MenuFrame, 24, 27 + 20 * (n - 1), 122, 20);
+        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(MenuFrame, 24, 27 + 20 * (n - 1), 122, 20);
         b->Tag = n - 1;
         b->SetAutoSize(false);
         b->SetNumBlock(9);
@@ -111,16 +100,16 @@ void TPopupWin::BuildExitPanels()
     auto create = [this](TObject* s) { PanelCreate(s); };
     auto release = [this](TObject* s) { PanelRelease(s); };
 
-    ExitWin = MakePanel<TVeRGBPanel>(this, nullptr, 0, 0, 640, 480);
+    ExitWin = MakePanel<TVeRGBPanel>(nullptr, 0, 0, 640, 480);
     ExitWin->SetKeyControl(true);
 
-    ExitFrame = MakePanel<TVeRGBPanel>(this, ExitWin, 216, 186, 208, 108);
+    ExitFrame = MakePanel<TVeRGBPanel>(ExitWin, 216, 186, 208, 108);
     ExitFrame->SetText("ExitFrame_wm.png");
     ExitFrame->OnCreate = create;
     ExitFrame->OnRelease = release;
 
     auto button = [&](int x, const char* file) {
-        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(this, ExitFrame, x, 58, 43, 22);
+        TVeRGBBtn* b = MakePanel<TVeRGBBtn>(ExitFrame, x, 58, 43, 22);
         b->SetNumBlock(5);
         b->SetText(file);
         b->SetPatFocus(1);
@@ -266,7 +255,7 @@ int TPopupWin::SelLineAt(int X, int Y)
     if (X < SelLeft || X > SelRight)
         return -1;
     for (int i = 0; i < SelLines; ++i)
-        if (SelCursorTop + SelRowHeight * i <= Y && Y <= SelCursorTop + 28 + SelRowHeight * i)
+        if (SelCursorTop + SelLinePitch * i <= Y && Y <= SelCursorTop + SelCursorHeight + SelLinePitch * i)
             return i;
     return -1;
 }
