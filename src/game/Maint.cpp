@@ -217,8 +217,10 @@ void TMainThread::FadeIn(int effect, TVeRGBPanel* panel)
     TVeRGBBits* oldScreen = nullptr;
     TVeRGBBits* newScreen = nullptr;
     MakeTransitionPair(oldScreen, newScreen);
-    if (panel)
+    if (panel && newScreen->Lock()) {
         panel->Draw(newScreen);
+        newScreen->Unlock();
+    }
     Transition(effect, oldScreen, newScreen);
 }
 

@@ -3,6 +3,7 @@
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
+#include "game/Zbeffect.h"
 #include "platform/Forms.h"
 #include "platform/Instance.h"
 #include "platform/Params.h"
@@ -56,6 +57,7 @@ int GameMain(int argc, const char* const* argv)
     if (instance.Acquire(InstanceName) == TInstanceResult::AlreadyRunning)
         return 0;
     ZbdataStart();
+    ZbeffectStart();
     TApplication* application = new TApplication();
     Application = application;
     InstallCloseSignals();
@@ -86,6 +88,7 @@ int GameMain(int argc, const char* const* argv)
     instance.Release();
     delete application;  // the splash form, and through it the game form
     Application = nullptr;
+    ZbeffectFinish();
     ZbdataFinish();
     return 0;
 }
