@@ -425,8 +425,9 @@ void TAvgUnit::ChangeCharacters(int kind, int slot)
                     LoadCharacter(1);
                     LoadCharacter(other);
                 }
+                // The other side's figure slides to the centre, towards the changed slot.
                 if (CharNo[1] != 0)
-                    CharInKind[1] = sideKind;
+                    CharInKind[1] = slot == 0 ? 3 : 2;
             } else {
                 LoadCharacter(1);
                 LoadCharacter(other);

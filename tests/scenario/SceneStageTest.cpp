@@ -223,3 +223,24 @@ TEST(SceneStage, SnowFallsInAFixedDriftAndRestartsAboveTheScreen)
                 ASSERT_EQ(target.PGet(x, y), 0u);
             }
 }
+
+TEST(SceneStage, ALeavingSideFigureDrawsTheOtherSideToTheCentre)
+{
+    TSceneWorld world;
+    world.Figure(4, 100, 300);
+    world.Figure(5, 100, 300);
+    EXPECT_FALSE(world.Start("push 5\npush 2\nsetchar\npush 4\npush 0\nsetchar\npush 0\nchangescene\n"
+                             "push 0\npush 2\ncharout\nend"));
+    TAvgUnit& u = world.Unit();
+    world.FramesUntilPhase({5});
+    EXPECT_EQ(u.CharMove, 4);
+    EXPECT_EQ(u.CharNo, (std::array<int, 3>{-1, 5, -1}));
+    EXPECT_EQ(u.CharOutKind[0], 2);
+    EXPECT_EQ(u.CharInKind[1], 3);
+    EXPECT_EQ(u.CharCenter->OffsetX(), 270 + 160);  // starts at the right place
+    EXPECT_TRUE(u.CharOutLeft->Visible());
+    EXPECT_EQ(u.CharOutLevel[0], 128);
+    world.Frames(8);
+    EXPECT_EQ(u.CharCenter->OffsetX(), 270);
+    EXPECT_FALSE(u.CharOutLeft->Visible());
+}
