@@ -58,6 +58,8 @@ protected:
     void StopBGM(bool fade);
     // Voice, effect, second effect (fade), music (fade), in this order.
     void StopAllSound(bool fade);
+    // Runs call with this thread's hold on the state lock given up; defined beside the audio
+    // wrappers and used only there.
     template <class F>
     auto WithoutStateLock(F&& call) -> decltype(call());
     // End of the audio wrappers.
