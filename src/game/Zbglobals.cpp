@@ -7,3 +7,5 @@ TFileMan* ScriptFileMan = nullptr;
 TBitDepth BitDepth = bd24;
 bool WindowMode = false;
 bool ShowFPS = false;
+int32_t ScriptValue = 0;
+int32_t BatonResult = 0;

@@ -23,6 +23,18 @@
 // loads, so the machine afterwards only has to check that each instruction lies inside its code
 // block or condition. The instruction pointer is a buffer and an offset, never a raw address.
 //
+// The unit also presents the scene: a panel tree of background, three figure slots with their
+// out-panels, two weather layers and the backlog buttons, driven one frame at a time by
+// FrameUpdate through the phases below; the script resumes only in phase 3 of that call.
+//   Avguscene.cpp  the scene instructions     Avgusched.cpp  scheduler, input, menu, swirl
+//   Avgubg.cpp     backgrounds, figures, eyes  Avguweather.cpp rain, snow, scratches
+//   Avgutrans.cpp  scene changes, shakes, waits Avgumes.cpp   messages, skipping, backlog
+//   Avgulife.cpp   resources, popups, the main form's services
+// Phases: 0 idle, 1 trigger test, 2 executing, 3 resume, 4 transition, 5 eight-frame figure
+// step, 6/7 message window opening/closing, 8 typing, 9 waiting for a click, 10 timed wait,
+// 11 shake or flash, 12/13 choices opening/closing, 14 choice active, 15 window hidden,
+// 16 backlog.
+//
 // Everything runs on the game thread; the unit takes no lock.
 
 #include <array>
@@ -34,9 +46,22 @@
 
 #include "base/Vehushtable.h"
 #include "platform/Classes.h"
+#include "platform/Input.h"
 #include "scenario/Zbscrdef.h"
 
 class TFileMan;
+class TVeAlpha;
+class TVeRGBBits;
+class TVeRGBBtn;
+class TVeRGBPanel;
+class TVeRectSet;
+
+// One row of "EyeAnime.csv": the character, and where its eye strip lies on the figure.
+struct TEyeTable {
+    int32_t CharNo;
+    int32_t EyeX;
+    int32_t EyeY;
+};
 
 struct TScriptHeader {
     uint8_t Magic[4] = {};
@@ -83,11 +108,32 @@ struct TFuncCall {
 // inside its block exactly when the answer is at most available.
 uint64_t GetCodeSize(const uint8_t* instruction, uint64_t available);
 
-// What the scene unit needs from the game above the scenario engine's dependencies: the game
-// thread's signal (MainThreadSignal) and the script archive (ScriptFileMan). The game sets them.
+// Where the scene unit reaches the game around it. Every member left empty means the game's
+// own: the game thread's signal, the global script archive, the main form's audio and
+// transition services. Tests fill them in to record or to decide what the services answer.
 struct TAvgUnitHost {
     std::function<void(int32_t value)> MainThreadSignal;
     TFileMan* ScriptFileMan = nullptr;
+    // The settings screen's panel, for the swirl into and out of it.
+    TVeRGBPanel* ConfigPanel = nullptr;
+
+    std::function<void(int track, bool loop, bool crossFade)> PlayBGM;
+    std::function<void(bool fade)> StopBGM;
+    std::function<void(const std::string& name, TFileMan* files)> PlaySE;
+    std::function<void(const std::string& name, TFileMan* files, bool fadeIn)> PlaySE2;
+    std::function<void()> StopSE;
+    std::function<void(bool fade)> StopSE2;
+    std::function<void(const std::string& name, TFileMan* files)> PlayVoice;
+    std::function<void()> StopVoice;
+    std::function<bool()> IsSEPlaying;
+
+    // Takes over both pictures whatever it answers.
+    std::function<bool(int effect, TVeRGBBits* oldImage, TVeRGBBits* newImage)> SetTransition;
+    std::function<bool()> IsTransitionIdle;
+    std::function<void(int steps)> AdvanceTransition;
+    std::function<void()> EndTransition;
+    std::function<void(TVeRGBBits* target, TVeRectSet* dirty)> DrawTransition;
+    std::function<void(TVeRGBBits* target)> DrawScreenTo;
 };
 
 class TAvgUnit : public TComponent {
@@ -130,6 +176,99 @@ public:
     bool EvalCode(uint32_t start, uint32_t length);
     void ResetScene();
 
+    // Scene resources: the panels' pictures, the eye table and strips, the snow flakes.
+    bool CreateResources();
+    void ReleaseResources();
+    void AttachPopup();
+    void DetachPopup();
+    void PanelCreate(TObject* sender);
+    void PanelRelease(TObject* sender);
+
+    // The scheduler (one call per frame) and its input.
+    void FrameUpdate(int steps);
+    void MesClick();
+    void ClickSkip();
+    void OpenMesMenu();
+    void CloseMesMenu();
+    void RaiseCursor();
+    void LowerCursor();
+    void ConfigChanged();
+    void SwirlToConfig();
+    void SwirlFromConfig();
+    void TransitionRedrawProc(TVeRGBBits* bits);
+    void TransitionDrawProc(TVeRGBBits* bits, TVeRectSet* dirty);
+    void BGPanelMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+    void AvgPanelKeyDown(TObject* sender, Word& key, TShiftState shift);
+    void AvgPanelKeyUp(TObject* sender, Word& key, TShiftState shift);
+    void OnMesRightClick();
+    void OnSelRightClick();
+    void OnSelect();
+    void OnMenu();
+    void OnExitAnswer();
+    bool Skipping() const { return SkipOnce || SkipMode || CtrlSkip; }
+
+    // Backgrounds and characters.
+    void LoadBackground();
+    void LoadCharacter(int slot);
+    void SetCharacter(int character, int slot);
+    void RemoveCharacter(int slot) { SetCharacter(-1, slot); }
+    void ChangeCharacters(int kind, int slot);
+    void DrawCharStep();
+    void ApplyCharOrder(const std::array<int, 3>& order);
+    void ApplyCharOutOrder(const std::array<int, 3>& order);
+    void MoveToOutPanel(TVeRGBPanel* from, TVeRGBPanel* to);
+    void ClearEyes(int slot);
+    void MoveEyes(int to, int from);
+    void EyeBlink();
+    void DrawEyes(int slot, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy);
+    bool DrawCharLevel(TVeRGBPanel* panel, int level, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx,
+                       int dy);
+    bool BGPanelDraw(TObject* sender, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy);
+    TVeRGBPanel* SlotPanel(int slot) const;
+    TVeRGBPanel* OutPanel(int slot) const;
+
+    // Weather.
+    void WeatherInit();
+    void WeatherUpdate(int steps);
+    bool WeatherDraw(bool front, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy);
+
+    // Transitions, shakes and waits.
+    void ChangeScene(int number, uint8_t mode);
+    int TransitionSetup(int number);
+    void FreeTransResources(int number);
+    void Shake(int kind);
+    bool ShakeStep(int step);
+    void Wait(int frames);
+
+    // Messages, choices and the backlog.
+    void OpenMesWindow();
+    void CloseMesWindow();
+    void MesWinOpened();
+    void MesWinClosed();
+    std::string ExpandMessage(const std::string& text) const;
+    void ShowMessage(const std::string& text);
+    void PushBackLog();
+    void MesContinue();
+    void PlayVoice(int32_t id);
+    void PlaySE(int number);
+    void PlaySE2(int number, bool fadeIn);
+    void ShowChoices();
+    void TakeChoice();
+    void CloseChoices();
+    void OpenBackLog();
+    void CloseBackLog();
+    void ShowBackLog();
+    void HideBackLog();
+    void ShowBackLogEntry(int index);
+    void BackLogOlder();
+    void BackLogNewer();
+    void ShowHiddenWindow();
+    void OnMesWinClick();
+    void OnLook();
+    void OnSkip();
+    // The backlog entry i places back from the newest; empty when there is none.
+    std::string BackLogEntry(int i) const;
+
     void SetPhase(uint8_t phase) { Phase = phase; }
     void SetLocal(int index, int32_t value);
     int32_t GetLocal(int index) const;
@@ -144,6 +283,22 @@ public:
     uint32_t CallDepth() const { return static_cast<uint32_t>(FCalls.size()); }
     bool InEvalMode() const { return FEvalMode; }
     uint32_t InstructionOffset() const { return static_cast<uint32_t>(FIP); }
+
+    // The scene's panels, owned by the unit.
+    TVeRGBPanel* AvgPanel;
+    TVeRGBPanel* BGPanel;
+    TVeRGBPanel* CharLeft;
+    TVeRGBPanel* CharRight;
+    TVeRGBPanel* CharCenter;
+    TVeRGBPanel* CharOutLeft;
+    TVeRGBPanel* CharOutCenter;
+    TVeRGBPanel* CharOutRight;
+    TVeRGBPanel* WeatherBack;
+    TVeRGBPanel* WeatherFront;
+    TVeRGBPanel* BackLogWin;
+    TVeRGBBtn* BLBackBtn;
+    TVeRGBBtn* BLStopBtn;
+    TVeRGBBtn* BLNextBtn;
 
     bool ScenarioReady = false;
     bool ResourcesReady = false;
@@ -165,13 +320,46 @@ public:
     std::array<int, 3> CharRequest{-1, -1, -1};
     std::array<int, 3> CharOrder{1, 0, 2};
     std::array<int, 3> CharOrderRequest{1, 0, 2};
+    TEyeTable* EyeTable = nullptr;
+    int EyeRows = 0;
     std::array<int, 3> EyeX{-1, -1, -1};
+    std::array<int, 3> EyeY{-1, -1, -1};
+    std::array<TVeRGBBits*, 3> EyeImage{};
+    std::array<TVeAlpha*, 3> EyeAlpha{};
+    std::array<bool, 3> EyeHasAlpha{};
+    std::array<int, 3> EyeTimer{};
     int BGEffect = 0;
     int BGTone = 0;
     int CharMove = 0;
+    std::array<int, 3> CharInKind{};
+    std::array<int, 3> CharOutKind{};
+    std::array<int, 3> CharLevel{128, 128, 128};
+    std::array<int, 3> CharOutLevel{};
     bool MesWinOpen = false;
+    int TransKind = 0;
+    uint8_t TransMode = 0;
+    TVeRGBBits* TransImage = nullptr;
+    int StepCount = 0;
     std::string Message;
+    static constexpr int BackLogSize = 20;
+    std::array<std::string, BackLogSize> BackLog;
+    int BackLogHead = 0;
+    int BackLogCount = 0;
+    int BackLogMode = 0;
+    int BackLogView = 0;
+    int ShakeKind = 0;
+    int ShakeCount = 0;
+    int ShakeX = 0;
+    int ShakeY = 0;
+    TVeRGBBits* ShakeImage = nullptr;
     int WeatherKind = 0;
+    int WeatherCount = 0;
+    static constexpr int WeatherParticles = 128;
+    std::array<int16_t, WeatherParticles> WeatherX{};
+    std::array<int16_t, WeatherParticles> WeatherY{};
+    std::array<int32_t, 4> WeatherDrift{};
+    TVeRGBBits* SnowImage = nullptr;
+    int WaitCount = 0;
     bool MesHidden = false;
     bool SkipOnce = false;
     bool SkipMode = false;
@@ -214,7 +402,38 @@ private:
     void Return();
     std::string InlineText(uint64_t countAt) const;
     void Halt(TScriptResult result);
-    void PushBackLog();
+
+    // The scene's side.
+    void BuildPanels();
+    void Signal(int32_t value);
+    void EndScene(TScriptResult result);
+    void ExecMessage(uint16_t op, uint64_t at, uint32_t voice);
+    void ExecChoices(uint64_t at);
+    void PhaseTransition(int steps, bool skipping);
+    void PhaseShake(int steps, bool skipping);
+    void MenuStep();
+    void SwirlStep(int steps);
+    void ShowSlotPanels();
+    void PlaceFigure(int slot, TVeRGBPanel* panel);
+    void TintPicture(TVeRGBBits* bits);
+    void MarkEyes(int slot);
+    bool DrawOutPanel(int slot, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy);
+    bool DrawSlotPanel(int slot, TVeRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy);
+    // Pictures and the form's services: a hook when the host set one, else the main form.
+    TVeRGBBits* NewEffectPicture();
+    void DeletePicture(TVeRGBBits*& bits);
+    void DrawPanelTo(TVeRGBPanel* panel, TVeRGBBits* bits);
+    bool SvcSetTransition(int effect, TVeRGBBits* oldImage, TVeRGBBits* newImage);
+    bool SvcTransitionIdle();
+    void SvcAdvanceTransition(int steps);
+    void SvcEndTransition();
+    void SvcDrawTransition(TVeRGBBits* target, TVeRectSet* dirty);
+    void SvcInstallTransitionProcs(bool on);
+    void SvcResetFrameCounters();
+    void SvcForceRender();
+    void SvcSetCursorType(int type);
+    void SvcStopSE();
+    void SvcStopVoice();
 
     std::vector<TScriptInfo> FScripts;
     std::vector<uint8_t> FTriggerBuffer;
@@ -247,3 +466,5 @@ private:
     int32_t FTrigScript = -1;
     uint32_t FTrigOffset = 0;
 };
+
+extern TAvgUnit* AvgUnit;

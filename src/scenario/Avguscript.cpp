@@ -3,6 +3,7 @@
 
 #include "archive/Vefileman.h"
 #include "game/Zbdata.h"
+#include "game/Zbglobals.h"
 #include "game/Zbreadmes.h"
 #include "scenario/Avgu.h"
 
@@ -104,7 +105,7 @@ uint64_t GetCodeSize(const uint8_t* instruction, uint64_t available)
 
 bool TAvgUnit::BuildScriptTable()
 {
-    TFileMan* files = Host.ScriptFileMan;
+    TFileMan* files = Host.ScriptFileMan ? Host.ScriptFileMan : ::ScriptFileMan;
     FScripts.clear();
     FTriggerFill = 0;
     if (FTriggerBuffer.size() != ZbScript::TriggerBufferSize)
@@ -209,7 +210,7 @@ void TAvgUnit::LoadFunction(int index)
     if (index < 0 || index >= ScriptCount())
         Fail(ZbScriptMsg::LoadOverTable);
     const TScriptInfo& info = FScripts[static_cast<size_t>(index)];
-    TFileMan* files = Host.ScriptFileMan;
+    TFileMan* files = Host.ScriptFileMan ? Host.ScriptFileMan : ::ScriptFileMan;
     TStream* stream = files ? files->Open(info.FileName) : nullptr;
     if (!stream)
         Fail(ZbScriptMsg::LoadCantOpen);

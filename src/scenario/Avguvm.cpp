@@ -334,8 +334,7 @@ bool TAvgUnit::Run()
     }
     if (FHalted) {
         PushBackLog();
-        if (Host.MainThreadSignal)
-            Host.MainThreadSignal(Result);
+        Signal(Result);
     }
     return FHalted;
 }

@@ -222,8 +222,8 @@ TEST(ScriptMachine, MalformedExecutionIsAScriptErrorNotACrash)
         {".u16 2\n.u32 0xFFFFFFFF", "ExecCode out of Code"},  // a text count past the block
         {"again:\npush 1\njmp again", "ExecCode Stack over"},
         {"again:\ncall again", "ExecCode CallStack over"},
-        {"push 1\npush 1\nsetflag", "ExecCode Opcode not supported [64]"},
-        {"push 1\nwait", "ExecCode Opcode not supported [277]"},
+        {"push 1\nsetflag", "ExecCode Stack is empty"},  // a scene instruction short of operands
+        {"wait", "ExecCode Stack is empty"},
     };
     for (const auto& [code, line] : cases) {
         TScriptWorld world;
