@@ -1,0 +1,142 @@
+// The movie player against clips of known colours: pictures reach the panel's surface
+// stretched to the screen, the end and a mouse press signal exactly once, and a movie that
+// cannot be opened ends at once.
+#include <memory>
+#include <vector>
+
+#include "MovieScreenHarness.h"
+#include "base/Vergbbits.h"
+#include "game/Movieu.h"
+#include "game/Zbglobals.h"
+
+namespace {
+
+class MovieUnitTest : public MovieScreenHarness {
+protected:
+    std::unique_ptr<TMovieUnit> Make()
+    {
+        auto unit = std::make_unique<TMovieUnit>(nullptr);
+        EXPECT_TRUE(unit->CreateResources(PackFileMan));
+        return unit;
+    }
+    // The game flow's order up to the wait.
+    void Begin(TMovieUnit* unit)
+    {
+        Form->SetFrameProc([unit](int steps) { unit->Update(steps); });
+        Form->BeginPlay();
+        Form->ResetFrameCounters();
+        unit->Play();
+    }
+};
+
+bool Near(uint32_t colour, uint32_t expected)
+{
+    for (int shift = 0; shift <= 16; shift += 8) {
+        int a = int((colour >> shift) & 0xFF), b = int((expected >> shift) & 0xFF);
+        if (a - b > 40 || b - a > 40)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST_F(MovieUnitTest, PlaysKnownColoursFullScreenAndSignalsOnceAtTheEnd)
+{
+    WriteClip("rgb.mpg", {{5, 0xFF0000}, {5, 0x00FF00}, {5, 0x0000FF}});
+    for (TBitDepth depth : {bd32, bd24}) {
+        BitDepth = depth;
+        auto unit = Make();
+        ASSERT_EQ(unit->GetSurface()->BitDepth(), depth);
+        ASSERT_TRUE(unit->OpenMovie("rgb.mpg"));
+        UseClock(unit->GetStream());
+        unit->Update(1);  // before Play: nothing
+        EXPECT_EQ(TakeSignal(), INT_MIN);
+        Begin(unit.get());
+        ASSERT_TRUE(unit->IsPlaying());
+
+        std::vector<uint32_t> seen;
+        int signal = INT_MIN;
+        for (int i = 0; i < 3000 && signal == INT_MIN; ++i) {
+            Now += 10;
+            unit->MoviePanel->ClrModify();
+            Pump();
+            signal = TakeSignal();
+            if (unit->MoviePanel->GetModified()) {
+                uint32_t c = unit->GetSurface()->PGet(320, 240);
+                if (seen.empty() || !Near(c, seen.back()))
+                    seen.push_back(c);
+            }
+        }
+        EXPECT_EQ(signal, 0);
+        EXPECT_FALSE(unit->IsPlaying());
+        ASSERT_EQ(seen.size(), 3u) << "depth " << depth;
+        EXPECT_TRUE(Near(seen[0], 0xFF0000));
+        EXPECT_TRUE(Near(seen[1], 0x00FF00));
+        EXPECT_TRUE(Near(seen[2], 0x0000FF));
+        // A 160 x 120 movie fills the screen, and the last picture stays after the end.
+        EXPECT_TRUE(Near(unit->GetSurface()->PGet(2, 2), 0x0000FF));
+        EXPECT_TRUE(Near(unit->GetSurface()->PGet(637, 477), 0x0000FF));
+        for (int i = 0; i < 5; ++i)
+            Pump();
+        unit->MoviePanelMouseDown(unit->MoviePanel, mbLeft, TShiftState(), 10, 10);
+        EXPECT_EQ(TakeSignal(), INT_MIN) << "nothing after the end";
+        Form->SetFrameProc(nullptr);
+        unit->CloseMovie();
+        EXPECT_FALSE(unit->IsOpened());
+        unit->ReleaseResources();
+        EXPECT_EQ(unit->MoviePanel->Image(), nullptr);
+    }
+    BitDepth = bd32;
+}
+
+TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
+{
+    WriteClip("long.mpg", {{100, 0x808080}});
+    auto unit = Make();
+    ASSERT_TRUE(unit->OpenMovie("long.mpg"));
+    UseClock(unit->GetStream());
+    Begin(unit.get());
+    for (int i = 0; i < 10; ++i) {
+        Now += 10;
+        Pump();
+    }
+    EXPECT_EQ(TakeSignal(), INT_MIN);
+    // Any button, routed through the panel.
+    unit->MoviePanel->MouseDown(mbRight, TShiftState(ssRight), 100, 100);
+    EXPECT_EQ(TakeSignal(), 0);
+    EXPECT_FALSE(unit->IsPlaying());
+    EXPECT_EQ(unit->GetStream()->GetState(), msStop);
+    unit->MoviePanel->MouseDown(mbLeft, TShiftState(ssLeft), 100, 100);
+    Pump();
+    EXPECT_EQ(TakeSignal(), INT_MIN);
+    unit->CloseMovie();
+
+    // A missing file and a file without pictures: the open fails with its line, and a Play
+    // regardless ends on the first frame instead of leaving the game thread waiting.
+    WriteClip("sound.mpg", {{25, 0}}, false);
+    for (const char* name : {"missing.mpg", "sound.mpg"}) {
+        ErrLog->Add("-");
+        EXPECT_FALSE(unit->OpenMovie(name)) << name;
+        EXPECT_EQ(LogLines().back(), "AMStream OpenFile failed.");
+        Begin(unit.get());
+        EXPECT_EQ(TakeSignal(), INT_MIN) << "a signal before the wait would be lost";
+        Pump();
+        EXPECT_EQ(TakeSignal(), 0);
+        Pump();
+        EXPECT_EQ(TakeSignal(), INT_MIN);
+        unit->CloseMovie();
+        EXPECT_EQ(unit->GetStream(), nullptr);
+    }
+}
+
+TEST_F(MovieUnitTest, SurfaceFailureIsLoggedAndLeavesNoResources)
+{
+    BitDepth = bd16;
+    TMovieUnit unit(nullptr);
+    EXPECT_FALSE(unit.CreateResources(PackFileMan));
+    EXPECT_TRUE(LogHas("DirectSurface CreateError"));
+    EXPECT_FALSE(unit.HasResources());
+    EXPECT_FALSE(unit.MoviePanel->Created());
+    BitDepth = bd32;
+}
