@@ -69,9 +69,11 @@ void TMainThread::WaitSignal()
             GameForm->FramePump();
         }
         Waiting.store(false);
+        WaitsDone.fetch_add(1);
         CheckTerminated();
     } catch (...) {
         Waiting.store(false);
+        WaitsDone.fetch_add(1);
         AcquireStateLock();
         throw;
     }

@@ -40,6 +40,8 @@ public:
     // True while the flow is parked in WaitSignal with the flag cleared: a signal given now is
     // the one it reads (tests drive the flow by it).
     std::atomic<bool> Waiting{false};
+    // How many waits have ended.
+    std::atomic<uint32_t> WaitsDone{0};
 
 protected:
     void Execute() override;

@@ -457,8 +457,7 @@ void TZBGameThread::RunScene()
     TFinally unhook([this, &done] {
         if (done)
             return;
-        if (GameForm)
-            GameForm->SetFrameProc(nullptr);
+        UnhookScene();
         Hide();
         ConfigMenu->SetOnExit(nullptr);
         AvgUnit->DetachPopup();
@@ -512,12 +511,22 @@ void TZBGameThread::RunScene()
 
     SaveSysData();
     done = true;
-    if (GameForm)
-        GameForm->SetFrameProc(nullptr);
+    UnhookScene();
     Hide();
     ConfigMenu->SetOnExit(nullptr);
     AvgUnit->DetachPopup();
     ScriptIndex = -1;
+}
+
+void TZBGameThread::UnhookScene()
+{
+    if (!GameForm)
+        return;
+    GameForm->SetFrameProc(nullptr);
+    // A scene ended (or closed) in the middle of one of its transitions still has its drawing
+    // hooks on the form; the wait picture would call them after the unit is gone.
+    GameForm->SetRedrawProc(nullptr);
+    GameForm->SetDrawProc(nullptr);
 }
 
 void TZBGameThread::PlayMovie(const std::string& name)

@@ -59,6 +59,7 @@ protected:
 
 private:
     void StartStory();
+    void UnhookScene();
     // The one screen panel on the form, detached again by Hide and by unwinding.
     void Show(TVeRGBPanel* panel);
     void Hide();
