@@ -348,3 +348,31 @@ TEST(SceneFlow, ExpandMessageEscapes)
     u.SetLocal(1, 12345);  // no text reference: the escape stays
     EXPECT_EQ(u.ExpandMessage("%s1."), "%s1.");
 }
+
+TEST(SceneFlow, ExitConfirmationAndTextReferences)
+{
+    TSceneWorld world;
+    world.Start("push 2\npushstr \"Ann\"\nsetlocal\nmes 1 1 \"Hi %s2!\"\nend");
+    TAvgUnit& u = world.Unit();
+    world.FramesUntilPhase({9});
+    EXPECT_EQ(u.Message, "Hi Ann!");
+    Key(u, 17);  // Ctrl held: the menu's opening lets go of it
+    Click(u, mbRight);
+    EXPECT_FALSE(u.CtrlSkip);
+    world.Frames(5);
+    PopupWin->MenuButton(5)->CallOnClick();
+    world.Frames(5);
+    EXPECT_EQ(u.MenuState, 0);
+    EXPECT_EQ(u.CursorCount, 2);
+    PopupWin->ExitBtnNoClick(nullptr);  // no: the scene stays where it was
+    EXPECT_EQ(u.Phase, 9);
+    EXPECT_EQ(u.CursorCount, 1);
+    EXPECT_TRUE(world.Script.Signals.empty());
+    Click(u, mbRight);
+    world.Frames(5);
+    PopupWin->MenuButton(5)->CallOnClick();
+    world.Frames(5);
+    PopupWin->ExitBtnYesClick(nullptr);
+    EXPECT_TRUE(u.IsHalted());
+    EXPECT_EQ(world.Script.Signals, std::vector<int32_t>{16});
+}
