@@ -57,8 +57,8 @@ void SetupPanel(TVeRGBPanel* panel, TVeRGBPanel* parent, int blocks, TVeRGBBits*
 {
     panel->SetMouseControl(false);
     panel->SetParent(parent);
+    panel->SetNumBlock(blocks);  // first: the image sizes the panel to one block
     panel->SetImage(image);
-    panel->SetNumBlock(blocks);
     if (alpha) {
         panel->SetAlpha(alpha);
         panel->SetMaskMode(mmAlphaMask);

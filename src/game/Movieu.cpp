@@ -67,6 +67,16 @@ bool PlayScreenMovie(TVeMovie* stream)
     return stream && stream->Play(640, 480, BitDepth);
 }
 
+std::string StoryMovieName(const std::string& base, int quality)
+{
+    return base + (quality == 0 ? "LQ.mpg" : "NQ.mpg");
+}
+
+std::string BatonMovieName(int quality)
+{
+    return quality == 2 ? "ZBFBHQ.mpg" : quality == 1 ? "ZBFBNQ.mpg" : "ZBFBLQ.mpg";
+}
+
 TVeRGBBits* CreateScreenSurface()
 {
     TVeRGBBits* surface = nullptr;

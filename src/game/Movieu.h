@@ -37,6 +37,12 @@ bool PlayScreenMovie(TVeMovie* stream);
 TVeRGBBits* CreateScreenSurface();
 void DeleteScreenSurface(TVeRGBBits*& surface);
 
+// Movie file names by the configured movie quality (0 low, 1 normal, 2 high): the story's
+// movies ("ZBCH", "ZBOP", "ZBED14"...) come in "LQ" at quality 0 and "NQ" otherwise; the
+// mini-game's in all three.
+std::string StoryMovieName(const std::string& base, int quality);
+std::string BatonMovieName(int quality);
+
 class TMovieUnit : public TComponent {
 public:
     explicit TMovieUnit(TComponent* Owner);

@@ -30,12 +30,10 @@ TDecodedPicture Strip(int w, int h, std::vector<uint32_t> colours)
     p.Width = w;
     p.Height = h * int(colours.size());
     p.Pixels.resize(size_t(p.Width) * p.Height * 3);
-    for (int y = 0; y < p.Height; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint32_t c = colours[size_t(y / h)];
-            uint8_t* px = &p.Pixels[(size_t(y) * w + x) * 3];
-            px[0] = uint8_t(c), px[1] = uint8_t(c >> 8), px[2] = uint8_t(c >> 16);
-        }
+    for (size_t i = 0; i < p.Pixels.size(); i += 3) {
+        uint32_t c = colours[i / 3 / size_t(w) / size_t(h)];
+        p.Pixels[i] = uint8_t(c), p.Pixels[i + 1] = uint8_t(c >> 8), p.Pixels[i + 2] = uint8_t(c >> 16);
+    }
     p.Alpha.assign(size_t(p.Width) * p.Height, 255);
     return p;
 }
@@ -54,12 +52,10 @@ protected:
         png("BatonPoint.png", Strip(534, 10, {0x000080, 0xFFFF00}));
         png("BatonMark.png", Strip(48, 48, std::vector<uint32_t>(18, 0xFF00FF)));
         png("BatonWait.png", Strip(200, 50, std::vector<uint32_t>(13, 0x00FFFF)));
-        const std::vector<int16_t> pcm(64, 1000);
-        std::vector<std::string> sounds = {"BatonOK.adp", "BatonErr.adp", "BatonRetry.adp"};
+        for (const char* name : {"BatonOK.adp", "BatonErr.adp", "BatonRetry.adp"})
+            WriteSound(name);
         for (int n = 32; n <= 42; ++n)
-            sounds.push_back("gs1" + std::to_string(n + 1000).substr(1) + ".adp");
-        for (const std::string& name : sounds)
-            Folder.Write("ZB_Pak/" + name, DirectX::EncodeAdp(pcm.data(), 64, 1, 22050));
+            WriteSound("gs10" + std::to_string(n) + ".adp");
         ScriptValue = 7;
         WriteClip("ZBFBNQ.mpg", {{40, 0x808080}});  // 1.6 s
         Config->CursorKnown = true;
@@ -70,6 +66,12 @@ protected:
     {
         Unit.reset();
         MovieScreenHarness::TearDown();
+    }
+
+    void WriteSound(const std::string& name)
+    {
+        const std::vector<int16_t> pcm(64, 1000);
+        Folder.Write("ZB_Pak/" + name, DirectX::EncodeAdp(pcm.data(), 64, 1, 22050));
     }
 
     void WriteTable(const std::string& text) { Folder.Write("ZB_Pak/Baton0007.csv", text); }
@@ -122,7 +124,7 @@ protected:
 
     void Ticks(int n)
     {
-        for (int i = 0; i < n; ++i)
+        while (n-- > 0)
             Pump();
     }
 
@@ -140,6 +142,8 @@ TEST_F(BatonUnitTest, TracingEveryMarkPassesAtTheFirstAttempt)
     EXPECT_EQ(Unit->GetScore(), 32);
     EXPECT_TRUE(Unit->WaitPanel->Visible());
     EXPECT_EQ(Unit->WaitPanel->BlockIndex(), 0);
+    EXPECT_EQ(Unit->WaitPanel->OffsetX() * 1000 + Unit->WaitPanel->OffsetY(), 220 * 1000 + 215) << "centred block";
+    EXPECT_EQ(Unit->MarkPanel[0]->SizeY(), 48);
     Ticks(30);
     EXPECT_EQ(Unit->WaitPanel->BlockIndex(), 1);
     std::vector<int> markBlocks;
@@ -244,7 +248,14 @@ TEST_F(BatonUnitTest, RulesGrowLenientWithRetries)
 
 TEST_F(BatonUnitTest, BadTablesAndMoviesFailSafely)
 {
+    std::remove((Folder.Path() + "/ZB_Pak/BatonErr.adp").c_str());
     auto unit = std::make_unique<TBatonUnit>(nullptr);
+    EXPECT_FALSE(unit->CreateResources(PackFileMan));
+    EXPECT_TRUE(LogHas("BatonSE CreateError"));
+    EXPECT_FALSE(unit->HasResources());
+    EXPECT_EQ(unit->PointPanel, nullptr);
+    WriteSound("BatonErr.adp");
+    unit = std::make_unique<TBatonUnit>(nullptr);
     ASSERT_TRUE(unit->CreateResources(PackFileMan));
     auto fails = [&](const char* table, const char* movie, const char* line) {
         if (table)
@@ -292,23 +303,16 @@ TEST_F(BatonUnitTest, BadTablesAndMoviesFailSafely)
     dest.Create();
     dest.BoxFill(0, 0, 639, 9, 0xFF00FF);
     EXPECT_TRUE(unit->PointPanelDraw(unit->PointPanel, &dest, 0, 0, 0, 0, 534, 10));
-    auto at = [&](int x) { return dest.PGet(x, 5) & 0xFFFFFF; };
-    EXPECT_EQ(at(122), 0x000080u);
-    EXPECT_EQ(at(123), 0xFFFF00u);
-    EXPECT_EQ(at(244), 0xFFFF00u);
-    EXPECT_EQ(at(245), 0xFF00FFu);
-    EXPECT_EQ(at(288), 0xFF00FFu);
-    EXPECT_EQ(at(289), 0xFFFF00u);
-    EXPECT_EQ(at(410), 0xFFFF00u);
-    EXPECT_EQ(at(411), 0x000080u);
-    EXPECT_EQ(at(533), 0x000080u);
-    EXPECT_EQ(at(534), 0xFF00FFu);
-    // A part of the panel drawn elsewhere, and nothing below the first block.
-    dest.BoxFill(0, 0, 639, 9, 0xFF00FF);
+    const uint32_t unlit = 0x000080, lit = 0xFFFF00, none = 0xFF00FF;
+    const std::pair<int, uint32_t> columns[] = {{122, unlit}, {123, lit},   {244, lit},   {245, none}, {288, none},
+                                                {289, lit},   {410, lit},   {411, unlit}, {533, unlit}, {534, none}};
+    for (const auto& [x, colour] : columns)
+        EXPECT_EQ(dest.PGet(x, 5) & 0xFFFFFF, colour) << x;
+    // A part of the panel drawn elsewhere, clipped to the first block.
+    dest.BoxFill(0, 0, 639, 9, none);
     EXPECT_TRUE(unit->PointPanelDraw(unit->PointPanel, &dest, 0, 0, 120, 5, 10, 20));
-    EXPECT_EQ(dest.PGet(2, 2) & 0xFFFFFF, 0x000080u);
-    EXPECT_EQ(dest.PGet(3, 0) & 0xFFFFFF, 0xFFFF00u);
-    EXPECT_EQ(dest.PGet(3, 4) & 0xFFFFFF, 0xFFFF00u);
-    EXPECT_EQ(dest.PGet(3, 5) & 0xFFFFFF, 0xFF00FFu);
+    EXPECT_EQ(dest.PGet(2, 2) & 0xFFFFFF, unlit);
+    EXPECT_EQ(dest.PGet(3, 4) & 0xFFFFFF, lit);
+    EXPECT_EQ(dest.PGet(3, 5) & 0xFFFFFF, none);
     unit.reset();
 }

@@ -8,6 +8,7 @@
 #include "base/Vergbbits.h"
 #include "game/Movieu.h"
 #include "game/Zbglobals.h"
+#include "support/MovieFixtures.h"
 
 namespace {
 
@@ -29,15 +30,7 @@ protected:
     }
 };
 
-bool Near(uint32_t colour, uint32_t expected)
-{
-    for (int shift = 0; shift <= 16; shift += 8) {
-        int a = int((colour >> shift) & 0xFF), b = int((expected >> shift) & 0xFF);
-        if (a - b > 40 || b - a > 40)
-            return false;
-    }
-    return true;
-}
+using MovieTest::NearColour;
 
 }  // namespace
 
@@ -64,19 +57,19 @@ TEST_F(MovieUnitTest, PlaysKnownColoursFullScreenAndSignalsOnceAtTheEnd)
             signal = TakeSignal();
             if (unit->MoviePanel->GetModified()) {
                 uint32_t c = unit->GetSurface()->PGet(320, 240);
-                if (seen.empty() || !Near(c, seen.back()))
+                if (seen.empty() || !NearColour(c, seen.back()))
                     seen.push_back(c);
             }
         }
         EXPECT_EQ(signal, 0);
         EXPECT_FALSE(unit->IsPlaying());
         ASSERT_EQ(seen.size(), 3u) << "depth " << depth;
-        EXPECT_TRUE(Near(seen[0], 0xFF0000));
-        EXPECT_TRUE(Near(seen[1], 0x00FF00));
-        EXPECT_TRUE(Near(seen[2], 0x0000FF));
+        EXPECT_TRUE(NearColour(seen[0], 0xFF0000));
+        EXPECT_TRUE(NearColour(seen[1], 0x00FF00));
+        EXPECT_TRUE(NearColour(seen[2], 0x0000FF));
         // A 160 x 120 movie fills the screen, and the last picture stays after the end.
-        EXPECT_TRUE(Near(unit->GetSurface()->PGet(2, 2), 0x0000FF));
-        EXPECT_TRUE(Near(unit->GetSurface()->PGet(637, 477), 0x0000FF));
+        EXPECT_TRUE(NearColour(unit->GetSurface()->PGet(2, 2), 0x0000FF));
+        EXPECT_TRUE(NearColour(unit->GetSurface()->PGet(637, 477), 0x0000FF));
         for (int i = 0; i < 5; ++i)
             Pump();
         unit->MoviePanelMouseDown(unit->MoviePanel, mbLeft, TShiftState(), 10, 10);
@@ -92,6 +85,17 @@ TEST_F(MovieUnitTest, PlaysKnownColoursFullScreenAndSignalsOnceAtTheEnd)
 
 TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
 {
+    {
+        BitDepth = bd16;  // no surface for this screen
+        TMovieUnit failed(nullptr);
+        EXPECT_FALSE(failed.CreateResources(PackFileMan));
+        EXPECT_TRUE(LogHas("DirectSurface CreateError"));
+        EXPECT_FALSE(failed.MoviePanel->Created());
+        BitDepth = bd32;
+    }
+    EXPECT_EQ(StoryMovieName("ZBED15", 0), "ZBED15LQ.mpg");
+    EXPECT_EQ(StoryMovieName("ZBCH", 2), "ZBCHNQ.mpg");
+    EXPECT_EQ(BatonMovieName(2) + BatonMovieName(1) + BatonMovieName(0), "ZBFBHQ.mpgZBFBNQ.mpgZBFBLQ.mpg");
     WriteClip("long.mpg", {{100, 0x808080}});
     auto unit = Make();
     ASSERT_TRUE(unit->OpenMovie("long.mpg"));
@@ -128,15 +132,4 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
         unit->CloseMovie();
         EXPECT_EQ(unit->GetStream(), nullptr);
     }
-}
-
-TEST_F(MovieUnitTest, SurfaceFailureIsLoggedAndLeavesNoResources)
-{
-    BitDepth = bd16;
-    TMovieUnit unit(nullptr);
-    EXPECT_FALSE(unit.CreateResources(PackFileMan));
-    EXPECT_TRUE(LogHas("DirectSurface CreateError"));
-    EXPECT_FALSE(unit.HasResources());
-    EXPECT_FALSE(unit.MoviePanel->Created());
-    BitDepth = bd32;
 }
