@@ -107,23 +107,6 @@ void TZBGameThread::ClearSignal()
     SetSignal(0);
 }
 
-std::string TZBGameThread::StoryMovieName(const char* stem, int quality)
-{
-    return std::string(stem) + (quality == 0 ? "LQ" : "NQ") + ".mpg";
-}
-
-std::string TZBGameThread::EndingMovieName(int episode, int quality)
-{
-    char stem[16];
-    std::snprintf(stem, sizeof stem, "ZBED%02d", episode);
-    return StoryMovieName(stem, quality);
-}
-
-std::string TZBGameThread::BatonMovieName(int quality)
-{
-    return quality == 2 ? "ZBFBHQ.mpg" : quality == 1 ? "ZBFBNQ.mpg" : "ZBFBLQ.mpg";
-}
-
 void TZBGameThread::Show(TVeRGBPanel* panel)
 {
     if (GameForm && panel)
@@ -366,8 +349,11 @@ void TZBGameThread::StoryLoop()
             break;
         case 4: {
             const int episode = GetGameEpisode(GameData);
-            if (episode >= FirstEpisode && episode <= LastEpisode)
-                PlayMovie(EndingMovieName(episode, quality));
+            if (episode >= FirstEpisode && episode <= LastEpisode) {
+                char stem[16];
+                std::snprintf(stem, sizeof stem, "ZBED%02d", episode);
+                PlayMovie(StoryMovieName(stem, quality));
+            }
             SetGamePhase(GameData, 1);
             break;
         }

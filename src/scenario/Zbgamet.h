@@ -29,11 +29,6 @@ public:
     // The settings screen's exit while the title owns it.
     void ClearSignal();
 
-    // Movie file names by quality: "LQ" for 0, else "NQ"; the mini-game's "HQ" for 2.
-    static std::string StoryMovieName(const char* stem, int quality);
-    static std::string EndingMovieName(int episode, int quality);
-    static std::string BatonMovieName(int quality);
-
     bool SceneUnitsCreated = false;
     bool Leave = false;
     TStoryStep StoryStep = 0;

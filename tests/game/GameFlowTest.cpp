@@ -283,14 +283,4 @@ TEST_F(GameFlowTest, TitleThatCannotBeSetUpEndsTheGameWithoutHanging)
     EXPECT_FALSE(Form->Visible());
 }
 
-TEST(GameFlowNames, MovieNamesFollowTheQuality)
-{
-    EXPECT_EQ(TZBGameThread::StoryMovieName("ZBCH", 0), "ZBCHLQ.mpg");
-    EXPECT_EQ(TZBGameThread::StoryMovieName("ZBOP", 2), "ZBOPNQ.mpg");
-    EXPECT_EQ(TZBGameThread::EndingMovieName(14, 1), "ZBED14NQ.mpg");
-    EXPECT_EQ(TZBGameThread::BatonMovieName(2), "ZBFBHQ.mpg");
-    EXPECT_EQ(TZBGameThread::BatonMovieName(1), "ZBFBNQ.mpg");
-    EXPECT_EQ(TZBGameThread::BatonMovieName(0), "ZBFBLQ.mpg");
-}
-
 }  // namespace
