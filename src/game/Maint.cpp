@@ -61,14 +61,19 @@ void TMainThread::WaitSignal()
         throw Exception("WaitSignal: state lock held " + std::to_string(FStateDepth) + " times");
     }
     ReleaseStateLock();
+    Waiting.store(true);
     try {
         while (!Terminated() && !SignalFlag.load()) {
             if (!GameForm)
                 break;
             GameForm->FramePump();
         }
+        Waiting.store(false);
+        WaitsDone.fetch_add(1);
         CheckTerminated();
     } catch (...) {
+        Waiting.store(false);
+        WaitsDone.fetch_add(1);
         AcquireStateLock();
         throw;
     }
@@ -118,6 +123,7 @@ void TMainThread::Execute()
     try {
         Run();
     } catch (const EGameEnd&) {
+        GameEnded();
     } catch (const Exception& e) {
         if (ErrLog)
             ErrLog->Add(e.Message);

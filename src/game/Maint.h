@@ -37,11 +37,18 @@ public:
 
     std::atomic<int32_t> SignalValue{0};
     std::atomic<bool> SignalFlag{false};
+    // True while the flow is parked in WaitSignal with the flag cleared: a signal given now is
+    // the one it reads (tests drive the flow by it).
+    std::atomic<bool> Waiting{false};
+    // How many waits have ended.
+    std::atomic<uint32_t> WaitsDone{0};
 
 protected:
     void Execute() override;
     // The default flow: the wait picture until the window closes.
     virtual void Run();
+    // Called when EGameEnd reached Execute, with the state lock still held.
+    virtual void GameEnded() {}
 
     // Parks the flow until a signal, running frames itself with the state lock released (it
     // must be held exactly once); EGameEnd when the thread is ended, the lock held again.

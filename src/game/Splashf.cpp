@@ -1,8 +1,10 @@
 #include "game/Splashf.h"
 
+#include "game/Batonu.h"
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
+#include "game/Pchapter.h"
 #include "game/Zbeffect.h"
 #include "platform/Forms.h"
 #include "platform/Instance.h"
@@ -82,6 +84,10 @@ int GameMain(int argc, const char* const* argv)
                 application->PostQuitMessage(0);
         };
         SplashForm = new TSplashForm(application);
+        // Data modules of the application, never shown; the game flow makes its own instances
+        // into the same globals while it needs them.
+        ChapterUnit = new TChapterUnit(application);
+        BatonUnit = new TBatonUnit(application);
         application->Run();
     } catch (const Exception&) {
     }

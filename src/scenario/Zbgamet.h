@@ -1,0 +1,65 @@
+#pragma once
+// The game-flow thread: the title screen and its sub-screens, a new game or a chosen chapter,
+// the story loop of scenes, movies and the mini-game, and the saving of the system data, all
+// as sequential code on the game thread.
+//
+// Every screen unit is made through MemMan, set up with PackFileMan, attached, waited for, then
+// detached, released and deleted however the step is left, so that EGameEnd unwinding the
+// thread (a close request, Exit, a scene's quit) still frees it.
+//
+// It lives beside the scene unit because it drives it; the program installs it as the main
+// form's game thread (TGameForm::SetGameThreadFactory(CreateGameThread)).
+
+#include <cstdint>
+#include <string>
+
+#include "game/Maint.h"
+
+class TVeRGBPanel;
+
+// The next step of the story loop: 0 a scene, 1 the chapter movie, 2 the mini-game,
+// 3 the opening movie, 4 an ending movie; -1 (no trigger left) leaves the story.
+using TStoryStep = int8_t;
+
+class TZBGameThread : public TMainThread {
+public:
+    // Runs on the creating thread: reads the message-box settings and loads the saved data.
+    TZBGameThread();
+
+    // The settings screen's exit while the title owns it.
+    void ClearSignal();
+
+    bool SceneUnitsCreated = false;
+    bool Leave = false;
+    TStoryStep StoryStep = 0;
+    int ChosenEpisode = 0;
+    int ChosenScene = 0;
+    bool ChapterChosen = false;
+    int ScriptIndex = -1;
+    int TriggerEntry = 0;
+
+protected:
+    void Run() override;
+    void GameEnded() override;
+
+    void PlayMovie(const std::string& name);
+    void NewGame();
+    void ChapterStart();
+    void StoryLoop();
+    void CreateSceneUnits();
+    void DeleteSceneUnits();
+    void RunScene();
+    void RunBaton();
+    void TitleMenu();
+
+private:
+    void StartStory();
+    void UnhookScene();
+    // The one screen panel on the form, detached again by Hide and by unwinding.
+    void Show(TVeRGBPanel* panel);
+    void Hide();
+    TVeRGBPanel* FShown = nullptr;
+};
+
+// A new game-flow thread, not started yet.
+TMainThread* CreateGameThread();

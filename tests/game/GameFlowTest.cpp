@@ -1,0 +1,286 @@
+// The game flow on a main form with the real panel tree and the sample game: the test stands in
+// for the player by giving each screen's signal once the flow waits on it, and checks which
+// screen was up, what the flow made of each answer and that every way out frees the screens.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "base/Vememman.h"
+#include "game/Batonu.h"
+#include "game/GameFormHarness.h"
+#include "game/Movieu.h"
+#include "game/Pchapter.h"
+#include "game/Pconfigmenu.h"
+#include "game/Pmainmenu.h"
+#include "game/Zbglobals.h"
+#include "game/Zbsysfile.h"
+#include "scenario/Avgu.h"
+#include "scenario/Popupu.h"
+#include "scenario/Zbgamet.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sample game, built once per run.
+const std::string& SampleGame()
+{
+    static std::string folder;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::string path = (fs::temp_directory_path() / ("zbflow-" + std::to_string(::getpid()))).string();
+        std::string command = "'" + std::string(ZB_BINARY_DIR) + "/mksample' '" + path + "' '" +
+                              std::string(ZB_SOURCE_DIR) + "/sample' >/dev/null 2>&1";
+        if (std::system(command.c_str()) == 0)
+            folder = path;
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(fs::temp_directory_path() / ("zbflow-" + std::to_string(::getpid())), ec);
+        });
+    });
+    return folder;
+}
+
+class GameFlowTest : public GameFormHarness {
+protected:
+    void SetUp() override
+    {
+        GameFormHarness::SetUp();
+        SetGameRootFactory(nullptr);  // the real panel tree: screens are found by their panels
+        TGameForm::SetGameThreadFactory(CreateGameThread);
+        SavedSaveFolder = SysSaveFolder;
+        SysSaveFolder = Folder.Path();
+    }
+    void TearDown() override
+    {
+        GameFormHarness::TearDown();
+        SysSaveFolder = SavedSaveFolder;
+    }
+
+    bool StartGame()
+    {
+        if (SampleGame().empty())
+            return false;
+        fs::copy(SampleGame(), Folder.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        StartForm(false);
+        return MainThread.load() != nullptr;
+    }
+
+    void StopGame()
+    {
+        Taken = nullptr;
+        delete Form;
+        Form = nullptr;
+        GameForm = nullptr;
+    }
+
+    bool OnScreen(TVeRGBPanel* panel) const { return panel && panel->Parent() == Form->MainPanel(); }
+
+    // The screen attached to the form; the flow must be parked (state lock held by the caller).
+    std::string Screen() const
+    {
+        if (GameMenu && OnScreen(GameMenu->MainMenuPanel))
+            return "title";
+        if (ConfigMenu && OnScreen(ConfigMenu->ConfigPanel))
+            return "config";
+        if (ChapterUnit && OnScreen(ChapterUnit->MenuPanel))
+            return "chapter" + std::to_string(ChapterUnit->GetMode());
+        if (ChapterUnit && OnScreen(ChapterUnit->ViewerPanel))
+            return "viewer";
+        if (AvgUnit && OnScreen(AvgUnit->AvgPanel))
+            return "scene";
+        if (MovieUnit && OnScreen(MovieUnit->MoviePanel))
+            return "movie";
+        if (BatonUnit && OnScreen(BatonUnit->BatonPanel))
+            return "baton";
+        return "";
+    }
+
+    // Waits until the flow waits for a screen's signal, runs act with the flow parked, then
+    // gives the signal (none when give is false). Answers the screen that was up ("" on a
+    // timeout or when the flow ended).
+    template <class F>
+    std::string Answer(int value, F act, bool give = true)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        // The last signal first has to be taken: until then the flow still waits where it was.
+        while (Taken && MainThread.load() == Taken && Taken->WaitsDone.load() == TakenAt &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Taken = nullptr;
+        while (std::chrono::steady_clock::now() < end) {
+            {
+                std::lock_guard<TCriticalSection> lock(*Form->StateLock);
+                TMainThread* thread = MainThread.load();
+                if (!thread)
+                    return "";
+                std::string screen = Screen();
+                if (thread->Waiting.load() && !screen.empty() && Form->GetState() != gsTransition) {
+                    act();
+                    if (give) {
+                        Seen.push_back(screen);
+                        thread->SetSignal(value);
+                        Taken = thread;
+                        TakenAt = thread->WaitsDone.load();
+                    }
+                    return screen;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return "";
+    }
+    std::string Answer(int value)
+    {
+        return Answer(value, [] {});
+    }
+    std::string Parked()
+    {
+        return Answer(0, [] {}, false);
+    }
+
+    bool Ended()
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (MainThread.load() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return MainThread.load() == nullptr;
+    }
+
+    // No screen unit of the flow is left.
+    static bool UnitsFreed()
+    {
+        return !GameMenu && !ConfigMenu && !ChapterUnit && !AvgUnit && !PopupWin && !MovieUnit && !BatonUnit;
+    }
+
+    std::string SaveFile() const { return Folder.Path() + "/ZBSys.sav"; }
+
+    std::vector<std::string> Seen;
+    std::string SavedSaveFolder;
+    TMainThread* Taken = nullptr;
+    uint32_t TakenAt = 0;
+};
+
+TEST_F(GameFlowTest, StoryRunsScenesMoviesAndTheMiniGameByResultsThenExitSaves)
+{
+    ASSERT_TRUE(StartGame());
+    EXPECT_EQ(Answer(0), "title");  // Start
+    // The prologue of a new game; steer the next scene to the second chapter.
+    EXPECT_EQ(Answer(1,
+                     [] {
+                         EXPECT_EQ(GetGameEpisode(GameData), 0);
+                         EXPECT_EQ(GetGameScene(GameData), 1);
+                         EXPECT_FALSE(GetGameFlag(GameData, 511));
+                         SetGameEpisode(GameData, 14);
+                         SetGameScene(GameData, 2);
+                         AvgUnit->ResultValue = 7;
+                         BatonResult = 0;
+                     }),
+              "scene");
+    EXPECT_EQ(Answer(0, [] { EXPECT_EQ(ScriptValue, 7); }), "movie");  // the chapter movie
+    EXPECT_EQ(Answer(2,
+                     [] {
+                         EXPECT_EQ(BatonResult, 2);  // a chapter movie counts the mini-game passed
+                         EXPECT_EQ(GetGamePhase(GameData), 2);
+                         AvgUnit->ResultValue = 0;
+                     }),
+              "scene");
+    EXPECT_EQ(Answer(0, [] { EXPECT_EQ(ScriptValue, 0); }), "baton");
+    EXPECT_EQ(Answer(9, [] { EXPECT_EQ(GetGamePhase(GameData), 2); }), "scene");  // an ending: episode 14's movie
+    EXPECT_EQ(Answer(0), "movie");
+    // The ending leads to group 1; an unknown result goes back to the title.
+    EXPECT_EQ(Answer(5, [] { EXPECT_EQ(GetGamePhase(GameData), 1); }), "scene");
+    EXPECT_EQ(Answer(4, [this] { fs::remove(SaveFile()); }), "title");  // Exit
+    ASSERT_TRUE(Ended());
+    EXPECT_TRUE(fs::exists(SaveFile()));
+    EXPECT_TRUE(UnitsFreed());
+    RunPosted();
+    EXPECT_FALSE(Form->Visible());
+    EXPECT_EQ(Seen, (std::vector<std::string>{"title", "scene", "movie", "scene", "baton", "scene", "movie", "scene",
+                                              "title"}));
+}
+
+TEST_F(GameFlowTest, EndingOutsideTheEpisodesPlaysNoMovieAndNoTriggerLeadsBackToTheTitle)
+{
+    ASSERT_TRUE(StartGame());
+    Answer(0);
+    Answer(9, [] {
+        SetGameEpisode(GameData, 13);
+        SetGameScene(GameData, 9);  // no scene has a trigger for this
+    });
+    Answer(0);  // straight back to the title: no movie, no scene
+    Answer(16, [this] { fs::remove(SaveFile()); });  // a scene's quit ends the program
+    ASSERT_TRUE(Ended());
+    EXPECT_TRUE(UnitsFreed());
+    EXPECT_TRUE(fs::exists(SaveFile()));
+    EXPECT_EQ(Seen, (std::vector<std::string>{"title", "scene", "title", "scene"}));
+}
+
+TEST_F(GameFlowTest, ChapterSelectGalleryAndSettingsReturnToTheTitle)
+{
+    ASSERT_TRUE(StartGame());
+    EXPECT_EQ(Answer(1), "title");     // Chapter
+    EXPECT_EQ(Answer(0), "chapter4");  // episode 14
+    EXPECT_EQ(Answer(-1), "chapter0"); // a back other than the list's: the episodes again
+    EXPECT_EQ(Answer(0), "chapter4");
+    EXPECT_EQ(Answer(-2), "chapter0"); // the list's back: straight to the title
+    EXPECT_EQ(Answer(3), "title");     // Gallery
+    EXPECT_EQ(Answer(0), "chapter3");
+    EXPECT_EQ(Answer(0), "viewer");
+    EXPECT_EQ(Answer(-1), "chapter3");
+    EXPECT_EQ(Answer(2), "title");  // Settings; its exit clears the signal
+    EXPECT_EQ(Answer(7), "config");
+    EXPECT_EQ(Answer(5), "title");  // no button gives 5: the title comes again
+    EXPECT_EQ(Answer(1), "title");
+    EXPECT_EQ(Answer(0), "chapter4");  // episode 14
+    EXPECT_EQ(Answer(1), "chapter0");  // its second chapter
+    EXPECT_EQ(Answer(-1,
+                     [] {
+                         EXPECT_EQ(GetGameEpisode(GameData), 14);
+                         EXPECT_EQ(GetGameScene(GameData), 2);
+                         EXPECT_TRUE(GetGameFlag(GameData, 511));
+                         EXPECT_FALSE(GetGameFlag(GameData, 510));
+                         EXPECT_EQ(GetGamePhase(GameData), 1);
+                     }),
+              "scene");
+    EXPECT_EQ(Answer(0), "title");
+    EXPECT_EQ(Seen, (std::vector<std::string>{"title", "chapter4", "chapter0", "chapter4", "chapter0", "title",
+                                              "chapter3", "viewer", "chapter3", "title", "config", "title", "title",
+                                              "chapter4", "chapter0", "scene", "title"}));
+}
+
+TEST_F(GameFlowTest, ClosingAtAnyWaitEndsTheThreadAndFreesEveryScreen)
+{
+    // How many answers lead to the wait where the window closes: title, settings, chapter list,
+    // scene, chapter movie, mini-game.
+    const std::vector<std::vector<int>> roads{{}, {2}, {1, 0}, {0}, {0, 1}, {0, 2}};
+    for (const auto& road : roads) {
+        SCOPED_TRACE(road.size());
+        ASSERT_TRUE(StartGame());
+        for (int value : road)
+            ASSERT_FALSE(Answer(value).empty());
+        ASSERT_FALSE(Parked().empty());
+        Form->Close();
+        EXPECT_EQ(MainThread.load(), nullptr);
+        EXPECT_TRUE(UnitsFreed());
+        EXPECT_TRUE(fs::exists(SaveFile()));
+        StopGame();
+        fs::remove(SaveFile());
+    }
+    for (const std::string& line : LogLines())
+        ADD_FAILURE() << line;
+}
+
+TEST_F(GameFlowTest, TitleThatCannotBeSetUpEndsTheGameWithoutHanging)
+{
+    ASSERT_FALSE(SampleGame().empty());
+    StartForm(false);  // only the form's own pictures: the title's are missing
+    ASSERT_TRUE(Ended());
+    EXPECT_TRUE(UnitsFreed());
+    RunPosted();
+    EXPECT_FALSE(Form->Visible());
+}
+
+}  // namespace
