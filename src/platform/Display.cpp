@@ -579,12 +579,25 @@ bool Present(const uint8_t* pixels, int pitch, TSourceFormat format, int width, 
         if (!ClipRect(rects[i], width, height, r))
             continue;
         const int bytes = SourceBytes(format);
+        // Rows that already stand on the screen are not presented again: a still screen sends
+        // the same cursor rectangles every frame, and each present is costly for the renderer.
+        thread_local std::vector<uint32_t> row;
+        row.resize(ScreenWidth);
+        bool changed = false;
+        const size_t rowBytes = size_t(r.right - r.left) * 4;
         for (int y = r.top; y < r.bottom; ++y) {
             const uint8_t* src = pixels + static_cast<ptrdiff_t>(y) * pitch + static_cast<ptrdiff_t>(r.left) * bytes;
-            CopyRow(src, &Mailbox.Front[size_t(y) * ScreenWidth + size_t(r.left)], r.right - r.left, format);
+            uint32_t* front = &Mailbox.Front[size_t(y) * ScreenWidth + size_t(r.left)];
+            CopyRow(src, row.data(), r.right - r.left, format);
+            if (std::memcmp(front, row.data(), rowBytes) != 0) {
+                std::memcpy(front, row.data(), rowBytes);
+                changed = true;
+            }
         }
-        AddPending(r);
-        any = true;
+        if (changed) {
+            AddPending(r);
+            any = true;
+        }
     }
     if (any) {
         ++Mailbox.Submitted;
@@ -603,6 +616,19 @@ bool WaitPresented(int timeoutMs)
         target = Mailbox.Submitted;
     }
     std::unique_lock<std::mutex> lock(PresentedLock);
+    if (Presented >= target && !PresentedClosed) {
+        // Nothing new to show: with vertical sync the wait still lasts until the next retrace,
+        // as a flip would, so that the full-speed frame loop keeps the display's pace instead
+        // of spinning on a still screen.
+        if (!WantVSync.load() || timeoutMs <= 0)
+            return true;
+        const auto period = std::chrono::milliseconds(std::max(RefreshMs.load(), 1));
+        const auto now = std::chrono::steady_clock::now();
+        const auto next = now + period - (now.time_since_epoch() % period);
+        const auto limit = now + std::chrono::milliseconds(timeoutMs);
+        PresentedWake.wait_until(lock, std::min(next, limit), [&] { return PresentedClosed; });
+        return true;
+    }
     return PresentedWake.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                                   [&] { return PresentedClosed || Presented >= target; });
 }

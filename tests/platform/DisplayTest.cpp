@@ -398,3 +398,29 @@ TEST(DisplayDialogs, AHeadlessWindowLeavesTheMessageBoxHandlerAlone)
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], "Error:text");
 }
+
+TEST_F(DisplayWindow, UnchangedPixelsAreNotPresentedAgainButTheWaitKeepsTheRetracePace)
+{
+    // A still screen sends the same cursor rectangles each frame: they must cost no present,
+    // and a frame loop waiting for the present must still be paced, not released at once.
+    auto grey = Bgrx(640, 480, 0x808080);
+    const Display::TDisplayRect r{100, 100, 132, 132};
+    ASSERT_TRUE(Display::Present(grey.data(), 640 * 4, Display::TSourceFormat::Bgrx32, 640, 480, &r, 1));
+    Drain();
+    const uint64_t before = Display::PresentCount();
+    ASSERT_TRUE(Display::Present(grey.data(), 640 * 4, Display::TSourceFormat::Bgrx32, 640, 480, &r, 1));
+    EXPECT_EQ(QueuedWakeUps(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Display::WaitPresented(1000));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LE(waited, std::chrono::milliseconds(Display::RefreshPeriodMs() + 500));
+    Drain();
+    EXPECT_EQ(Display::PresentCount(), before);
+
+    for (int c = 0; c < 3; ++c)
+        grey[(size_t(120) * 640 + 120) * 4 + c] = 0x81;  // one changed pixel is presented
+    ASSERT_TRUE(Display::Present(grey.data(), 640 * 4, Display::TSourceFormat::Bgrx32, 640, 480, &r, 1));
+    Drain();
+    EXPECT_EQ(Display::PresentCount(), before + 1);
+    EXPECT_EQ(Front(120, 120), 0x818181u);
+}
