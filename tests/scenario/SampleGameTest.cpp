@@ -39,7 +39,7 @@ bool BuildSample(const TScratchFolder& folder)
     return std::system(command.c_str()) == 0;
 }
 
-struct TPictureSpec {
+struct TExpectedPicture {
     const char* Name;
     int Width;  // 0: any size
     int Height;
@@ -47,7 +47,7 @@ struct TPictureSpec {
 };
 
 // The pictures of the main archive with the sizes their screens cut them by.
-const TPictureSpec MainPictures[] = {
+const TExpectedPicture MainPictures[] = {
     {"Cursor.png", 256, 32, true},         {"Wait.bmp", 240, 352, false},
     {"Cap_Logo.png", 0, 0, true},          {"Cap_Copy.png", 0, 0, true},
     {"TitleBack.jpg", 640, 480, false},    {"TitleParts.png", 1300, 360, true},
@@ -76,13 +76,13 @@ const TPictureSpec MainPictures[] = {
     {"HaloYellowS.bmp", 0, 0, false},
 };
 
-const TPictureSpec ScenePictures[] = {
+const TExpectedPicture ScenePictures[] = {
     {"zbbg010.jpg", 640, 480, false}, {"zbbg020.jpg", 640, 480, false}, {"zbbg026.jpg", 640, 480, false},
     {"zbbg030.jpg", 640, 480, false}, {"zbbg037.jpg", 640, 480, false}, {"zbbg040.jpg", 640, 480, false},
     {"zbbg041.jpg", 640, 480, false}, {"zbbg500.lzh", 640, 480, false}, {"zbbg501.lzh", 640, 480, false},
 };
 
-const TPictureSpec Figures[] = {
+const TExpectedPicture Figures[] = {
     {"zbchr001.png", 220, 420, true}, {"zbchr002.png", 220, 420, true}, {"zbchr003.png", 220, 420, true},
     {"zbeye001.png", 92, 40, true},   {"zbeye002.png", 92, 40, true},   {"zbeye003.png", 92, 40, true},
 };
@@ -93,12 +93,12 @@ bool EndsWith(const std::string& s, const char* tail)
     return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
 }
 
-void ExpectPicture(TFileMan& files, const TPictureSpec& spec)
+void ExpectPicture(TFileMan& files, const TExpectedPicture& expected)
 {
-    SCOPED_TRACE(spec.Name);
-    TStream* stream = files.Open(spec.Name);
+    SCOPED_TRACE(expected.Name);
+    TStream* stream = files.Open(expected.Name);
     ASSERT_NE(stream, nullptr);
-    const std::string name = spec.Name;
+    const std::string name = expected.Name;
     TDecodedPicture picture;
     bool ok = false;
     if (EndsWith(name, ".png"))
@@ -111,11 +111,11 @@ void ExpectPicture(TFileMan& files, const TPictureSpec& spec)
         ok = DecodeGny(stream, GnyBuiltinKeyTable.data(), picture);
     files.Close(stream);
     ASSERT_TRUE(ok);
-    if (spec.Width > 0) {
-        EXPECT_EQ(picture.Width, spec.Width);
-        EXPECT_EQ(picture.Height, spec.Height);
+    if (expected.Width > 0) {
+        EXPECT_EQ(picture.Width, expected.Width);
+        EXPECT_EQ(picture.Height, expected.Height);
     }
-    EXPECT_EQ(!picture.Alpha.empty(), spec.Alpha);
+    EXPECT_EQ(!picture.Alpha.empty(), expected.Alpha);
 }
 
 // Decodes a whole ADP1 sound; its length in device frames, 0 when it does not open.
@@ -195,12 +195,12 @@ TEST_F(SampleGame, PicturesDecodeAtTheirScreensSizes)
     ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
     ASSERT_TRUE(bg.InitPack(Game("EvBG.pak")));
     ASSERT_TRUE(cg.InitPack(Game("EvCG.pak")));
-    for (const auto& spec : MainPictures)
-        ExpectPicture(main, spec);
-    for (const auto& spec : ScenePictures)
-        ExpectPicture(bg, spec);
-    for (const auto& spec : Figures)
-        ExpectPicture(cg, spec);
+    for (const auto& expected : MainPictures)
+        ExpectPicture(main, expected);
+    for (const auto& expected : ScenePictures)
+        ExpectPicture(bg, expected);
+    for (const auto& expected : Figures)
+        ExpectPicture(cg, expected);
 
     const char* masks[] = {"FadeMask00_BlindR.bmp",  "FadeMask01_BlindL.bmp",    "FadeMask02_TovanR.bmp",
                            "FadeMask03_TovanL.bmp",  "FadeMask04_Circle.bmp",    "FadeMask05_CircleR.bmp",
