@@ -1,4 +1,5 @@
 #include "platform/Display.h"
+#include "platform/X11guard.h"
 
 #include <SDL.h>
 #include <iconv.h>
@@ -48,6 +49,7 @@ struct TWindowState {
     std::thread::id Owner;
     TMessageBoxHandler PreviousBox;
     bool BoxInstalled = false;
+    bool LossReported = false;  // the window's loss was delivered as a close
 };
 
 TMailbox Mailbox;
@@ -366,6 +368,13 @@ void HandleEvent(const SDL_Event& e)
         return;
     }
     TInputEvent event;
+    if (IsWindowDestroyedEvent(e, Win.Window) || (X11WindowLost() && !Win.LossReported)) {
+        // The window was taken away from outside: close in order, as if the player had.
+        Win.LossReported = true;
+        event.Kind = TEventKind::Close;
+        Deliver(event);
+        return;
+    }
     switch (e.type) {
     case SDL_QUIT:
         event.Kind = TEventKind::Close;
@@ -407,6 +416,12 @@ void HandleEvent(const SDL_Event& e)
     }
     case SDL_KEYDOWN:
     case SDL_KEYUP:
+        // Alt+F4 closes the window as the system menu of a desktop window does.
+        if (e.type == SDL_KEYDOWN && e.key.keysym.sym == SDLK_F4 && (e.key.keysym.mod & KMOD_ALT) != 0) {
+            event.Kind = TEventKind::Close;
+            Deliver(event);
+            break;
+        }
         event.Kind = e.type == SDL_KEYDOWN ? TEventKind::KeyDown : TEventKind::KeyUp;
         event.Key = VirtualKeyOf(e.key.keysym.sym);
         event.Shift = CurrentShift(e.key.keysym.mod, Win.Buttons);
@@ -452,6 +467,7 @@ bool Open(const TOpenOptions& options)
 {
     if (IsOpen())
         return false;
+    PrepareX11Guard();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
 #ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
@@ -493,6 +509,7 @@ bool Open(const TOpenOptions& options)
     RefreshMs.store(SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &dm) == 0 && dm.refresh_rate > 0
                         ? (1000 + dm.refresh_rate - 1) / dm.refresh_rate
                         : 17);
+    InstallX11Guard(Win.Window);
     // The game draws its own cursor, and no input method may open over it.
     SDL_ShowCursor(SDL_DISABLE);
     SDL_StopTextInput();
@@ -684,8 +701,15 @@ bool PumpEvents(int timeoutMs)
     if (!IsOpen())
         return false;
     SDL_Event event;
-    if (SDL_WaitEventTimeout(&event, std::max(timeoutMs, 0)) == 0)
+    if (SDL_WaitEventTimeout(&event, std::max(timeoutMs, 0)) == 0) {
+        if (X11WindowLost() && !Win.LossReported) {
+            Win.LossReported = true;
+            TInputEvent close;
+            close.Kind = TEventKind::Close;
+            Deliver(close);
+        }
         return IsOpen();
+    }
     do {
         HandleEvent(event);
     } while (IsOpen() && SDL_PollEvent(&event));

@@ -1,0 +1,66 @@
+// The built program under a virtual X server, closed the two ways a desktop tool or a player
+// may close it without a window manager: the window destroyed from outside, and Alt+F4. Both
+// must take the orderly close (exit 0, settings written), not end in an X error.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "game/XvfbTools.h"
+#include "support/ArchiveFixtures.h"
+
+namespace fs = std::filesystem;
+
+using namespace xvfb;
+
+TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    ASSERT_TRUE(OnPath("xdotool"));
+    const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+    ASSERT_TRUE(fs::exists(bin / "zb"));
+    ASSERT_TRUE(fs::exists(bin / "mksample"));
+    TScratchFolder folder;
+    const std::string game = folder.Path() + "/game";
+    ASSERT_EQ(std::system(("'" + (bin / "mksample").string() + "' '" + game + "' '" + ZB_SOURCE_DIR +
+                           "/sample' >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    fs::copy_file(bin / "zb", game + "/zb");
+    fs::create_directory(folder.Path() + "/run");
+    const std::string results = folder.Path() + "/results";
+    auto closeWith = [&](const std::string& name, const std::string& action) {
+        return "rm -f ZB.INI\n"
+               "./zb 2>/dev/null &\n"
+               "pid=$!\n"
+               "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+               "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+               "sleep 2\n" +
+               action +
+               "\n( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
+               "kill $guard 2>/dev/null\n"
+               "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
+    };
+    const std::string script = folder.Write("close.sh",
+        "cd '" + game + "'\n"
+        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n" +
+        closeWith("destroyed", "xdotool windowclose $wid") +
+        closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
+    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    std::map<std::string, std::string> r;
+    for (int attempt = 0; attempt < 3 && r.count("altf4ini") == 0; ++attempt) {
+        fs::remove(results);
+        std::system(command.c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("altf4ini"), 1u) << command;
+    EXPECT_EQ(r["destroyed"], "0");
+    EXPECT_EQ(r["destroyedini"], "yes");
+    EXPECT_EQ(r["altf4"], "0");
+    EXPECT_EQ(r["altf4ini"], "yes");
+}
