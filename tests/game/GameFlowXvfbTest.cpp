@@ -44,6 +44,9 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "pid=$!\n"
         "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+        "sleep 2\n"
+        // The renderer may re-create the window once; take the one that stands now.
+        "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
         "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1 \\2/p')\n"
         "set -- $pos; wx=$1; wy=$2\n"
         "sleep 3\n"

@@ -38,7 +38,9 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
                "pid=$!\n"
                "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
                "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-               "sleep 2\n" +
+               "sleep 2\n"
+               // The renderer may re-create the window once; take the one that stands now.
+               "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
                action +
                "\n( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
                "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
