@@ -130,6 +130,10 @@ protected:
     }
     void SetCreated(bool created) { FCreated = created; }
     void MarkModified(const TVeRect& r) { FModifyRect.UnionRect(r); }
+    // A text context over the pixels, held locked until ReleasePixelDC: what the buffers that
+    // have a device context (the DIB buffer, the display surface) hand out from GetDC.
+    bool OpenPixelDC(HDC& dc);
+    void ReleasePixelDC(HDC dc);
 
 private:
     bool BlitChecks(TVeRGBBits* src, int sx, int sy, int w, int h) const;

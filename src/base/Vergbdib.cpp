@@ -1,6 +1,6 @@
 #include "base/Vergbdib.h"
 
-bool TVeRGBDib::GetDC(HDC& dc)
+bool TVeRGBBits::OpenPixelDC(HDC& dc)
 {
     dc = nullptr;
     if (!Created() || (BitDepth() != bd24 && BitDepth() != bd32) || !Lock())
@@ -21,12 +21,22 @@ bool TVeRGBDib::GetDC(HDC& dc)
     return true;
 }
 
-void TVeRGBDib::ReleaseDC(HDC dc)
+void TVeRGBBits::ReleasePixelDC(HDC dc)
 {
     if (!dc)
         return;
     ReleaseTargetDC(dc);
     Unlock();
+}
+
+bool TVeRGBDib::GetDC(HDC& dc)
+{
+    return OpenPixelDC(dc);
+}
+
+void TVeRGBDib::ReleaseDC(HDC dc)
+{
+    ReleasePixelDC(dc);
 }
 
 bool TVeAlphaDib::GetDC(HDC& dc)

@@ -61,30 +61,12 @@ TDSurface::TDSurface(TDDraw* display) : TVeRGBBits(display), FDisplay(display) {
 
 bool TDSurface::GetDC(HDC& dc)
 {
-    dc = nullptr;
-    if (!Created() || (BitDepth() != bd24 && BitDepth() != bd32) || !Lock())
-        return false;
-    TPixelTarget target;
-    target.Bits = Bits();
-    target.Pitch = Pitch();
-    target.Width = Width();
-    target.Height = Height();
-    target.BytesPerPixel = BytesPerPixel(BitDepth());
-    dc = CreateTargetDC(target);
-    if (!dc) {
-        Unlock();
-        return false;
-    }
-    MarkModified(VeRect(0, 0, Width(), Height()));
-    return true;
+    return OpenPixelDC(dc);
 }
 
 void TDSurface::ReleaseDC(HDC dc)
 {
-    if (!dc)
-        return;
-    ReleaseTargetDC(dc);
-    Unlock();
+    ReleasePixelDC(dc);
 }
 
 TDDraw::TDDraw(TComponent* owner) : TComponent(owner) {}
