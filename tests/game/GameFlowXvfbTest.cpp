@@ -22,16 +22,9 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         GTEST_SKIP() << "xvfb-run is not installed";
     for (const char* tool : {"xdotool", "import", "convert", "python3"})
         ASSERT_TRUE(OnPath(tool)) << tool;
-    const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
-    ASSERT_TRUE(fs::exists(bin / "zb"));
-    ASSERT_TRUE(fs::exists(bin / "mksample"));
     TScratchFolder folder;
-    const std::string game = folder.Path() + "/game";
-    ASSERT_EQ(std::system(("'" + (bin / "mksample").string() + "' '" + game + "' '" + ZB_SOURCE_DIR +
-                           "/sample' >/dev/null 2>&1")
-                              .c_str()),
-              0);
-    fs::copy_file(bin / "zb", game + "/zb");
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
     fs::create_directory(folder.Path() + "/run");
     const std::string closer = folder.Write("close.py", CloseWindowScript);
     const std::string results = folder.Path() + "/results";

@@ -2,6 +2,7 @@
 // Helpers of the tests that run the built program under a virtual X server.
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -60,6 +61,23 @@ inline std::map<std::string, std::string> ReadResults(const std::string& path)
             results[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return results;
+}
+
+// Builds the sample game into folder/game with the mksample beside the test executable and
+// copies the built zb into it; the game folder, or "" when the build failed.
+inline std::string BuildSampleGame(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+    if (!fs::exists(bin / "zb") || !fs::exists(bin / "mksample"))
+        return "";
+    const std::string game = folder + "/game";
+    const std::string command = "'" + (bin / "mksample").string() + "' '" + game + "' '" + ZB_SOURCE_DIR +
+                                "/sample' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        return "";
+    fs::copy_file(bin / "zb", game + "/zb", fs::copy_options::overwrite_existing);
+    return game;
 }
 
 }  // namespace xvfb
