@@ -1,17 +1,17 @@
 #include "game/Zbsysfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 #include "archive/Verange.h"
 #include "game/Zbdata.h"
 #include "game/Zbdef.h"
 #include "game/Zbreadmes.h"
+#include "platform/Atomicfile.h"
 #include "platform/Filenames.h"
 #include "platform/Streams.h"
 
@@ -21,50 +21,8 @@ namespace {
 
 constexpr int64_t MinRaw = TSysData::ByteSize + TReadMesTable::HeaderSize;
 
-int PosixOpen(const char* path)
-{
-    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-}
-
-bool PosixWrite(int handle, const void* data, size_t size)
-{
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(handle, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool PosixSync(int handle)
-{
-    return ::fsync(handle) == 0;
-}
-
-bool PosixClose(int handle)
-{
-    return ::close(handle) == 0;
-}
-
-bool PosixRename(const char* from, const char* to)
-{
-    return std::rename(from, to) == 0;
-}
-
-bool PosixSyncFolder(const char* folder)
-{
-    int handle = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (handle < 0)
-        return false;
-    bool ok = ::fsync(handle) == 0;
-    ::close(handle);
-    return ok;
-}
+// Set when the file on disk exists but did not load: the next save keeps it aside first.
+std::atomic<bool> LoadFailed{false};
 
 uint32_t Get32(const uint8_t* p)
 {
@@ -77,29 +35,37 @@ std::string SavePath()
     return NativePath(name);
 }
 
-// Writes the whole image beside the old file and renames it over; the old file stays until the
-// new one is complete on disk.
-bool WriteAtomically(const std::string& path, const std::vector<uint8_t>& image)
+std::string BadPath()
 {
-    const TSaveFileOps& ops = SaveFileOps;
-    std::string temp = path + ".tmp";
-    int handle = ops.Open(temp.c_str());
-    if (handle < 0)
-        return false;
-    bool ok = ops.Write(handle, image.data(), 8) && ops.Write(handle, image.data() + 8, image.size() - 8) &&
-              ops.Sync(handle);
-    ok = ops.Close(handle) && ok;
-    if (!ok || !ops.Rename(temp.c_str(), path.c_str())) {
-        ::unlink(temp.c_str());
+    std::string name = SysSaveFolder.empty() ? std::string(SysSaveBadName) : SysSaveFolder + "/" + SysSaveBadName;
+    return NativePath(name);
+}
+
+void LogError(const char* line, const TAtomicWriteFault& fault)
+{
+    if (ErrLog)
+        ErrLog->Add(std::string(line) + " (" + AtomicWriteStepName(fault.Step) + ": " +
+                    std::error_code(fault.Error, std::generic_category()).message() + ")");
+}
+
+// Moves a file that failed to load out of the way of the first save over it.
+bool KeepUnreadableFile(const std::string& path)
+{
+    if (!LoadFailed)
+        return true;
+    if (::rename(path.c_str(), BadPath().c_str()) == 0) {
+        if (ErrLog)
+            ErrLog->Add(LogSysSaveKept);
+    } else if (errno != ENOENT) {
+        // Rather no save than a save over the only copy of the player's progress.
+        LogError(LogSysSaveError, {TAtomicWriteStep::Rename, errno});
         return false;
     }
-    return ops.SyncFolder(SysSaveFolder.empty() ? "." : SysSaveFolder.c_str());
+    LoadFailed = false;
+    return true;
 }
 
 }  // namespace
-
-const TSaveFileOps DefaultSaveFileOps = {PosixOpen, PosixWrite, PosixSync, PosixClose, PosixRename, PosixSyncFolder};
-TSaveFileOps SaveFileOps = DefaultSaveFileOps;
 
 bool BuildSysDataImage(std::vector<uint8_t>& image)
 {
@@ -135,7 +101,17 @@ bool SaveSysData()
     std::vector<uint8_t> image;
     if (!BuildSysDataImage(image))
         return false;
-    return WriteAtomically(SavePath(), image);
+    std::string path = SavePath();
+    if (!KeepUnreadableFile(path))
+        return false;
+    TAtomicWriteFault fault;
+    if (!WriteFileAtomic(path, image.data(), image.size(), &fault)) {
+        LogError(LogSysSaveError, fault);
+        return false;
+    }
+    if (fault.Step != TAtomicWriteStep::None)
+        LogError(LogSysSaveSync, fault);
+    return true;
 }
 
 bool LoadSysDataImage(const uint8_t* data, size_t size)
@@ -170,19 +146,21 @@ bool LoadSysDataImage(const uint8_t* data, size_t size)
 
 bool LoadSysData()
 {
+    LoadFailed = false;
     std::string path = SavePath();
-    if (!PathIsFile(path))
+    if (!SysData || !ReadMesTable || !PathIsFile(path))
         return false;
+    bool loaded = false;
     try {
         TFileStream file(path, fmOpenRead);
         int64_t size = file.GetSize();
-        if (size < 8 || size > 8 + SysSaveMaxCoded)
-            return false;
-        std::vector<uint8_t> image(static_cast<size_t>(size));
-        if (file.Read(image.data(), size) != size)
-            return false;
-        return LoadSysDataImage(image.data(), image.size());
+        std::vector<uint8_t> image;
+        if (size >= 8 && size <= 8 + SysSaveMaxCoded) {
+            image.resize(static_cast<size_t>(size));
+            loaded = file.Read(image.data(), size) == size && LoadSysDataImage(image.data(), image.size());
+        }
     } catch (const std::exception&) {
-        return false;
     }
+    LoadFailed = !loaded;
+    return loaded;
 }

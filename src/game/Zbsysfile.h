@@ -6,9 +6,12 @@
 //   8  .. the range coder's output for the raw bytes: the 72 bytes of the system record, then
 //         the read table from its start for its used bytes
 //
-// A save is coded in memory, written to "ZBSys.sav.tmp" in the same folder, synced and renamed
-// over the old file, so that a failure at any point keeps the previous save. A load checks every
-// size and the whole table before anything is replaced. Failures are silent: false, no log.
+// A save is coded in memory and written through WriteFileAtomic, so that a failure at any point
+// keeps the previous save. A load checks every size and the whole table before anything is
+// replaced; a failed load says nothing, but the first save after it first moves the file it
+// could not read to "ZBSys.sav.bad" (replacing an older one), so that no progress is lost
+// unseen. A failed save, the keeping aside and a failed folder sync each leave one line in the
+// error log; the game itself is not told (it ignores the result).
 
 #include <cstddef>
 #include <cstdint>
@@ -21,19 +24,7 @@ inline constexpr int64_t SysSaveMaxCoded = 4 * SysSaveMaxRaw;
 // The folder that holds the save file; empty means the current directory (the game's folder).
 extern std::string SysSaveFolder;
 
-// The steps of writing the save file, replaceable so that tests can fail any one of them.
-// Close is called exactly once for every descriptor Open returned.
-struct TSaveFileOps {
-    int (*Open)(const char* path);  // create or truncate for writing; -1 on failure
-    bool (*Write)(int handle, const void* data, size_t size);  // all of it, or false
-    bool (*Sync)(int handle);
-    bool (*Close)(int handle);
-    bool (*Rename)(const char* from, const char* to);
-    bool (*SyncFolder)(const char* folder);
-};
-extern const TSaveFileOps DefaultSaveFileOps;
-extern TSaveFileOps SaveFileOps;
-
+// True once the new file has replaced the old one.
 bool SaveSysData();
 bool LoadSysData();
 

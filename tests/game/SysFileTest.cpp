@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +17,7 @@
 #include "game/Zbdata.h"
 #include "game/Zbreadmes.h"
 #include "game/Zbsysfile.h"
+#include "platform/Atomicfile.h"
 
 namespace {
 
@@ -114,19 +119,44 @@ int FailAt = 0;
 int Calls = 0;
 bool Failing()
 {
-    return ++Calls == FailAt;
+    if (++Calls != FailAt)
+        return false;
+    errno = EIO;
+    return true;
 }
-const TSaveFileOps FaultyOps = {
-    [](const char* path) { return Failing() ? -1 : DefaultSaveFileOps.Open(path); },
-    [](int handle, const void* data, size_t size) { return !Failing() && DefaultSaveFileOps.Write(handle, data, size); },
-    [](int handle) { return !Failing() && DefaultSaveFileOps.Sync(handle); },
+const TAtomicFileOps FaultyOps = {
+    [](const char* path, unsigned mode) { return Failing() ? -1 : DefaultAtomicFileOps.Create(path, mode); },
+    [](int handle, const void* data, size_t size) { return !Failing() && DefaultAtomicFileOps.Write(handle, data, size); },
+    [](int handle) { return !Failing() && DefaultAtomicFileOps.Sync(handle); },
     [](int handle) {
         bool failing = Failing();
-        return DefaultSaveFileOps.Close(handle) && !failing;
+        return DefaultAtomicFileOps.Close(handle) && !failing;
     },
-    [](const char* from, const char* to) { return !Failing() && DefaultSaveFileOps.Rename(from, to); },
-    [](const char* folder) { return !Failing() && DefaultSaveFileOps.SyncFolder(folder); },
+    [](const char* from, const char* to) { return !Failing() && DefaultAtomicFileOps.Rename(from, to); },
+    [](const char* folder) { return !Failing() && DefaultAtomicFileOps.SyncFolder(folder); },
 };
+
+// Plants something at the first temporary name a save picks, just before the save creates it.
+std::string Victim;
+bool PlantFolder = false;
+int (*const PlantingCreate)(const char*, unsigned) = [](const char* path, unsigned mode) {
+    if (++Calls == 1) {
+        if (PlantFolder)
+            fs::create_directory(path);
+        else
+            fs::create_symlink(Victim, path);
+    }
+    return DefaultAtomicFileOps.Create(path, mode);
+};
+
+std::vector<std::string> FolderEntries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class SysFileTest : public ::testing::Test {
 protected:
@@ -136,13 +166,13 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         FFolder = pattern;
         SysSaveFolder = FFolder.string();
-        SaveFileOps = DefaultSaveFileOps;
+        AtomicFileOps = DefaultAtomicFileOps;
         ZbdataStart();
     }
     void TearDown() override
     {
         ZbdataFinish();
-        SaveFileOps = DefaultSaveFileOps;
+        AtomicFileOps = DefaultAtomicFileOps;
         SysSaveFolder.clear();
         fs::remove_all(FFolder);
     }
@@ -165,6 +195,8 @@ protected:
         ReadMesTable->SetRead(Id(8, 0));
     }
     fs::path SaveFile() const { return FFolder / "ZBSys.sav"; }
+    size_t LogLines() const { return ErrLog->Count(); }
+    std::string LastLog() const { return ErrLog->Line(ErrLog->Count() - 1); }
 
     fs::path FFolder;
 };
@@ -193,7 +225,7 @@ TEST_F(SysFileTest, FreshSaveHoldsEightyRawBytesAndRoundTripsExactly)
     EXPECT_EQ(Snapshot(), before);
     EXPECT_TRUE(ReadMesTable->IsRead(Id(3, 65535)));
     EXPECT_TRUE(IsProgressReached(SysData, 4, 12));
-    EXPECT_FALSE(fs::exists(FFolder / "ZBSys.sav.tmp"));
+    EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
 
     // The name is found whatever its case, as on the game's original file system.
     fs::rename(SaveFile(), FFolder / "zbsys.SAV");
@@ -214,30 +246,169 @@ TEST_F(SysFileTest, FailingAnyWriteStepKeepsThePreviousSave)
 
     FailAt = 0;
     Calls = 0;
-    SaveFileOps = FaultyOps;
+    AtomicFileOps = FaultyOps;
     ASSERT_TRUE(SaveSysData());
     const int steps = Calls;
-    ASSERT_EQ(steps, 7);  // open, header, body, sync, close, rename, folder sync
-    SaveFileOps = DefaultSaveFileOps;
-    ASSERT_TRUE(SaveSysData());  // back to the first file for the loop below
+    ASSERT_EQ(steps, 6);  // create, write, sync, close, rename, folder sync
+    AtomicFileOps = DefaultAtomicFileOps;
     WriteFile(SaveFile(), savedFile);
 
     for (int step = 1; step <= steps; ++step) {
         SCOPED_TRACE(step);
-        SaveFileOps = FaultyOps;
+        AtomicFileOps = FaultyOps;
         FailAt = step;
         Calls = 0;
-        EXPECT_FALSE(SaveSysData());
-        SaveFileOps = DefaultSaveFileOps;
-        EXPECT_FALSE(fs::exists(FFolder / "ZBSys.sav.tmp"));
+        size_t lines = LogLines();
+        // Once the new file has replaced the old one the save is done: a failed folder sync
+        // only risks the name after a power cut, and is logged, not reported.
+        EXPECT_EQ(SaveSysData(), step == steps);
+        AtomicFileOps = DefaultAtomicFileOps;
+        EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
         Restart();
         ASSERT_TRUE(LoadSysData());
-        // Only the folder sync comes after the new file is in place.
         EXPECT_EQ(Snapshot(), step < steps ? saved : changed);
         // Back to the changed records and the first file for the next step.
         ASSERT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
         LoadSysDataBytes(*SysData, changed.data());
         WriteFile(SaveFile(), savedFile);
+    }
+}
+
+TEST_F(SysFileTest, NothingPlantedBesideTheSaveIsWrittenThroughOrBlocksIt)
+{
+    MakeProgress();
+    const fs::path victim = FFolder / "victim";
+    WriteFile(victim, {'k', 'e', 'e', 'p'});
+    Victim = victim.string();
+    // The name older saves used, and then whatever name the save picks.
+    fs::create_symlink(victim, FFolder / "ZBSys.sav.tmp");
+    ASSERT_TRUE(SaveSysData());
+    fs::remove(FFolder / "ZBSys.sav.tmp");
+    fs::create_directory(FFolder / "ZBSys.sav.tmp");
+    ASSERT_TRUE(SaveSysData());
+    for (bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "folder" : "link");
+        PlantFolder = folder;
+        Calls = 0;
+        AtomicFileOps = DefaultAtomicFileOps;
+        AtomicFileOps.Create = PlantingCreate;
+        EXPECT_TRUE(SaveSysData());
+        AtomicFileOps = DefaultAtomicFileOps;
+        EXPECT_GE(Calls, 2);
+    }
+    EXPECT_EQ(ReadFile(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(fs::is_symlink(SaveFile()));
+    std::vector<uint8_t> saved = Snapshot();
+    Restart();
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), saved);
+}
+
+TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
+{
+    MakeProgress();
+    ASSERT_TRUE(SaveSysData());
+    std::vector<uint8_t> damaged = ReadFile(SaveFile());
+    damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
+    WriteFile(SaveFile(), damaged);
+    WriteFile(FFolder / "ZBSys.sav.bad", {'o', 'l', 'd'});
+    Restart();
+    std::vector<uint8_t> fresh = Snapshot();
+    ASSERT_FALSE(LoadSysData());
+    EXPECT_EQ(Snapshot(), fresh);
+
+    size_t lines = LogLines();
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(LogLines(), lines + 1);
+    EXPECT_NE(LastLog().find("ZBSys.sav.bad"), std::string::npos) << LastLog();
+    EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
+    Restart();
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), fresh);
+    // The kept copy stays when later saves replace the new file, and a file that loaded is
+    // replaced without a copy.
+    SetSysFlag(SysData, 5, true);
+    lines = LogLines();
+    ASSERT_TRUE(SaveSysData());
+    ASSERT_TRUE(LoadSysData());
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
+    EXPECT_EQ(LogLines(), lines);
+}
+
+// A tmpfs of its own, so the file system can really be filled and made read-only.
+class SysFileLimitsTest : public SysFileTest {
+protected:
+    void SetUp() override
+    {
+        SysFileTest::SetUp();
+        FMount = FFolder / "mnt";
+        fs::create_directory(FMount);
+        if (::geteuid() == 0 && ::mount("tmpfs", FMount.c_str(), "tmpfs", 0, "size=256k") == 0)
+            FMounted = true;
+        SysSaveFolder = FMount.string();
+    }
+    void TearDown() override
+    {
+        if (FMounted)
+            ::umount2(FMount.c_str(), MNT_DETACH);
+        SysFileTest::TearDown();
+    }
+    // The current records are saved, then changed: a save that fails must keep the first ones.
+    std::vector<uint8_t> SaveThenChange()
+    {
+        EXPECT_TRUE(SaveSysData());
+        std::vector<uint8_t> saved = Snapshot();
+        SetSysFlag(SysData, 123, true);
+        ReadMesTable->SetRead(Id(9, 9));
+        return saved;
+    }
+    void ExpectFailedSaveKeeps(const std::vector<uint8_t>& saved)
+    {
+        size_t lines = LogLines();
+        EXPECT_FALSE(SaveSysData());
+        EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_NE(LastLog().find("ZBSys.sav"), std::string::npos) << LastLog();
+        Restart();
+        ASSERT_TRUE(LoadSysData());
+        EXPECT_EQ(Snapshot(), saved);
+    }
+
+    fs::path FMount;
+    bool FMounted = false;
+};
+
+TEST_F(SysFileLimitsTest, FullDiskAndReadOnlyFolderKeepTheOldSave)
+{
+    MakeProgress();
+    if (!FMounted) {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "could not mount a tmpfs to fill and make read-only";
+        // Without root a folder's mode is enough to refuse the write.
+        std::vector<uint8_t> saved = SaveThenChange();
+        fs::permissions(FMount, fs::perms(0555));
+        ExpectFailedSaveKeeps(saved);
+        fs::permissions(FMount, fs::perms(0755));
+        GTEST_SKIP() << "full file system not tried: mounting a small tmpfs needs root";
+    }
+    {
+        SCOPED_TRACE("full");
+        std::vector<uint8_t> saved = SaveThenChange();
+        std::ofstream filler(FMount / "filler", std::ios::binary);
+        std::vector<char> block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())))
+            filler.flush();
+        filler.close();
+        ExpectFailedSaveKeeps(saved);
+        EXPECT_EQ(FolderEntries(FMount), (std::vector<std::string>{"ZBSys.sav", "filler"}));
+        fs::remove(FMount / "filler");
+    }
+    {
+        SCOPED_TRACE("read-only");
+        std::vector<uint8_t> saved = SaveThenChange();
+        ASSERT_EQ(::mount("tmpfs", FMount.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k"), 0);
+        ExpectFailedSaveKeeps(saved);
     }
 }
 
