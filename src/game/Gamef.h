@@ -361,6 +361,15 @@ void SetGameFolder(const std::string& folder);
 
 // Settings outside the form.
 void ReadDebugIni();
+// While one lives, the settings readers share one reading of "ZB.INI" instead of each opening
+// the file; the first write of the file ends the sharing. The program holds one over its start.
+class TIniStartSnapshot {
+public:
+    TIniStartSnapshot();
+    ~TIniStartSnapshot();
+    TIniStartSnapshot(const TIniStartSnapshot&) = delete;
+    TIniStartSnapshot& operator=(const TIniStartSnapshot&) = delete;
+};
 struct TMesBoxConfig;
 void ReadMesBoxIni(TMesBoxConfig* config);
 void WriteMesBoxIni(const TMesBoxConfig* config);

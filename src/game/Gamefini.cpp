@@ -1,7 +1,9 @@
+#include <memory>
+#include <mutex>
+
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
-#include "platform/Filenames.h"
 #include "platform/Inifiles.h"
 #include "platform/Sysutils.h"
 
@@ -12,14 +14,40 @@ std::string IniPath()
     return GameFolder() + IniFileName;
 }
 
-bool IniExists()
+std::mutex SnapshotLock;
+bool SnapshotOn = false;
+std::shared_ptr<const TMemIniFile> Snapshot;
+
+// One reading of the file for one reader, or the start's shared reading. A missing or
+// unreadable file reads as empty, so every reader keeps its defaults.
+std::shared_ptr<const TMemIniFile> ReadIni()
 {
-    return PathIsFile(NativePath(IniPath()));
+    std::lock_guard<std::mutex> lock(SnapshotLock);
+    if (!SnapshotOn)
+        return std::make_shared<TMemIniFile>(IniPath());
+    if (!Snapshot) {
+        auto ini = std::make_shared<TMemIniFile>(IniPath());
+        // Read before it is shared, so that readers on any thread only look up.
+        ini->ValueExists(IniSection, "");
+        Snapshot = ini;
+    }
+    return Snapshot;
+}
+
+// Writes all of one save's keys in one rewrite.
+void WriteIni(TMemIniFile& ini)
+{
+    {
+        std::lock_guard<std::mutex> lock(SnapshotLock);
+        SnapshotOn = false;
+        Snapshot.reset();
+    }
+    ini.UpdateFile();
 }
 
 // A present key converted as a decimal integer: the fallback for text that does not convert,
 // the same fallback for a value outside low..high; a missing key keeps current.
-int ReadRanged(const TIniFile& ini, const char* key, int current, int fallback, int low, int high)
+int ReadRanged(const TMemIniFile& ini, const char* key, int current, int fallback, int low, int high)
 {
     if (!ini.ValueExists(IniSection, key))
         return current;
@@ -31,23 +59,33 @@ const char* const FpsModeNames[] = {"15fps", "30fps", "Full", "NoSync"};
 
 }  // namespace
 
+TIniStartSnapshot::TIniStartSnapshot()
+{
+    std::lock_guard<std::mutex> lock(SnapshotLock);
+    SnapshotOn = true;
+    Snapshot.reset();
+}
+
+TIniStartSnapshot::~TIniStartSnapshot()
+{
+    std::lock_guard<std::mutex> lock(SnapshotLock);
+    SnapshotOn = false;
+    Snapshot.reset();
+}
+
 void ReadDebugIni()
 {
-    if (!IniExists())
-        return;
-    TIniFile ini(IniPath());
-    if (UpperCase(ini.ReadString(IniDebugSection, "WindowMode", "OFF")) == "ON")
+    auto ini = ReadIni();
+    if (UpperCase(ini->ReadString(IniDebugSection, "WindowMode", "OFF")) == "ON")
         WindowMode = true;
-    if (UpperCase(ini.ReadString(IniDebugSection, "ShowFPS", "OFF")) == "ON")
+    if (UpperCase(ini->ReadString(IniDebugSection, "ShowFPS", "OFF")) == "ON")
         ShowFPS = true;
 }
 
 void TGameForm::LoadIni()
 {
-    if (!IniExists())
-        return;
-    TIniFile ini(IniPath());
-    std::string mode = ini.ReadString(IniSection, "FPSMode", "");
+    auto ini = ReadIni();
+    std::string mode = ini->ReadString(IniSection, "FPSMode", "");
     if (SameText(mode, "NOSYNC"))
         FPSMode.store(3);
     else if (SameText(mode, "FULL"))
@@ -56,35 +94,36 @@ void TGameForm::LoadIni()
         FPSMode.store(1);
     else if (SameText(mode, "15FPS"))
         FPSMode.store(0);
-    VolumeVoice.store(ReadRanged(ini, "VolumeVoice", VolumeVoice.load(), 100, 0, 100));
-    VolumeBGM.store(ReadRanged(ini, "VolumeBGM", VolumeBGM.load(), 70, 0, 100));
-    VolumeSE.store(ReadRanged(ini, "VolumeSE", VolumeSE.load(), 100, 0, 100));
+    VolumeVoice.store(ReadRanged(*ini, "VolumeVoice", VolumeVoice.load(), 100, 0, 100));
+    VolumeBGM.store(ReadRanged(*ini, "VolumeBGM", VolumeBGM.load(), 70, 0, 100));
+    VolumeSE.store(ReadRanged(*ini, "VolumeSE", VolumeSE.load(), 100, 0, 100));
 }
 
 void TGameForm::SaveIni()
 {
-    TIniFile ini(IniPath());
+    TMemIniFile ini(IniPath());
     TFPSMode mode = FPSMode.load();
     if (mode >= 0 && mode <= 3)
         ini.WriteString(IniSection, "FPSMode", FpsModeNames[mode]);
     ini.WriteInteger(IniSection, "VolumeVoice", VolumeVoice.load());
     ini.WriteInteger(IniSection, "VolumeBGM", VolumeBGM.load());
     ini.WriteInteger(IniSection, "VolumeSE", VolumeSE.load());
+    WriteIni(ini);
 }
 
 void ReadMesBoxIni(TMesBoxConfig* config)
 {
-    if (!config || !IniExists())
+    if (!config)
         return;
-    TIniFile ini(IniPath());
-    if (ini.ValueExists(IniSection, "MesBoxColor"))
-        config->BoxColor = static_cast<uint32_t>(StrToIntDef("0x" + ini.ReadString(IniSection, "MesBoxColor", ""), 0x404080));
-    if (ini.ValueExists(IniSection, "MesBoxType")) {
-        int type = StrToIntDef(ini.ReadString(IniSection, "MesBoxType", ""), 1);
+    auto ini = ReadIni();
+    if (ini->ValueExists(IniSection, "MesBoxColor"))
+        config->BoxColor = static_cast<uint32_t>(StrToIntDef("0x" + ini->ReadString(IniSection, "MesBoxColor", ""), 0x404080));
+    if (ini->ValueExists(IniSection, "MesBoxType")) {
+        int type = StrToIntDef(ini->ReadString(IniSection, "MesBoxType", ""), 1);
         config->MesBoxType = (type < 0 || type > 2) ? 1 : type;
     }
-    if (ini.ValueExists(IniSection, "MovieQuality")) {
-        int quality = StrToIntDef(ini.ReadString(IniSection, "MovieQuality", ""), 1);
+    if (ini->ValueExists(IniSection, "MovieQuality")) {
+        int quality = StrToIntDef(ini->ReadString(IniSection, "MovieQuality", ""), 1);
         config->MovieQuality = (quality < 0 || quality > 2) ? 1 : quality;
     }
 }
@@ -93,10 +132,11 @@ void WriteMesBoxIni(const TMesBoxConfig* config)
 {
     if (!config)
         return;
-    TIniFile ini(IniPath());
+    TMemIniFile ini(IniPath());
     ini.WriteString(IniSection, "MesBoxColor", IntToHex(config->BoxColor.ToDWORD(), 6));
     ini.WriteInteger(IniSection, "MesBoxType", config->MesBoxType);
     ini.WriteInteger(IniSection, "MovieQuality", config->MovieQuality);
+    WriteIni(ini);
 }
 
 void TGameForm::SetFPSMode(TFPSMode mode)

@@ -64,6 +64,7 @@ int GameMain(int argc, const char* const* argv)
     Application = application;
     InstallCloseSignals();
     try {
+        TIniStartSnapshot iniSnapshot;
         ReadDebugIni();
         for (int i = 1; i <= ParamCount(); ++i) {
             std::string p = ParamStr(i);

@@ -11,6 +11,8 @@ namespace {
 
 std::mutex WriteLock;
 
+}  // namespace
+
 // Each line keeps its own line break so that a rewrite changes only the lines it touches,
 // whatever else the file holds; new lines take the first break the file uses.
 struct TIniText {
@@ -32,6 +34,8 @@ struct TIniText {
         Breaks.erase(Breaks.begin() + static_cast<std::ptrdiff_t>(first), Breaks.begin() + static_cast<std::ptrdiff_t>(last));
     }
 };
+
+namespace {
 
 // Null when the file exists but cannot be read whole (too large, unreadable).
 std::optional<TIniText> LoadIni(const std::string& fileName)
@@ -128,6 +132,55 @@ int FindKey(const TIniText& ini, const TSectionRange& range, const std::string& 
     return -1;
 }
 
+// Sets the key's value in the text: in place when present, else at the end of its section,
+// else in a new section at the end.
+void SetValue(TIniText& ini, const std::string& section, const std::string& ident, const std::string& rawValue)
+{
+    // A line break inside the value would turn its tail into a line of its own.
+    std::string value = rawValue;
+    for (char& c : value)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    std::string entry = ident + "=" + value;
+    TSectionRange range = FindSection(ini, section);
+    if (range.Header < 0) {
+        if (!ini.Lines.empty() && !Trim(ini.Lines.back()).empty())
+            ini.Insert(ini.Lines.size(), "");
+        ini.Insert(ini.Lines.size(), "[" + section + "]");
+        ini.Insert(ini.Lines.size(), entry);
+        return;
+    }
+    int line = FindKey(ini, range, ident);
+    if (line >= 0) {
+        std::string& old = ini.Lines[static_cast<size_t>(line)];
+        old = Trim(old.substr(0, old.find('='))) + "=" + value;
+        return;
+    }
+    // After the section's last non-blank line, so the blank line before the next section stays.
+    int insertAt = range.End;
+    while (insertAt > range.Header + 1 && Trim(ini.Lines[static_cast<size_t>(insertAt - 1)]).empty())
+        --insertAt;
+    ini.Insert(static_cast<size_t>(insertAt), entry);
+}
+
+std::string ValueOf(const TIniText& ini, const std::string& section, const std::string& ident, const std::string& defaultValue)
+{
+    TSectionRange range = FindSection(ini, section);
+    if (range.Header < 0)
+        return defaultValue;
+    int line = FindKey(ini, range, ident);
+    if (line < 0)
+        return defaultValue;
+    const std::string& text = ini.Lines[static_cast<size_t>(line)];
+    return Trim(text.substr(text.find('=') + 1));
+}
+
+bool HasValue(const TIniText& ini, const std::string& section, const std::string& ident)
+{
+    TSectionRange range = FindSection(ini, section);
+    return range.Header >= 0 && FindKey(ini, range, ident) >= 0;
+}
+
 bool SaveIni(const std::string& fileName, const TIniText& ini)
 {
     std::string text;
@@ -141,16 +194,7 @@ bool SaveIni(const std::string& fileName, const TIniText& ini)
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const
 {
     auto ini = LoadIni(FFileName);
-    if (!ini)
-        return defaultValue;
-    TSectionRange range = FindSection(*ini, section);
-    if (range.Header < 0)
-        return defaultValue;
-    int line = FindKey(*ini, range, ident);
-    if (line < 0)
-        return defaultValue;
-    const std::string& text = ini->Lines[static_cast<size_t>(line)];
-    return Trim(text.substr(text.find('=') + 1));
+    return ini ? ValueOf(*ini, section, ident, defaultValue) : defaultValue;
 }
 
 int32_t TIniFile::ReadInteger(const std::string& section, const std::string& ident, int32_t defaultValue) const
@@ -172,10 +216,7 @@ bool TIniFile::SectionExists(const std::string& section) const
 bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const
 {
     auto ini = LoadIni(FFileName);
-    if (!ini)
-        return false;
-    TSectionRange range = FindSection(*ini, section);
-    return range.Header >= 0 && FindKey(*ini, range, ident) >= 0;
+    return ini && HasValue(*ini, section, ident);
 }
 
 void TIniFile::ReadSection(const std::string& section, TStringList* keys) const
@@ -192,37 +233,13 @@ void TIniFile::ReadSection(const std::string& section, TStringList* keys) const
     }
 }
 
-bool TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& rawValue)
+bool TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value)
 {
     std::lock_guard<std::mutex> lock(WriteLock);
     auto ini = LoadIni(FFileName);
     if (!ini)
         return false;
-    // A line break inside the value would turn its tail into a line of its own.
-    std::string value = rawValue;
-    for (char& c : value)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    std::string entry = ident + "=" + value;
-    TSectionRange range = FindSection(*ini, section);
-    if (range.Header < 0) {
-        if (!ini->Lines.empty() && !Trim(ini->Lines.back()).empty())
-            ini->Insert(ini->Lines.size(), "");
-        ini->Insert(ini->Lines.size(), "[" + section + "]");
-        ini->Insert(ini->Lines.size(), entry);
-        return SaveIni(FFileName, *ini);
-    }
-    int line = FindKey(*ini, range, ident);
-    if (line >= 0) {
-        std::string& old = ini->Lines[static_cast<size_t>(line)];
-        old = Trim(old.substr(0, old.find('='))) + "=" + value;
-        return SaveIni(FFileName, *ini);
-    }
-    // After the section's last non-blank line, so the blank line before the next section stays.
-    int insertAt = range.End;
-    while (insertAt > range.Header + 1 && Trim(ini->Lines[static_cast<size_t>(insertAt - 1)]).empty())
-        --insertAt;
-    ini->Insert(static_cast<size_t>(insertAt), entry);
+    SetValue(*ini, section, ident, value);
     return SaveIni(FFileName, *ini);
 }
 
@@ -261,4 +278,65 @@ bool TIniFile::EraseSection(const std::string& section)
         return true;
     ini->Erase(static_cast<size_t>(range.Header), static_cast<size_t>(range.End));
     return SaveIni(FFileName, *ini);
+}
+
+TMemIniFile::TMemIniFile(const std::string& fileName) : FFileName(fileName) {}
+
+TMemIniFile::~TMemIniFile() = default;
+
+const TIniText* TMemIniFile::Text() const
+{
+    if (!FLoaded) {
+        FLoaded = true;
+        auto ini = LoadIni(FFileName);
+        if (ini) {
+            for (const TEdit& edit : FEdits)
+                SetValue(*ini, edit.Section, edit.Ident, edit.Value);
+            FText = std::make_unique<TIniText>(std::move(*ini));
+        }
+    }
+    return FText.get();
+}
+
+std::string TMemIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const
+{
+    const TIniText* ini = Text();
+    return ini ? ValueOf(*ini, section, ident, defaultValue) : defaultValue;
+}
+
+bool TMemIniFile::ValueExists(const std::string& section, const std::string& ident) const
+{
+    const TIniText* ini = Text();
+    return ini && HasValue(*ini, section, ident);
+}
+
+void TMemIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value)
+{
+    FEdits.push_back({section, ident, value});
+    if (FText)
+        SetValue(*FText, section, ident, value);
+}
+
+void TMemIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value)
+{
+    WriteString(section, ident, IntToStr(value));
+}
+
+bool TMemIniFile::UpdateFile()
+{
+    if (FEdits.empty())
+        return true;
+    // The edits go onto the file as it is now, so that another writer's keys are not lost.
+    std::lock_guard<std::mutex> lock(WriteLock);
+    auto ini = LoadIni(FFileName);
+    if (!ini)
+        return false;
+    for (const TEdit& edit : FEdits)
+        SetValue(*ini, edit.Section, edit.Ident, edit.Value);
+    if (!SaveIni(FFileName, *ini))
+        return false;
+    FEdits.clear();
+    FText = std::make_unique<TIniText>(std::move(*ini));
+    FLoaded = true;
+    return true;
 }

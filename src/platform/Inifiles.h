@@ -10,7 +10,9 @@
 // serialised, so two threads updating different keys both land.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Classes.h"
 #include "platform/Stringlist.h"
@@ -44,6 +46,37 @@ public:
 
 private:
     std::string FFileName;
+};
+
+struct TIniText;
+
+// One reading of the file for many lookups, and many changes in one rewrite: the file is read
+// at the first lookup; writes are kept in memory until UpdateFile, which puts them all onto the
+// file as it is then (other keys, comments and line breaks kept as TIniFile keeps them) and
+// rewrites it once. Lookups after a write see the written value.
+class TMemIniFile : public TObject {
+public:
+    explicit TMemIniFile(const std::string& fileName);
+    ~TMemIniFile() override;
+
+    std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
+    bool ValueExists(const std::string& section, const std::string& ident) const;
+
+    void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
+    // False when the file could not be read whole or rewritten; it is then unchanged.
+    bool UpdateFile();
+
+private:
+    struct TEdit {
+        std::string Section, Ident, Value;
+    };
+    const TIniText* Text() const;
+
+    std::string FFileName;
+    std::vector<TEdit> FEdits;
+    mutable bool FLoaded = false;
+    mutable std::unique_ptr<TIniText> FText;  // null until loaded, and for an unreadable file
 };
 
 class EIniFileException : public Exception {

@@ -1,8 +1,28 @@
 // "ZB.INI": defaults, spellings, replacements of bad values, and the round trip.
 #include "game/GameFormHarness.h"
+#include "platform/Atomicfile.h"
 #include "platform/Inifiles.h"
 
 namespace {
+
+int Rewrites = 0;
+bool CountingRename(const char* from, const char* to)
+{
+    ++Rewrites;
+    return DefaultAtomicFileOps.Rename(from, to);
+}
+
+// The number of times the file is replaced while body runs.
+template <typename TBody>
+int RewritesOf(TBody body)
+{
+    Rewrites = 0;
+    AtomicFileOps = DefaultAtomicFileOps;
+    AtomicFileOps.Rename = CountingRename;
+    body();
+    AtomicFileOps = DefaultAtomicFileOps;
+    return Rewrites;
+}
 
 class SettingsIniTest : public GameFormHarness {
 protected:
@@ -55,7 +75,8 @@ TEST_F(SettingsIniTest, ModeChangeWritesModeAndVolumesWhichTheNextStartReads)
         Form->SetVolumeBGM(40);
         Form->SetVolumeSE(0);
         EXPECT_EQ(Read("ZB", "VolumeBGM"), "<missing>");  // volumes alone do not save
-        Form->SetFPSMode(1);
+        // The mode and the volumes land together, in one rewrite.
+        EXPECT_EQ(RewritesOf([&] { Form->SetFPSMode(1); }), 1);
         EXPECT_EQ(Read("ZB", "FPSMode"), "30fps");
         EXPECT_EQ(Read("ZB", "VolumeBGM"), "40");
         EXPECT_EQ(Read("ZB", "VolumeSE"), "0");
@@ -91,7 +112,7 @@ TEST_F(SettingsIniTest, MessageBoxSettingsRoundTripWithSixHexDigits)
     EXPECT_EQ(config.BoxColor.ToDWORD(), 0xFF0000u);
     EXPECT_EQ(config.MesBoxType, 2);
     EXPECT_EQ(config.MovieQuality, 1);
-    WriteMesBoxIni(&config);
+    EXPECT_EQ(RewritesOf([&] { WriteMesBoxIni(&config); }), 1);
     EXPECT_EQ(Read("ZB", "MesBoxColor"), "FF0000");
     config.BoxColor = 0x000080;
     WriteMesBoxIni(&config);
@@ -115,4 +136,25 @@ TEST_F(SettingsIniTest, DebugSwitchesOnlyEverSwitchOn)
     WriteIni("[ZB Debug]\r\nWindowMode=OFF\r\n");
     ReadDebugIni();
     EXPECT_TRUE(WindowMode);
+}
+
+TEST_F(SettingsIniTest, StartReadsTheFileOnceUntilTheFirstWrite)
+{
+    WriteIni("[ZB Debug]\r\nShowFPS=on\r\n[ZB]\r\nVolumeBGM=40\r\nMesBoxType=2\r\n");
+    TIniStartSnapshot snapshot;
+    ShowFPS = false;
+    ReadDebugIni();
+    EXPECT_TRUE(ShowFPS);
+    // The form and the game thread take their keys from that one reading.
+    WriteIni("[ZB]\r\nVolumeBGM=10\r\nMesBoxType=0\r\n");
+    TGameForm form(nullptr, "ZB", false);
+    EXPECT_EQ(form.GetVolumeBGM(), 40);
+    TMesBoxConfig config{TVeRGB(0x404080), 1, 1};
+    ReadMesBoxIni(&config);
+    EXPECT_EQ(config.MesBoxType, 2);
+    // Once the game writes the file, readers read it again.
+    form.SetFPSMode(0);
+    ReadMesBoxIni(&config);
+    EXPECT_EQ(config.MesBoxType, 0);
+    EXPECT_EQ(Read("ZB", "VolumeBGM"), "40");
 }

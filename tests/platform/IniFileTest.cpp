@@ -200,6 +200,19 @@ TEST(IniFile, ConcurrentWritersDoNotLoseUpdates)
         EXPECT_EQ(ini.ReadInteger("ZB", "A" + std::to_string(i), -1), i);
         EXPECT_EQ(ini.ReadInteger("ZB", "B" + std::to_string(i), -1), i);
     }
+
+    // Edits held in memory go onto the file as it is when they are written out.
+    TMemIniFile batch(path);
+    EXPECT_EQ(batch.ReadString("ZB", "A3", ""), "3");
+    batch.WriteString("ZB", "A3", "batch");
+    batch.WriteInteger("New", "K", 7);
+    EXPECT_EQ(batch.ReadString("zb", "a3", ""), "batch");
+    EXPECT_TRUE(ini.WriteString("ZB", "B3", "other"));
+    EXPECT_EQ(ini.ReadString("ZB", "A3", ""), "3");
+    EXPECT_TRUE(batch.UpdateFile());
+    EXPECT_EQ(ini.ReadString("ZB", "A3", ""), "batch");
+    EXPECT_EQ(ini.ReadString("ZB", "B3", ""), "other");
+    EXPECT_EQ(ini.ReadInteger("New", "K", 0), 7);
     std::filesystem::remove_all(folder);
 }
 
