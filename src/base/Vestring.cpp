@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Codepage.h"
 #include "platform/Filenames.h"
 
 void SeparateString(const std::string& text, std::string* out, int n)
@@ -54,11 +55,9 @@ std::string IntToWideStr(int value, int digits)
     std::string wide;
     wide.reserve(narrow.size() * 2 + 2);
     if (negative)
-        wide += "\x81\x7C";
-    for (char c : narrow) {
-        wide += '\x82';
-        wide += static_cast<char>(0x4F + (c - '0'));
-    }
+        wide += WideMinus();
+    for (char c : narrow)
+        wide += WideDigit(c - '0');
     return wide;
 }
 

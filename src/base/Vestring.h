@@ -14,8 +14,9 @@ std::string DivideFront(const std::string& s, int n);
 // s from its n-th byte (1-based; n < 1 counts as 1) to the end; empty when n is past the end.
 std::string DivideRear(const std::string& s, int n);
 
-// The value in full-width code page 932 digits, zero-padded to at least digits digits (at
-// most MaxWideDigits). A negative value starts with the full-width minus sign (0x81 0x7C).
+// The value in full-width digits of the text code page (it is written into messages),
+// zero-padded to at least digits digits (at most MaxWideDigits). A negative value starts with
+// the full-width minus sign of the same code page.
 constexpr int MaxWideDigits = 64;
 std::string IntToWideStr(int value, int digits);
 

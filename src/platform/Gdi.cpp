@@ -14,6 +14,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/Codepage.h"
+
 namespace {
 
 // Guards the FreeType library and its faces, fontconfig, and the fonts' iconv handles: none
@@ -79,23 +81,18 @@ std::map<std::string, std::vector<std::string>>& Aliases()
 }
 
 struct TCharsetInfo {
-    const char* Encoding;  // for iconv
+    int CodePage;  // how the bytes are read (lead bytes, decoder)
     const char* Language;  // for fontconfig
     std::vector<FcChar32> Probe;  // characters a face must have
     const char* Fallback;  // alias used when the asked face lacks the characters
-    bool (*IsLead)(uint8_t);
 };
-
-bool NoLead(uint8_t) { return false; }
-bool Cp932Lead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool Cp936Lead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
 
 const TCharsetInfo* CharsetInfo(uint8_t charset)
 {
-    static const TCharsetInfo ansi{"CP1252", "en", {'A', 'g', 0xE9}, "default", NoLead};
-    static const TCharsetInfo japanese{"CP932", "ja", {0x3042, 0x30AB, 0x6F22, 0xFF21}, "ms ui gothic", Cp932Lead};
-    // CP936 rather than GB2312: the latter refuses the extended pairs that GBK text uses.
-    static const TCharsetInfo chinese{"CP936", "zh-cn", {0x4E2D, 0x6C49, 0x3002, 0x5B57}, "fzshaoer-m11", Cp936Lead};
+    static const TCharsetInfo ansi{1252, "en", {'A', 'g', 0xE9}, "default"};
+    static const TCharsetInfo japanese{932, "ja", {0x3042, 0x30AB, 0x6F22, 0xFF21}, "ms ui gothic"};
+    // Code page 936 rather than GB2312 proper: the latter refuses the extended pairs of GBK text.
+    static const TCharsetInfo chinese{936, "zh-cn", {0x4E2D, 0x6C49, 0x3002, 0x5B57}, "fzshaoer-m11"};
     switch (charset) {
     case ANSI_CHARSET: return &ansi;
     case DEFAULT_CHARSET:
@@ -193,7 +190,7 @@ public:
     int Em = 0;
     bool SyntheticBold = false;
     iconv_t Decoder = reinterpret_cast<iconv_t>(-1);
-    bool (*IsLead)(uint8_t) = NoLead;
+    int CodePage = 1252;
 
     ~TGdiFont()
     {
@@ -248,9 +245,10 @@ HFONT CreateFontIndirect(const TLogFont& logFont)
         std::fprintf(stderr, "Font \"%s\": no installed face has its characters\n", logFont.FaceName.c_str());
         return nullptr;
     }
-    iconv_t decoder = iconv_open("UTF-32LE", info->Encoding);
+    const char* encoding = CodePageName(info->CodePage);
+    iconv_t decoder = iconv_open("UTF-32LE", encoding);
     if (decoder == reinterpret_cast<iconv_t>(-1)) {
-        std::fprintf(stderr, "Font \"%s\": no decoder for %s\n", logFont.FaceName.c_str(), info->Encoding);
+        std::fprintf(stderr, "Font \"%s\": no decoder for %s\n", logFont.FaceName.c_str(), encoding);
         return nullptr;
     }
     auto* font = new TGdiFont;
@@ -260,7 +258,7 @@ HFONT CreateFontIndirect(const TLogFont& logFont)
     font->Em = static_cast<int>(em);
     font->SyntheticBold = logFont.Weight >= 600 && !match.Bold;
     font->Decoder = decoder;
-    font->IsLead = info->IsLead;
+    font->CodePage = info->CodePage;
     return font;
 }
 
@@ -370,7 +368,7 @@ int64_t CellWidth(HFONT font, const char* text, int count)
 {
     int64_t width = 0;
     for (int i = 0; i < count; ++i) {
-        if (font->IsLead(static_cast<uint8_t>(text[i])) && i + 1 < count) {
+        if (IsLeadByteIn(font->CodePage, static_cast<uint8_t>(text[i])) && i + 1 < count) {
             width += font->Em;
             ++i;
         } else {
@@ -427,7 +425,7 @@ bool TextOut(HDC dc, int x, int y, const char* text, int count)
 
     int64_t penX = boxLeft;
     for (int i = 0; i < count; ++i) {
-        const bool pair = font->IsLead(static_cast<uint8_t>(text[i])) && i + 1 < count;
+        const bool pair = IsLeadByteIn(font->CodePage, static_cast<uint8_t>(text[i])) && i + 1 < count;
         const int cell = pair ? em : em / 2;
         const uint32_t code = font->Decode(text + i, pair ? 2 : 1);
         if (pair)

@@ -1,7 +1,5 @@
 #include "platform/Sysutils.h"
 
-#include <atomic>
-
 #include <cstdio>
 
 std::string UpperCase(const std::string& s)
@@ -110,39 +108,4 @@ int32_t StrToIntDef(const std::string& s, int32_t defaultValue)
 {
     int32_t value;
     return TryStrToInt(s, value) ? value : defaultValue;
-}
-
-namespace {
-std::atomic<int> CurrentCodePage{936};
-}
-
-void SetSystemCodePage(int codePage)
-{
-    if (codePage == 932 || codePage == 936)
-        CurrentCodePage = codePage;
-}
-
-int SystemCodePage()
-{
-    return CurrentCodePage;
-}
-
-bool IsLeadByte(uint8_t b)
-{
-    if (CurrentCodePage == 932)
-        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    return b >= 0x81 && b <= 0xFE;
-}
-
-TMbcsByteType ByteType(const std::string& s, size_t index)
-{
-    if (index < 1 || index > s.size())
-        return mbSingleByte;
-    const size_t target = index - 1;
-    size_t i = 0;
-    while (i < target)
-        i += IsLeadByte(static_cast<uint8_t>(s[i])) ? 2 : 1;
-    if (i > target)
-        return mbTrailByte;
-    return IsLeadByte(static_cast<uint8_t>(s[i])) ? mbLeadByte : mbSingleByte;
 }

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+// The multibyte tests (lead bytes, byte types) belong to the code-page unit.
+#include "platform/Codepage.h"
+
 std::string UpperCase(const std::string& s);
 std::string LowerCase(const std::string& s);
 bool SameText(const std::string& a, const std::string& b);
@@ -17,15 +20,3 @@ std::string IntToHex(int64_t value, int digits);
 // allowed. False for anything else and for values outside 32 bits.
 bool TryStrToInt(const std::string& s, int32_t& value);
 int32_t StrToIntDef(const std::string& s, int32_t defaultValue);
-
-// The class library's multibyte byte-type test for the system code page. The message and
-// choice texts it walks are drawn with a GB2312 font, so the system code page is 936 (lead
-// bytes 0x81-0xFE); with 932 the GBK lead bytes 0xA0-0xDF would be taken for single bytes and
-// characters split. SetSystemCodePage switches it (932 or 936). Index is 1-based; the string is walked from its start,
-// so a trail byte is told from a lead byte by what precedes it. A lead byte at the very end of
-// the string still counts as a lead byte. An index outside the string gives mbSingleByte.
-enum TMbcsByteType { mbSingleByte, mbLeadByte, mbTrailByte };
-bool IsLeadByte(uint8_t b);
-void SetSystemCodePage(int codePage);
-int SystemCodePage();
-TMbcsByteType ByteType(const std::string& s, size_t index);

@@ -12,9 +12,9 @@
 
 namespace {
 
-// The two character names of the name escapes.
-constexpr char FullName[] = "\xC1\xD6\xC3\xF7";
-constexpr char ShortName[] = "\xC3\xF7";
+// The two character names of the name escapes, written in the text's code page when used.
+constexpr char FullName[] = "林明";
+constexpr char ShortName[] = "明";
 
 bool IsDigit(char c)
 {
@@ -105,7 +105,7 @@ std::string TAvgUnit::ExpandMessage(const std::string& text) const
         const char kind = s[i + 1];
         if (kind == 'n') {
             const bool full = i + 3 < s.size() && s[i + 2] == 's';
-            const std::string name = full ? FullName : ShortName;
+            const std::string name = Utf8ToTextCodePage(full ? FullName : ShortName);
             s.replace(i, full ? 3 : 2, name);
             i += name.size();
             continue;

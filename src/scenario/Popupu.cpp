@@ -8,8 +8,8 @@
 #include "base/Vestring.h"
 #include "game/Zbfunc.h"
 #include "game/Zbglobals.h"
+#include "platform/Codepage.h"
 #include "platform/Graphics.h"
-#include "platform/Sysutils.h"
 
 TPopupWin* PopupWin = nullptr;
 
@@ -18,9 +18,6 @@ namespace {
 const char* const MesFrameFiles[] = {"MesWin1_wm.png", "MesWin2_wm.png"};
 constexpr int LookBtnPlace[2][2] = {{537, 107}, {538, 108}};
 constexpr int SkipBtnPlace[2][2] = {{525, 123}, {526, 124}};
-
-// Closing marks of the program's own code page that may hang past a full line.
-constexpr uint16_t KinsokuMarks[] = {0x8142, 0x8141, 0x8176, 0x8178, 0x816A, 0x817A, 0x8170};
 
 // Where a message line must break: the scan stops once more than the line's columns are used
 // or before a double-byte character that would start past them; the line's size when it fits.
@@ -379,10 +376,7 @@ void TPopupWin::CloseMesWin(bool immediate)
 
 bool TPopupWin::IsKinsoku(const std::string& s, size_t pos)
 {
-    if (pos >= s.size() || s.size() - pos < 2)
-        return false;
-    const uint16_t code = static_cast<uint16_t>(static_cast<uint8_t>(s[pos]) << 8 | static_cast<uint8_t>(s[pos + 1]));
-    return std::find(std::begin(KinsokuMarks), std::end(KinsokuMarks), code) != std::end(KinsokuMarks);
+    return IsClosingMark(s, pos);
 }
 
 std::array<std::string, TPopupWin::MesLines> TPopupWin::LayoutMesLines(const std::string& text)

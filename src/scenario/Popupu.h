@@ -119,7 +119,8 @@ public:
     static std::array<std::string, MesLines> LayoutMesLines(const std::string& text);
     // A choice line as drawn: cut after 49 bytes without splitting a double-byte character.
     static std::string CutSelLine(const std::string& line);
-    // True when the two bytes at pos are one of the closing marks allowed past a full line.
+    // True when the two bytes at pos are one of the closing marks allowed past a full line, in
+    // the text code page.
     static bool IsKinsoku(const std::string& s, size_t pos);
     // The text colour for a box colour: light on a dark box, dark on a light one.
     static uint32_t TextColorFor(uint32_t boxColour, bool tint);

@@ -5,7 +5,7 @@
 #include "base/Vealpha.h"
 #include "base/Vergbbits.h"
 #include "base/Vestring.h"
-#include "platform/Sysutils.h"
+#include "platform/Codepage.h"
 #include "scenario/Popupu.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "base/Vestring.h"
+#include "platform/Codepage.h"
 
 TEST(SeparateString, SplitsAtLineFeedsIntoAFixedCount)
 {
@@ -52,16 +53,24 @@ TEST(DivideString, FrontAndRearAtTheEdges)
     EXPECT_EQ(DivideRear("", 1), "");
 }
 
-TEST(IntToWideStr, FullWidthDigitsPaddedAndSigned)
+TEST(IntToWideStr, FullWidthDigitsPaddedAndSignedInTheTextCodePage)
 {
-    EXPECT_EQ(IntToWideStr(0, 1), "\x82\x4F");
-    EXPECT_EQ(IntToWideStr(0, 0), "\x82\x4F");
+    // Written into messages, so in their code page: GB2312 by default.
+    EXPECT_EQ(IntToWideStr(0, 1), "\xA3\xB0");
+    EXPECT_EQ(IntToWideStr(0, 0), "\xA3\xB0");
+    EXPECT_EQ(IntToWideStr(7, 3), "\xA3\xB0\xA3\xB0\xA3\xB7");
+    EXPECT_EQ(IntToWideStr(1234, 2), "\xA3\xB1\xA3\xB2\xA3\xB3\xA3\xB4");
+    EXPECT_EQ(IntToWideStr(98, -5), "\xA3\xB9\xA3\xB8");
+    EXPECT_EQ(IntToWideStr(-5, 2), "\xA3\xAD\xA3\xB0\xA3\xB5");
+    EXPECT_EQ(IntToWideStr(INT_MIN, 1).size(), 2u + 2u * 10u);
+    EXPECT_EQ(IntToWideStr(1, 1000000).size(), 2u * MaxWideDigits);
+
+    SetSystemCodePage(932);
     EXPECT_EQ(IntToWideStr(7, 3), "\x82\x4F\x82\x4F\x82\x56");
     EXPECT_EQ(IntToWideStr(1234, 2), "\x82\x50\x82\x51\x82\x52\x82\x53");
     EXPECT_EQ(IntToWideStr(98, -5), "\x82\x58\x82\x57");
     EXPECT_EQ(IntToWideStr(-5, 2), "\x81\x7C\x82\x4F\x82\x54");
-    EXPECT_EQ(IntToWideStr(INT_MIN, 1).size(), 2u + 2u * 10u);
-    EXPECT_EQ(IntToWideStr(1, 1000000).size(), 2u * MaxWideDigits);
+    SetSystemCodePage(936);
 }
 
 TEST(VeMemcpy, CopiesOverlappingAndIgnoresBadArguments)

@@ -6,16 +6,28 @@
 #include <string>
 
 #include "base/Vealpha.h"
-#include "platform/Sysutils.h"
+#include "platform/Codepage.h"
 #include "scenario/PopupTestKit.h"
 
 using popuptest::TPopupFixture;
 
 namespace {
 
-const std::string Maru = "\x81\x42";   // closing full stop, may hang
-const std::string Kana = "\x82\xA0";   // an ordinary double-byte character
+const std::string Kana = "\x82\xA0";   // a double-byte character in both code pages
 const std::string Trailish = "\x88\x9F";  // trail byte inside the lead range
+
+// The same characters in each code page the message text may be written in.
+struct TPageText {
+    int CodePage;
+    std::string Maru;   // "。", a closing mark: may hang past a full line
+    std::string Kagi;   // "」", another closing mark
+    std::string Kanji;  // an ordinary character
+    std::string Other;  // the other page's "。": an ordinary character here, or two single bytes
+};
+const TPageText PageTexts[] = {
+    {936, "\xA1\xA3", "\xA1\xB9", "\xD6\xD0", "\x81\x42"},
+    {932, "\x81\x42", "\x81\x76", "\x8A\xBF", "\xA1\xA3"},
+};
 
 std::string Repeat(const std::string& s, int n)
 {
@@ -35,12 +47,22 @@ TEST(PopupLayout, BreaksLongLinesAtFortyEightColumns)
     EXPECT_EQ(TPopupWin::LayoutMesLines(a60 + "\nB\nC\nD"),
               (TLines{std::string(49, 'a'), std::string(11, 'a'), "B", "C"}));
 
-    // 24 double-byte characters fill the line; a closing mark may hang, anything else moves on.
-    const std::string full = Repeat(Kana, 24);
-    EXPECT_EQ(TPopupWin::LayoutMesLines(full + Maru + "x"), (TLines{full + Maru, "x", "", ""}));
-    EXPECT_EQ(TPopupWin::LayoutMesLines(full + Kana + "x"), (TLines{full, Kana + "x", "", ""}));
-    // A character starting in column 47 still fits and ends the line one column wide.
-    EXPECT_EQ(TPopupWin::LayoutMesLines("a" + full + "b"), (TLines{"a" + full, "b", "", ""}));
+    // 24 double-byte characters fill the line; a closing mark of the text's own code page may
+    // hang, anything else moves on.
+    for (const TPageText& page : PageTexts) {
+        SCOPED_TRACE(page.CodePage);
+        SetSystemCodePage(page.CodePage);
+        const std::string full = Repeat(page.Kanji, 24);
+        EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Maru), (TLines{full + page.Maru, "", "", ""}));
+        EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Maru + "x"), (TLines{full + page.Maru, "x", "", ""}));
+        EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Kagi + page.Kanji), (TLines{full + page.Kagi, page.Kanji, "", ""}));
+        EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Kanji + "x"), (TLines{full, page.Kanji + "x", "", ""}));
+        // A character starting in column 47 still fits and ends the line one column wide.
+        EXPECT_EQ(TPopupWin::LayoutMesLines("a" + full + "b"), (TLines{"a" + full, "b", "", ""}));
+    }
+    SetSystemCodePage(936);
+    const std::string full = Repeat(PageTexts[0].Kanji, 24);
+    EXPECT_EQ(TPopupWin::LayoutMesLines(full + PageTexts[0].Other + "x"), (TLines{full, PageTexts[0].Other + "x", "", ""}));
 
     // Wait escapes and a lone backslash take no columns; the byte after a lone one does.
     const std::string a49(49, 'a');
@@ -70,7 +92,7 @@ TEST(PopupLayout, LeadBytesAtTheEndAreNeverSplitNorOverrun)
     for (int shift = 0; shift < 7; ++shift) {
         std::string text = std::string(size_t(shift), 'x');
         for (int i = 0; i < 40; ++i)
-            text += (i * 7 + shift) % 3 ? Trailish : (i % 5 ? "y" : Maru);
+            text += (i * 7 + shift) % 3 ? Trailish : (i % 5 ? "y" : PageTexts[0].Maru);
         const TLines lines = TPopupWin::LayoutMesLines(text.substr(0, 150));
         std::string joined;
         for (const std::string& l : lines) {
@@ -91,9 +113,21 @@ TEST(PopupLayout, LeadBytesAtTheEndAreNeverSplitNorOverrun)
 TEST(PopupLayout, ChoiceLinesAreCutWithoutSplittingCharacters)
 {
     EXPECT_EQ(TPopupWin::CutSelLine(std::string(60, 'a')), std::string(49, 'a'));
-    EXPECT_EQ(TPopupWin::CutSelLine(std::string(48, 'a') + Maru + "bc"), std::string(48, 'a') + Maru);
-    EXPECT_EQ(TPopupWin::CutSelLine(std::string(48, 'a') + Kana + "bc"), std::string(48, 'a'));
-    EXPECT_EQ(TPopupWin::CutSelLine(std::string(47, 'a') + Kana + "bc"), std::string(47, 'a') + Kana);
+    const std::string a48(48, 'a');
+    for (const TPageText& page : PageTexts) {
+        SCOPED_TRACE(page.CodePage);
+        SetSystemCodePage(page.CodePage);
+        // A closing mark whose lead byte is byte 49 keeps the line at 50 bytes.
+        EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Maru + "bc"), a48 + page.Maru);
+        EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Kagi + "bc"), a48 + page.Kagi);
+        EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Kanji + "bc"), a48);
+        EXPECT_EQ(TPopupWin::CutSelLine(std::string(47, 'a') + page.Kanji + "bc"), std::string(47, 'a') + page.Kanji);
+    }
+    SetSystemCodePage(936);
+    EXPECT_EQ(TPopupWin::CutSelLine(a48 + PageTexts[0].Other + "bc"), a48);
+    SetSystemCodePage(932);
+    EXPECT_EQ(TPopupWin::CutSelLine(a48 + PageTexts[1].Other + "bc"), a48 + "\xA1");  // single bytes there
+    SetSystemCodePage(936);
 }
 
 TEST_F(TPopupFixture, SetupBuildsTheWindowAndFrameTypesSwapPictures)

@@ -6,6 +6,7 @@
 #include "game/Zbreadmes.h"
 #include "panels/Vergbbtn.h"
 #include "panels/Vergbpanel.h"
+#include "platform/Codepage.h"
 #include "scenario/Avgu.h"
 #include "scenario/Popupu.h"
 #include "support/SceneFixtures.h"
@@ -338,13 +339,26 @@ TEST(SceneFlow, ExpandMessageEscapes)
     TAvgUnit& u = world.Unit();
     u.SetLocal(0, 7);
     u.SetLocal(3, 120);
-    EXPECT_EQ(u.ExpandMessage("a%d3b"), "a\x82\x50\x82\x51\x82\x4F" "b");
-    EXPECT_EQ(u.ExpandMessage("a%db"), "a\x82\x56" "b");
-    EXPECT_EQ(u.ExpandMessage("%d40x"), "\x82\x4F" "x");
+    u.SetLocal(5, -45);
+    // Digits, minus sign and names in the message's own code page: GB2312 by default.
+    EXPECT_EQ(u.ExpandMessage("a%d3b"), "a\xA3\xB1\xA3\xB2\xA3\xB0" "b");
+    EXPECT_EQ(u.ExpandMessage("a%db"), "a\xA3\xB7" "b");
+    EXPECT_EQ(u.ExpandMessage("%d40x"), "\xA3\xB0" "x");
+    EXPECT_EQ(u.ExpandMessage("%d5."), "\xA3\xAD\xA3\xB4\xA3\xB5.");
+    // The scan goes on behind the inserted digits, whose trail bytes are lead bytes here.
+    EXPECT_EQ(u.ExpandMessage("%d3%d5."), "\xA3\xB1\xA3\xB2\xA3\xB0\xA3\xAD\xA3\xB4\xA3\xB5.");
+    EXPECT_EQ(u.ExpandMessage("%d3%ns."), "\xA3\xB1\xA3\xB2\xA3\xB0\xC1\xD6\xC3\xF7.");
+    EXPECT_EQ(u.ExpandMessage("\xD6\xD0%d3"), "\xD6\xD0\xA3\xB7" "3");  // the last byte is never read as a digit
+    EXPECT_EQ(u.ExpandMessage("\xD6\xD0%d3."), "\xD6\xD0\xA3\xB1\xA3\xB2\xA3\xB0.");
     EXPECT_EQ(u.ExpandMessage("x%n"), "x%n");
     EXPECT_EQ(u.ExpandMessage("%nsX"), "\xC1\xD6\xC3\xF7X");
     EXPECT_EQ(u.ExpandMessage("%nX"), "\xC3\xF7X");
-    EXPECT_EQ(u.ExpandMessage("%d99999999999999x"), "\x82\x4F" "x");
+    EXPECT_EQ(u.ExpandMessage("%d99999999999999x"), "\xA3\xB0" "x");
+    SetSystemCodePage(932);
+    EXPECT_EQ(u.ExpandMessage("a%d3b"), "a\x82\x50\x82\x51\x82\x4F" "b");
+    EXPECT_EQ(u.ExpandMessage("%d3%d5."), "\x82\x50\x82\x51\x82\x4F\x81\x7C\x82\x53\x82\x54.");
+    EXPECT_EQ(u.ExpandMessage("%nsX"), "\x97\xD1\x96\xBE" "X");
+    SetSystemCodePage(936);
     u.SetLocal(1, 12345);  // no text reference: the escape stays
     EXPECT_EQ(u.ExpandMessage("%s1."), "%s1.");
 }
