@@ -246,11 +246,35 @@ void Deliver(const TInputEvent& event)
 
 void MapAndPublish(int wx, int wy, TInputEvent& event)
 {
-    int ww = ScreenWidth, wh = ScreenHeight;
+    // Through the renderer's output, so that the mouse meets the picture in the very rectangle
+    // it was drawn into, also where output pixels and window units differ.
+    int ww = ScreenWidth, wh = ScreenHeight, ow = ScreenWidth, oh = ScreenHeight;
     SDL_GetWindowSize(Win.Window, &ww, &wh);
-    WindowToScreen(wx, wy, ww, wh, event.X, event.Y);
+    if (SDL_GetRendererOutputSize(Win.Renderer, &ow, &oh) != 0 || ww <= 0 || wh <= 0) {
+        ow = ww;
+        oh = wh;
+    }
+    WindowToScreen(int(int64_t(wx) * ow / std::max(ww, 1)), int(int64_t(wy) * oh / std::max(wh, 1)), ow, oh, event.X,
+                   event.Y);
     PublishedX.store(event.X);
     PublishedY.store(event.Y);
+}
+
+// The pointer where the X server sees it now: a window that moved or changed its size under a
+// still pointer gets no motion event, and the library's last position would be stale.
+void RepublishMouse()
+{
+    int x = 0, y = 0;
+    TWindowPlace place;
+    if (X11WindowPlace(Win.Window, place)) {
+        SDL_GetGlobalMouseState(&x, &y);
+        x -= place.X;
+        y -= place.Y;
+    } else {
+        SDL_GetMouseState(&x, &y);
+    }
+    TInputEvent ignored;
+    MapAndPublish(x, y, ignored);
 }
 
 void UploadAndPresent()
@@ -316,7 +340,11 @@ void HandleWindowEvent(const SDL_WindowEvent& w)
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_RESTORED:
+        Win.NeedFullUpload = true;
+        UploadAndPresent();
+        break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        RepublishMouse();
         Win.NeedFullUpload = true;
         UploadAndPresent();
         break;
@@ -473,6 +501,44 @@ SDL_Renderer* CreateRenderer(SDL_Window* window, bool vsync)
     return renderer ? renderer : SDL_CreateRenderer(window, -1, kind);
 }
 
+bool CoversBounds(const SDL_Rect& bounds)
+{
+    TWindowPlace place;
+    return X11WindowPlace(Win.Window, place) && place.X == bounds.x && place.Y == bounds.y &&
+           place.Width == bounds.w && place.Height == bounds.h;
+}
+
+// Asking for desktop full screen is only a request: with no window manager nobody carries it
+// out, and a manager may refuse it, while the video library believes the window covers the
+// display and sizes its drawing so. Where the window did not become what was asked, a
+// borderless window at the display's bounds shows the player the same.
+void CoverDisplay()
+{
+    bool manager = false;
+    if (!X11WindowManagerRuns(Win.Window, manager))
+        return;  // other drivers make full screen themselves
+    SDL_Rect bounds;
+    const int display = SDL_GetWindowDisplayIndex(Win.Window);
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0)
+        return;
+    // A manager answers while it maps the window, which may take a moment after the map.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (manager && !CoversBounds(bounds) && std::chrono::steady_clock::now() < limit) {
+        SDL_PumpEvents();
+        SDL_Delay(10);
+    }
+    if (CoversBounds(bounds))
+        return;
+    SDL_SetWindowFullscreen(Win.Window, 0);
+    SDL_SetWindowBordered(Win.Window, SDL_FALSE);
+    SDL_SetWindowPosition(Win.Window, bounds.x, bounds.y);
+    SDL_SetWindowSize(Win.Window, bounds.w, bounds.h);
+    SDL_RaiseWindow(Win.Window);
+    // Without a manager the keyboard follows the pointer unless a window takes it.
+    if (!manager)
+        SDL_SetWindowInputFocus(Win.Window);
+}
+
 }  // namespace
 
 bool VideoAvailable()
@@ -521,8 +587,11 @@ bool Open(const TOpenOptions& options)
     Win.Window = wake == uint32_t(-1) ? nullptr
                                        : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
                                                           SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
-    if (Win.Window)
+    if (Win.Window) {
+        if (options.FullScreen)
+            CoverDisplay();
         Win.Renderer = CreateRenderer(Win.Window, options.VSync);
+    }
     if (Win.Renderer)
         Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                         ScreenWidth, ScreenHeight);
@@ -550,10 +619,7 @@ bool Open(const TOpenOptions& options)
     // The game draws its own cursor, and no input method may open over it.
     SDL_ShowCursor(SDL_DISABLE);
     SDL_StopTextInput();
-    int x = 0, y = 0;
-    SDL_GetMouseState(&x, &y);
-    TInputEvent ignored;
-    MapAndPublish(x, y, ignored);
+    RepublishMouse();
     Active.store((SDL_GetWindowFlags(Win.Window) & SDL_WINDOW_INPUT_FOCUS) != 0);
     Presents.store(0);
     {
