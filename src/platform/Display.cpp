@@ -1,5 +1,6 @@
 #include "platform/Display.h"
 #include "platform/X11guard.h"
+#include "platform/X11window.h"
 
 #include <SDL.h>
 #include <iconv.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -244,11 +246,35 @@ void Deliver(const TInputEvent& event)
 
 void MapAndPublish(int wx, int wy, TInputEvent& event)
 {
-    int ww = ScreenWidth, wh = ScreenHeight;
+    // Through the renderer's output, so that the mouse meets the picture in the very rectangle
+    // it was drawn into, also where output pixels and window units differ.
+    int ww = ScreenWidth, wh = ScreenHeight, ow = ScreenWidth, oh = ScreenHeight;
     SDL_GetWindowSize(Win.Window, &ww, &wh);
-    WindowToScreen(wx, wy, ww, wh, event.X, event.Y);
+    if (SDL_GetRendererOutputSize(Win.Renderer, &ow, &oh) != 0 || ww <= 0 || wh <= 0) {
+        ow = ww;
+        oh = wh;
+    }
+    WindowToScreen(int(int64_t(wx) * ow / std::max(ww, 1)), int(int64_t(wy) * oh / std::max(wh, 1)), ow, oh, event.X,
+                   event.Y);
     PublishedX.store(event.X);
     PublishedY.store(event.Y);
+}
+
+// The pointer where the X server sees it now: a window that moved or changed its size under a
+// still pointer gets no motion event, and the library's last position would be stale.
+void RepublishMouse()
+{
+    int x = 0, y = 0;
+    TWindowPlace place;
+    if (X11WindowPlace(Win.Window, place)) {
+        SDL_GetGlobalMouseState(&x, &y);
+        x -= place.X;
+        y -= place.Y;
+    } else {
+        SDL_GetMouseState(&x, &y);
+    }
+    TInputEvent ignored;
+    MapAndPublish(x, y, ignored);
 }
 
 void UploadAndPresent()
@@ -314,7 +340,11 @@ void HandleWindowEvent(const SDL_WindowEvent& w)
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_RESTORED:
+        Win.NeedFullUpload = true;
+        UploadAndPresent();
+        break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        RepublishMouse();
         Win.NeedFullUpload = true;
         UploadAndPresent();
         break;
@@ -433,6 +463,82 @@ void HandleEvent(const SDL_Event& e)
     }
 }
 
+bool RenderNodePresent()
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error))
+        if (entry.path().filename().string().rfind("renderD", 0) == 0)
+            return true;
+    return false;
+}
+
+// The accelerated renderer pays off only with a graphics device behind it. Where OpenGL would
+// be drawn in software (no device, or an X server that cannot hand rendering to one, as a
+// virtual or remote display), it maps a whole compiler and starts a thread per core to show a
+// picture already composed in memory, which the software renderer shows for a fraction of that.
+bool HardwareRendering(SDL_Window* window)
+{
+    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (software && *software && std::strcmp(software, "0") != 0)
+        return false;
+    if (!RenderNodePresent())
+        return false;
+    bool direct = true;
+    X11DirectRendering(window, direct);
+    return direct;
+}
+
+SDL_Renderer* CreateRenderer(SDL_Window* window, bool vsync)
+{
+    // A renderer the player named in the environment is the video library's to pick.
+    const bool software = !SDL_GetHint(SDL_HINT_RENDER_DRIVER) && !HardwareRendering(window);
+    // Otherwise the library backs the software renderer's window surface with OpenGL too, after
+    // loading it once just to ask whether it is fast.
+    if (software)
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    const Uint32 kind = software ? SDL_RENDERER_SOFTWARE : 0;
+    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, kind | (vsync ? SDL_RENDERER_PRESENTVSYNC : 0));
+    return renderer ? renderer : SDL_CreateRenderer(window, -1, kind);
+}
+
+bool CoversBounds(const SDL_Rect& bounds)
+{
+    TWindowPlace place;
+    return X11WindowPlace(Win.Window, place) && place.X == bounds.x && place.Y == bounds.y &&
+           place.Width == bounds.w && place.Height == bounds.h;
+}
+
+// Asking for desktop full screen is only a request: with no window manager nobody carries it
+// out, and a manager may refuse it, while the video library believes the window covers the
+// display and sizes its drawing so. Where the window did not become what was asked, a
+// borderless window at the display's bounds shows the player the same.
+void CoverDisplay()
+{
+    bool manager = false;
+    if (!X11WindowManagerRuns(Win.Window, manager))
+        return;  // other drivers make full screen themselves
+    SDL_Rect bounds;
+    const int display = SDL_GetWindowDisplayIndex(Win.Window);
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0)
+        return;
+    // A manager answers while it maps the window, which may take a moment after the map.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (manager && !CoversBounds(bounds) && std::chrono::steady_clock::now() < limit) {
+        SDL_PumpEvents();
+        SDL_Delay(10);
+    }
+    if (CoversBounds(bounds))
+        return;
+    SDL_SetWindowFullscreen(Win.Window, 0);
+    SDL_SetWindowBordered(Win.Window, SDL_FALSE);
+    SDL_SetWindowPosition(Win.Window, bounds.x, bounds.y);
+    SDL_SetWindowSize(Win.Window, bounds.w, bounds.h);
+    SDL_RaiseWindow(Win.Window);
+    // Without a manager the keyboard follows the pointer unless a window takes it.
+    if (!manager)
+        SDL_SetWindowInputFocus(Win.Window);
+}
+
 }  // namespace
 
 bool VideoAvailable()
@@ -482,9 +588,9 @@ bool Open(const TOpenOptions& options)
                                        : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
                                                           SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
     if (Win.Window) {
-        Win.Renderer = SDL_CreateRenderer(Win.Window, -1, options.VSync ? SDL_RENDERER_PRESENTVSYNC : 0);
-        if (!Win.Renderer)
-            Win.Renderer = SDL_CreateRenderer(Win.Window, -1, 0);
+        if (options.FullScreen)
+            CoverDisplay();
+        Win.Renderer = CreateRenderer(Win.Window, options.VSync);
     }
     if (Win.Renderer)
         Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
@@ -513,10 +619,7 @@ bool Open(const TOpenOptions& options)
     // The game draws its own cursor, and no input method may open over it.
     SDL_ShowCursor(SDL_DISABLE);
     SDL_StopTextInput();
-    int x = 0, y = 0;
-    SDL_GetMouseState(&x, &y);
-    TInputEvent ignored;
-    MapAndPublish(x, y, ignored);
+    RepublishMouse();
     Active.store((SDL_GetWindowFlags(Win.Window) & SDL_WINDOW_INPUT_FOCUS) != 0);
     Presents.store(0);
     {

@@ -1,8 +1,9 @@
 // The built program on the sample game under a virtual X server: a click on the title's start
 // button leads into the first scene, whose message window shows; a close request then ends the
-// program cleanly.
+// program cleanly. In a window and in full screen, with and without a window manager.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,9 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         "sleep 2\n"
+        // No graphics device stands behind a virtual X server: OpenGL there would be drawn in
+        // software by a whole compiler and a thread per core, for a picture made in memory.
+        "echo llvm=$(grep -c -i llvm /proc/$pid/maps) >> '" + results + "'\n"
         // The renderer may re-create the window once; take the one that stands now.
         "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
         "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1 \\2/p')\n"
@@ -64,7 +68,201 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         r = ReadResults(results);
     }
     ASSERT_EQ(r.count("save"), 1u) << command;
+    EXPECT_EQ(r["llvm"], "0");
     EXPECT_EQ(r["frame"], "FFD66E FFD66E FFD66E FFD66E");
     EXPECT_EQ(r["exit"], "0");
     EXPECT_EQ(r["save"], "yes");
+}
+
+namespace {
+
+struct TBox {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+};
+
+// The largest centred 4:3 rectangle of a width x height output, where the 640x480 picture
+// belongs with black bars around it.
+TBox PictureBox(int width, int height)
+{
+    TBox box{0, 0, width, height};
+    if (width * 3 > height * 4)
+        box.Width = height * 4 / 3;
+    else
+        box.Height = width * 3 / 4;
+    box.Left = (width - box.Width) / 2;
+    box.Top = (height - box.Height) / 2;
+    return box;
+}
+
+// The output pixel at the middle of game pixel (x, y), shown scaled in the box.
+int ScaledX(const TBox& box, int x) { return box.Left + (2 * x + 1) * box.Width / 1280; }
+int ScaledY(const TBox& box, int y) { return box.Top + (2 * y + 1) * box.Height / 960; }
+
+// Share of game pixels whose scaled place in the shot shows the same colour as the windowed
+// picture. The title moves a little (stars, a glowing button), so a few differ in any case.
+double SameShare(const TPpm& window, int windowLeft, int windowTop, const TPpm& shot, const TBox& box)
+{
+    int same = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            same += window.At(windowLeft + x, windowTop + y) == shot.At(ScaledX(box, x), ScaledY(box, y));
+    return same / (640.0 * 480.0);
+}
+
+// Pixels of the rectangle [left, right) x [top, bottom) that are not black.
+int LitOutside(const TPpm& shot, int left, int top, int right, int bottom)
+{
+    int lit = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            lit += shot.At(x, y) != 0;
+    return lit;
+}
+
+int LitBars(const TPpm& shot, int width, int height)
+{
+    const TBox box = PictureBox(width, height);
+    return LitOutside(shot, 0, 0, width, box.Top) + LitOutside(shot, 0, box.Top + box.Height, width, height) +
+           LitOutside(shot, 0, box.Top, box.Left, box.Top + box.Height) +
+           LitOutside(shot, box.Left + box.Width, box.Top, width, box.Top + box.Height);
+}
+
+// The message window's gold frame at its scaled places: top edge, both sides, bottom edge.
+std::string FrameColours(const TPpm& shot, const TBox& box)
+{
+    std::string colours;
+    for (auto [x, y] : {std::pair{320, 334}, {48, 406}, {596, 406}, {320, 468}}) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%06X", shot.At(ScaledX(box, x), ScaledY(box, y)));
+        colours += colours.empty() ? hex : std::string(" ") + hex;
+    }
+    return colours;
+}
+
+}  // namespace
+
+// Full screen, the default of a player's start, on screens of two shapes: without a window
+// manager, nobody carries out the full-screen request, and the window must still cover the
+// screen; with one, the manager does. Either way the title fills the picture's box with black
+// bars beside it, a click on "Start" at its scaled place starts the game, and a close request or
+// Alt+F4 ends the program in order. Without a manager the window is then resized from outside,
+// and the picture follows into the new box.
+TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
+{
+    for (const char* tool : {"xvfb-run", "xdotool", "import", "python3", "matchbox-window-manager"})
+        if (!OnPath(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    struct TScreen {
+        int Width, Height;
+        int ResizedWidth, ResizedHeight;  // the window's size set from outside, within the screen
+    };
+    for (const TScreen screen : {TScreen{1024, 768, 800, 450}, TScreen{1280, 720, 700, 700}}) {
+        SCOPED_TRACE(std::to_string(screen.Width) + "x" + std::to_string(screen.Height));
+        TScratchFolder folder;
+        const std::string game = BuildSampleGame(folder.Path());
+        ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+        fs::create_directory(folder.Path() + "/run");
+        const std::string closer = folder.Write("close.py", CloseWindowScript);
+        const std::string out = folder.Path();
+        const std::string results = out + "/results";
+        const TBox full = PictureBox(screen.Width, screen.Height);
+        const TBox resized = PictureBox(screen.ResizedWidth, screen.ResizedHeight);
+        const std::string start = std::to_string(ScaledX(full, 202)) + " " + std::to_string(ScaledY(full, 170));
+        // Polls until the first scene's message window stands, by its frame's top-edge colour.
+        auto awaitMessage = [&](const TBox& box) {
+            return "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do\n"
+                   "  sleep 1\n"
+                   "  c=$(import -window root -crop 1x1+" + std::to_string(ScaledX(box, 320)) + "+" +
+                   std::to_string(ScaledY(box, 334)) + " -depth 8 txt:- | tail -1)\n"
+                   "  case \"$c\" in *FFD66E*) break;; esac\n"
+                   "done\n";
+        };
+        const std::string script = folder.Write("full.sh",
+            "cd '" + game + "'\n"
+            "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+            "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+            "startzb() {\n"
+            "  ./zb 2>/dev/null &\n"
+            "  pid=$!\n"
+            "  wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+            "  [ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+            "  sleep 2\n"
+            "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
+            // The pointer at the screen's middle is over the same game pixel in every run.
+            "  xdotool mousemove " + std::to_string(screen.Width / 2) + " " + std::to_string(screen.Height / 2) + "\n"
+            "  sleep 3\n"
+            "}\n"
+            "endzb() {\n"
+            "  ( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+            "  wait $pid; echo $1=$? >> '" + results + "'\n"
+            "  kill $guard 2>/dev/null\n"
+            "  echo $1ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
+            "}\n"
+            // The windowed picture, the yardstick.
+            "startzb\n"
+            "xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/windowx=\\1\\nwindowy=\\2/p' >> '" + results + "'\n"
+            "import -window root -depth 8 '" + out + "/window.ppm'\n"
+            "python3 '" + closer + "' $wid\n"
+            "endzb window\n"
+            "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
+            // Full screen without a window manager; the settings the program writes at its
+            // orderly end are taken away first.
+            "sed -i '/FPSMode/d' ZB.INI\n"
+            "startzb\n"
+            "import -window root -depth 8 '" + out + "/bare-title.ppm'\n"
+            "xdotool mousemove " + start + "; sleep 0.3; xdotool click 1\n" +
+            awaitMessage(full) +
+            "import -window root -depth 8 '" + out + "/bare-message.ppm'\n"
+            "xdotool windowsize $wid " + std::to_string(screen.ResizedWidth) + " " +
+            std::to_string(screen.ResizedHeight) + "\n" +
+            awaitMessage(resized) +
+            "import -window root -depth 8 '" + out + "/bare-resized.ppm'\n"
+            "python3 '" + closer + "' $wid\n"
+            "endzb bare\n"
+            // The same under a window manager, closed with Alt+F4.
+            "matchbox-window-manager >/dev/null 2>&1 & wm=$!\n"
+            "sleep 1\n"
+            "sed -i '/FPSMode/d' ZB.INI\n"
+            "startzb\n"
+            "import -window root -depth 8 '" + out + "/managed-title.ppm'\n"
+            "xdotool mousemove " + start + "; sleep 0.3; xdotool click 1\n" +
+            awaitMessage(full) +
+            "import -window root -depth 8 '" + out + "/managed-message.ppm'\n"
+            "xdotool windowfocus --sync $wid key alt+F4\n"
+            "endzb managed\n"
+            "kill $wm\n");
+        const std::string command = "xvfb-run -a -s '-screen 0 " + std::to_string(screen.Width) + "x" +
+                                    std::to_string(screen.Height) + "x24' sh '" + script + "'";
+        std::map<std::string, std::string> r;
+        for (int attempt = 0; attempt < 3 && r.count("managedini") == 0; ++attempt) {
+            fs::remove(results);
+            std::system(command.c_str());
+            r = ReadResults(results);
+        }
+        ASSERT_EQ(r.count("managedini"), 1u) << command;
+        TPpm window, bareTitle, bareMessage, bareResized, managedTitle, managedMessage;
+        ASSERT_TRUE(ReadPpm(out + "/window.ppm", window));
+        ASSERT_TRUE(ReadPpm(out + "/bare-title.ppm", bareTitle));
+        ASSERT_TRUE(ReadPpm(out + "/bare-message.ppm", bareMessage));
+        ASSERT_TRUE(ReadPpm(out + "/bare-resized.ppm", bareResized));
+        ASSERT_TRUE(ReadPpm(out + "/managed-title.ppm", managedTitle));
+        ASSERT_TRUE(ReadPpm(out + "/managed-message.ppm", managedMessage));
+        const int wx = std::stoi(r["windowx"]), wy = std::stoi(r["windowy"]);
+        EXPECT_GT(SameShare(window, wx, wy, bareTitle, full), 0.9);
+        EXPECT_EQ(LitBars(bareTitle, screen.Width, screen.Height), 0);
+        EXPECT_EQ(FrameColours(bareMessage, full), "FFD66E FFD66E FFD66E FFD66E");
+        // The resized window stands at the screen's corner; all of it outside its box is black.
+        EXPECT_EQ(FrameColours(bareResized, resized), "FFD66E FFD66E FFD66E FFD66E");
+        EXPECT_EQ(LitBars(bareResized, screen.ResizedWidth, screen.ResizedHeight), 0);
+        EXPECT_GT(SameShare(window, wx, wy, managedTitle, full), 0.9);
+        EXPECT_EQ(LitBars(managedTitle, screen.Width, screen.Height), 0);
+        EXPECT_EQ(FrameColours(managedMessage, full), "FFD66E FFD66E FFD66E FFD66E");
+        for (const char* run : {"window", "bare", "managed"}) {
+            EXPECT_EQ(r[run], "0") << run;
+            EXPECT_EQ(r[std::string(run) + "ini"], "1") << run;
+        }
+    }
 }

@@ -1,11 +1,13 @@
 #pragma once
 // Helpers of the tests that run the built program under a virtual X server.
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace xvfb {
 
@@ -78,6 +80,47 @@ inline std::string BuildSampleGame(const std::string& folder)
         return "";
     fs::copy_file(bin / "zb", game + "/zb", fs::copy_options::overwrite_existing);
     return game;
+}
+
+// A screenshot as 8-bit RGB.
+struct TPpm {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb;
+
+    uint32_t At(int x, int y) const
+    {
+        const size_t i = (size_t(y) * size_t(Width) + size_t(x)) * 3;
+        return (uint32_t(Rgb[i]) << 16) | (uint32_t(Rgb[i + 1]) << 8) | Rgb[i + 2];
+    }
+};
+
+// A binary 8-bit PPM; comments in the header are skipped.
+inline bool ReadPpm(const std::string& path, TPpm& ppm)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    in >> magic;
+    if (magic != "P6")
+        return false;
+    int values[3] = {0, 0, 0};
+    for (int& v : values) {
+        in >> std::ws;
+        while (in.peek() == '#') {
+            std::string comment;
+            std::getline(in, comment);
+            in >> std::ws;
+        }
+        in >> v;
+    }
+    in.get();
+    if (!in || values[0] <= 0 || values[1] <= 0 || values[0] > 16384 || values[1] > 16384 || values[2] != 255)
+        return false;
+    ppm.Width = values[0];
+    ppm.Height = values[1];
+    ppm.Rgb.resize(size_t(ppm.Width) * size_t(ppm.Height) * 3);
+    in.read(reinterpret_cast<char*>(ppm.Rgb.data()), static_cast<std::streamsize>(ppm.Rgb.size()));
+    return static_cast<size_t>(in.gcount()) == ppm.Rgb.size();
 }
 
 }  // namespace xvfb

@@ -1,0 +1,98 @@
+#include "platform/X11window.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#endif
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+namespace {
+
+bool X11Info(SDL_Window* window, SDL_SysWMinfo& info)
+{
+    SDL_VERSION(&info.version);
+    return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 &&
+           info.info.x11.display != nullptr;
+}
+
+// The window id kept in a WINDOW property, 0 when there is none.
+Window WindowProperty(::Display* display, Window owner, Atom property)
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    Window found = 0;
+    if (XGetWindowProperty(display, owner, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &data) == Success &&
+        type == XA_WINDOW && format == 32 && count == 1 && data)
+        found = *reinterpret_cast<Window*>(data);
+    if (data)
+        XFree(data);
+    return found;
+}
+
+}  // namespace
+#endif
+
+bool X11WindowPlace(SDL_Window* window, TWindowPlace& place)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, info))
+        return false;
+    ::Display* display = info.info.x11.display;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, info.info.x11.window, &attributes))
+        return false;
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!XTranslateCoordinates(display, info.info.x11.window, attributes.root, 0, 0, &x, &y, &child))
+        return false;
+    place = TWindowPlace{x, y, attributes.width, attributes.height};
+    return true;
+#else
+    (void)window;
+    (void)place;
+    return false;
+#endif
+}
+
+bool X11WindowManagerRuns(SDL_Window* window, bool& runs)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, info))
+        return false;
+    ::Display* display = info.info.x11.display;
+    // A running manager names its check window on the root window. The named window is not
+    // asked in turn: a request on a window that is gone would count as losing our own.
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    runs = WindowProperty(display, DefaultRootWindow(display), check) != 0;
+    return true;
+#else
+    (void)window;
+    (void)runs;
+    return false;
+#endif
+}
+
+bool X11DirectRendering(SDL_Window* window, bool& direct)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, info))
+        return false;
+    int opcode = 0, event = 0, error = 0;
+    direct = XQueryExtension(info.info.x11.display, "DRI3", &opcode, &event, &error) ||
+             XQueryExtension(info.info.x11.display, "DRI2", &opcode, &event, &error);
+    return true;
+#else
+    (void)window;
+    (void)direct;
+    return false;
+#endif
+}

@@ -1,0 +1,21 @@
+#pragma once
+// What the X server itself says about the game's window, where the video library's own view may
+// differ: a full-screen request that no window manager carried out leaves the library believing
+// in a size the window never got. Every function answers false on other video drivers.
+
+struct SDL_Window;
+
+struct TWindowPlace {
+    int X = 0;  // in root-window coordinates
+    int Y = 0;
+    int Width = 0;
+    int Height = 0;
+};
+
+// Where the window really stands and how big it really is.
+bool X11WindowPlace(SDL_Window* window, TWindowPlace& place);
+// Whether a window manager that follows the desktop conventions runs on the window's screen.
+bool X11WindowManagerRuns(SDL_Window* window, bool& runs);
+// Whether the X server can hand rendering to a graphics device of this machine (direct
+// rendering); without it any OpenGL the program gets is drawn in software.
+bool X11DirectRendering(SDL_Window* window, bool& direct);
