@@ -441,7 +441,6 @@ private:
     std::vector<uint8_t> FStaging;
     uint32_t FTriggerFill = 0;
     uint32_t FCodeSize = 0;
-    uint32_t FLoadSerial = 0;
     TVeHushTable FFuncNames;
     int FCurrentScript = -1;
 

@@ -259,7 +259,8 @@ TEST(ScriptMachine, StringReferencesAreCheckedHandles)
 {
     TScriptWorld world;
     world.Add("Main.Wps", Scene("pushstr \"日本\"\npushstr \"second\"\nend"));
-    world.Add("Other.Wps", ".function F\nret\n");
+    // Other's block has the layout of Main's: a text instruction at the same place.
+    world.Add("Other.Wps", ".function Mbin\npushstr \"abcd\"\npushstr \"other!\"\nret\n");
     ASSERT_TRUE(world.Init());
     EXPECT_TRUE(world.StartFirst());
     TAvgUnit& unit = world.Unit();
@@ -271,8 +272,15 @@ TEST(ScriptMachine, StringReferencesAreCheckedHandles)
     EXPECT_FALSE(unit.TextOfReference(0, text));
     EXPECT_FALSE(unit.TextOfReference(12345, text));
     EXPECT_FALSE(unit.TextOfReference(unit.StackValue(0) + 2, text));
-    // Another block loaded: the old references no longer designate anything.
+    // Another block loaded: the old references no longer designate anything, however many
+    // loads follow; the same block loaded again makes them good again.
     const uint32_t stale = unit.StackValue(0);
     unit.LoadFunction(unit.FindScript("Other.Wps"));
     EXPECT_FALSE(unit.TextOfReference(stale, text));
+    for (int i = 1; i < 8192; ++i)
+        unit.LoadFunction(unit.FindScript("Other.Wps"));
+    EXPECT_FALSE(unit.TextOfReference(stale, text));
+    unit.LoadFunction(unit.FindScript("Main.Wps"));
+    ASSERT_TRUE(unit.TextOfReference(stale, text));
+    EXPECT_EQ(text, "second");
 }
