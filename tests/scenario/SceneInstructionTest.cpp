@@ -75,11 +75,13 @@ TEST(SceneInstructions, SoundsVoicesAndCursor)
     RunToEnd(world,
              "push 12\npush 1\nplaybgm\npush 3\npush 0\nplaybgmonce\npush 1\nstopbgm\n"
              "push 7\nplayse\npush 8\npush 1\nplayse2\nstopse\n"
-             "push 1234567\nvoice\npush 1012345\nvoice\npush 1012999\nvoice\n"
+             "push 1234567\nvoice\npush -5\nvoice\npush 1012345\nvoice\npush 1012999\nvoice\n"
              "raisecursor\nlowercursor\nlowercursor\nraisecursor\nraisecursor");
     EXPECT_EQ(world.Calls, (std::vector<std::string>{"bgm 12 loop cross", "bgm 3", "stopbgm fade", "se zbse007.adp",
                                                      "se2 zbse008.adp in", "stopse", "voice zb234567.adp",
-                                                     "voice zb12345.adp", "voice zb12999.adp"}));
+                                                     // a negative id names no voice file
+                                                     "voice zb-0005.adp", "voice zb12345.adp",
+                                                     "voice zb12999.adp"}));
     EXPECT_EQ(world.Unit().VoicePack, 12);
     // The scene starts with the cursor raised once; 290 and 291 count only on a change.
     EXPECT_EQ(world.Unit().CursorCount, 1);
