@@ -28,6 +28,8 @@ TEST(SceneStage, BackgroundVariantsFollowTheModes)
     world.Background(30);
     world.Background(755);
     world.Background(756);
+    world.Background(700);
+    world.Background(993);
     ASSERT_TRUE(world.Prepare());
     TAvgUnit& u = world.Unit();
 
@@ -63,11 +65,18 @@ TEST(SceneStage, BackgroundVariantsFollowTheModes)
     u.BGPanel->Image()->BoxFill(0, 0, 9, 9, 0x123456);
     Show(u, 998, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(0, 0), 0x123456u);
-    // A missing picture and a negative request leave a cleared picture, not a crash.
+    // A missing picture leaves a cleared picture, not a crash. A negative request names no
+    // picture at all: the picture is cleared and no gallery flag opens.
     Show(u, 480, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u);
-    Show(u, -7, 0, 0);
-    EXPECT_EQ(u.BGFileNo, 993);
+    ASSERT_FALSE(GetSysOpenFlag(SysData, 200));
+    for (int request : {-7, -300, -2, -1}) {
+        Show(u, 998, 0, 0);
+        Show(u, request, 0, 0);
+        EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u) << request;
+        EXPECT_EQ(u.BGEffect, 0) << request;
+    }
+    EXPECT_FALSE(GetSysOpenFlag(SysData, 200));
 }
 
 TEST(SceneStage, FiguresTakeTheirPlacesAndTint)
