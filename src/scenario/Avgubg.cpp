@@ -482,8 +482,10 @@ void TAvgUnit::ChangeCharacters(int kind, int slot)
             if (left)
                 moveOut(s, 1);
             LoadCharacter(s);
+            // A replacement cross-fades over four frames; a figure entering an empty slot
+            // fades in over eight.
             if (CharNo[s] >= 0) {
-                CharInKind[s] = 4;
+                CharInKind[s] = left ? 4 : 1;
                 if (left)
                     CharOutKind[s] = 4;
             } else if (left) {
