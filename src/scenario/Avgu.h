@@ -402,6 +402,7 @@ private:
     void Return();
     std::string InlineText(uint64_t countAt) const;
     void Halt(TScriptResult result);
+    std::string BudgetLine() const;
 
     // The scene's side.
     void BuildPanels();
@@ -459,6 +460,7 @@ private:
     int64_t FNextIP = 0;
     bool FHalted = true;
     bool FEvalMode = false;
+    bool FBudgetLogged = false;  // the scene's run budget ran out once already
 
     uint8_t FTrigGroup = 0xFF;
     int32_t FTrigLimit = 100;

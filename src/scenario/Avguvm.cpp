@@ -324,6 +324,11 @@ bool TAvgUnit::Run()
         while (!FHalted && Phase == 2) {
             if (steps >= RunBudget) {
                 // An endless loop must not freeze the frame pump: go on with the next frame.
+                // One line per scene, so that the author learns why the screen stands still.
+                if (!FBudgetLogged) {
+                    FBudgetLogged = true;
+                    LogLine(BudgetLine().c_str());
+                }
                 Phase = 3;
                 return false;
             }
@@ -349,6 +354,16 @@ bool TAvgUnit::Run()
     return FHalted;
 }
 
+// Names the script and the place where the budget ran out, the place being an offset into
+// the script's function block.
+std::string TAvgUnit::BudgetLine() const
+{
+    std::string line = ZbScriptMsg::RunStepOver;
+    if (FCurrentScript >= 0 && FCurrentScript < ScriptCount())
+        line += FScripts[static_cast<size_t>(FCurrentScript)].FileName;
+    return line + " " + std::to_string(FIP) + "]";
+}
+
 bool TAvgUnit::StartScript(int scriptIndex, uint32_t entryOffset)
 {
     FEvalMode = false;
@@ -357,6 +372,7 @@ bool TAvgUnit::StartScript(int scriptIndex, uint32_t entryOffset)
         return true;
     }
     ResetScene();
+    FBudgetLogged = false;
     FSP = FStackBase = 0;
     FCalls.clear();
     FCallBase = 0;

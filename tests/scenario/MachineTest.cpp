@@ -105,6 +105,7 @@ TEST(ScriptMachine, EndlessLoopYieldsTheFrameInsteadOfFreezing)
     world.Add("Main.Wps", Scene("self:\njmp 0\nend"));
     ASSERT_TRUE(world.Init());
     world.Unit().RunBudget = 1000;
+    world.MarkLog();
     EXPECT_FALSE(world.StartFirst());
     EXPECT_EQ(world.Unit().Phase, 3);
     EXPECT_FALSE(world.Unit().IsHalted());
@@ -112,6 +113,12 @@ TEST(ScriptMachine, EndlessLoopYieldsTheFrameInsteadOfFreezing)
     EXPECT_FALSE(world.Unit().Run());
     EXPECT_EQ(world.Unit().InstructionOffset(), at);
     EXPECT_TRUE(world.Signals.empty());
+    // One line per scene names the script, however many frames the loop takes.
+    std::vector<std::string> log = world.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Run Step over [Main.Wps ", 0), 0u) << log[0];
+    EXPECT_FALSE(world.StartFirst());
+    EXPECT_EQ(world.Log().size(), 2u);
 }
 
 TEST(ScriptMachine, CallsReturnWithTheCallersStack)
