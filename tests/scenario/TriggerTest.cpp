@@ -141,6 +141,7 @@ TEST(TriggerSelection, ConditionErrorsEndTheStory)
         world.MarkLog();
         EXPECT_THROW(world.Unit().TestTrigger(0, 0), EGameErr) << code;
         EXPECT_EQ(world.Log(), lines) << code;
+        EXPECT_EQ(world.Unit().Phase, 0) << code;  // the trigger test is over
         EXPECT_EQ(world.Unit().StackDepth(), 0u);
         EXPECT_EQ(world.Unit().CallDepth(), 0u);
     }
