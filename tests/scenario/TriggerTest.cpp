@@ -164,4 +164,17 @@ TEST(TriggerSelection, TestOfAPlaceThatIsNoEntryIsFalse)
     EXPECT_TRUE(unit.StartScript(5, 0));
     EXPECT_TRUE(unit.IsHalted());
     EXPECT_TRUE(world.Signals.empty());
+
+    // After the scenario is released no place is an entry: nothing is selected or run.
+    unit.FreeScenario();
+    EXPECT_EQ(unit.ScriptCount(), 0);
+    int script = 7;
+    uint32_t entry = 9;
+    unit.SetTriggerGroup(0);
+    EXPECT_FALSE(unit.FindTrigger(script, entry));
+    EXPECT_EQ(unit.TriggerGroup(), 0xFF);
+    EXPECT_FALSE(unit.TestTrigger(0, 0));
+    EXPECT_TRUE(unit.StartScript(0, 0));
+    EXPECT_TRUE(unit.IsHalted());
+    EXPECT_TRUE(world.Signals.empty());
 }
