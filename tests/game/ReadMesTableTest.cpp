@@ -250,6 +250,13 @@ TEST_F(ReadMesTableTest, SetDataRefusesOversizedOrInconsistentTables)
     }
     EXPECT_FALSE(Table().SetData(good.data(), 4));
     EXPECT_FALSE(Table().SetData(nullptr, 8));
+    // A list of a range and a half whose sizes otherwise add up: still not whole ranges.
+    std::vector<uint8_t> half = TableImage({{{1, 3}}});
+    half.resize(half.size() + 2);
+    Put32(half, 0, static_cast<uint32_t>(half.size()));
+    Put32(half, 8, 6);
+    EXPECT_FALSE(Table().SetData(half.data(), static_cast<int64_t>(half.size())));
+    EXPECT_TRUE(unchanged());
 
     ASSERT_TRUE(Table().SetData(good.data(), static_cast<int64_t>(good.size())));
     // The cache was reset: scenario 1 is now the loaded one.

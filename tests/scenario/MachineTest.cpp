@@ -49,15 +49,30 @@ TEST(ScriptMachine, ArithmeticIsSignedAndWrapsAt32Bits)
     EXPECT_EQ(TopAfter("push -7\npush 2\nmod"), -1);
     EXPECT_EQ(TopAfter("push 7\npush -2\nmod"), 1);
     EXPECT_EQ(TopAfter("push 1\npush 2\nswap\nsub"), 1);
+    // Each comparison below, above and at equality, with a signed pair.
     EXPECT_EQ(TopAfter("push -1\npush 1\nlt"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nlt"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\nlt"), 0);
     EXPECT_EQ(TopAfter("push 1\npush -1\nle"), 0);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nle"), 1);
+    EXPECT_EQ(TopAfter("push -1\npush 1\nle"), 1);
     EXPECT_EQ(TopAfter("push -1\npush 1\ngt"), 0);
+    EXPECT_EQ(TopAfter("push 3\npush 3\ngt"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\ngt"), 1);
     EXPECT_EQ(TopAfter("push 3\npush 3\nge"), 1);
+    EXPECT_EQ(TopAfter("push -1\npush 1\nge"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\nge"), 1);
     EXPECT_EQ(TopAfter("push 3\npush 3\neq"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 4\neq"), 0);
+    EXPECT_EQ(TopAfter("push 4\npush 3\neq"), 0);
     EXPECT_EQ(TopAfter("push 3\npush 4\nne"), 1);
+    EXPECT_EQ(TopAfter("push 4\npush 3\nne"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nne"), 0);
     EXPECT_EQ(TopAfter("push 2\npush 0\nand"), 0);
+    EXPECT_EQ(TopAfter("push 0\npush 5\nand"), 0);
     EXPECT_EQ(TopAfter("push 2\npush 5\nand"), 1);
     EXPECT_EQ(TopAfter("push 0\npush -3\nor"), 1);
+    EXPECT_EQ(TopAfter("push 4\npush 0\nor"), 1);
     EXPECT_EQ(TopAfter("push 0\npush 0\nor"), 0);
     EXPECT_EQ(TopAfter("push 0\nnot"), 1);
     EXPECT_EQ(TopAfter("push 9\nnot"), 0);
@@ -77,14 +92,16 @@ TEST(ScriptMachine, ArithmeticIsSignedAndWrapsAt32Bits)
 TEST(ScriptMachine, DivisionByZeroLogsAndGoesOn)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("push 5\npush 0\ndiv\npush -5\npush 0\ndiv\npush -5\npush 0\nmod\nend"));
+    world.Add("Main.Wps", Scene("push 5\npush 0\ndiv\npush -5\npush 0\ndiv\npush -5\npush 0\nmod\n"
+                                "push 0\npush 0\ndiv\nend"));
     ASSERT_TRUE(world.Init());
     EXPECT_TRUE(world.StartFirst());
-    ASSERT_EQ(world.Unit().StackDepth(), 3u);
-    EXPECT_EQ(world.Unit().StackValue(2), 0xFFFFFFFFu);
+    ASSERT_EQ(world.Unit().StackDepth(), 4u);
+    EXPECT_EQ(world.Unit().StackValue(3), 0xFFFFFFFFu);
+    EXPECT_EQ(world.Unit().StackValue(2), 0u);
     EXPECT_EQ(world.Unit().StackValue(1), 0u);
-    EXPECT_EQ(world.Unit().StackValue(0), 0u);
-    EXPECT_EQ(world.Log(), std::vector<std::string>(3, "Division by zero"));
+    EXPECT_EQ(world.Unit().StackValue(0), 0xFFFFFFFFu);  // 0 is not negative
+    EXPECT_EQ(world.Log(), std::vector<std::string>(4, "Division by zero"));
     EXPECT_EQ(world.Signals, std::vector<int32_t>{0});
 }
 
@@ -124,7 +141,8 @@ TEST(ScriptMachine, EndlessLoopYieldsTheFrameInsteadOfFreezing)
 TEST(ScriptMachine, CallsReturnWithTheCallersStack)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("push 1\ncall Sub\npush 2\nend", ".function Sub\npush 8\npush 9\nret"));
+    world.Add("Main.Wps", Scene("push 1\ncall Sub\ncall Bare\npush 2\nend",
+                                ".function Sub\npush 8\npush 9\nret\n.function Bare\nret"));
     ASSERT_TRUE(world.Init());
     EXPECT_TRUE(world.StartFirst());
     ASSERT_EQ(world.Unit().StackDepth(), 2u);
