@@ -187,6 +187,11 @@ bool TAvgUnit::InitScenario(TFileMan* packFile)
 
 void TAvgUnit::FreeScenario()
 {
+    // The table goes with the buffers it indexes: a selection or a start after the release
+    // finds no script instead of reading through a freed buffer.
+    FScripts.clear();
+    FTrigGroup = 0xFF;
+    FTrigScript = -1;
     FTriggerBuffer.clear();
     FTriggerBuffer.shrink_to_fit();
     FCodeBuffer.clear();

@@ -402,6 +402,7 @@ private:
     void Return();
     std::string InlineText(uint64_t countAt) const;
     void Halt(TScriptResult result);
+    std::string BudgetLine() const;
 
     // The scene's side.
     void BuildPanels();
@@ -441,7 +442,6 @@ private:
     std::vector<uint8_t> FStaging;
     uint32_t FTriggerFill = 0;
     uint32_t FCodeSize = 0;
-    uint32_t FLoadSerial = 0;
     TVeHushTable FFuncNames;
     int FCurrentScript = -1;
 
@@ -460,6 +460,7 @@ private:
     int64_t FNextIP = 0;
     bool FHalted = true;
     bool FEvalMode = false;
+    bool FBudgetLogged = false;  // the scene's run budget ran out once already
 
     uint8_t FTrigGroup = 0xFF;
     int32_t FTrigLimit = 100;

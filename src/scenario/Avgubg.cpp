@@ -68,14 +68,20 @@ void ApplyTone(TVeRGBBits* bits, int tone)
 
 void TAvgUnit::LoadBackground()
 {
-    // A negative request is no picture number; it is read as its remainder in 0..999.
-    const int n = ((BGRequest % 1000) + 1000) % 1000;
+    // A negative request names no picture: it keeps its own number as the file number (so the
+    // same request again changes nothing), brings the weather and tone of an ordinary scene
+    // picture and clears the picture; it opens nothing in the gallery.
+    const bool none = BGRequest < 0;
+    const int n = BGRequest % 1000;
     const bool ordinary = BGRequest < 1000;
     const int modeA = ModeA();
     const int modeB = ModeB();
     int f = n;
     int weather = 0;
-    if (n == 997) {
+    if (none) {
+        f = BGRequest;
+        weather = modeB == 2 ? 1 : modeB == 3 ? 2 : modeB == 4 ? 3 : modeB == 5 ? 4 : 0;
+    } else if (n == 997) {
         weather = modeB == 2 ? 1 : modeB == 3 ? 2 : 0;
     } else if (n < 500) {
         const int base = n / 10 * 10;
@@ -112,7 +118,11 @@ void TAvgUnit::LoadBackground()
     };
 
     std::string name;
-    if (f == 999) {
+    if (none) {
+        bits->Cls();
+        WeatherKind = weather;
+        BGTone = modeB == 4 ? 1 : modeB == 5 ? 2 : 0;
+    } else if (f == 999) {
         bits->BoxFill(0, 0, bits->Width() - 1, bits->Height() - 1, 0x000000);
     } else if (f == 998) {
         bits->BoxFill(0, 0, bits->Width() - 1, bits->Height() - 1, 0xFFFFFF);
@@ -472,8 +482,10 @@ void TAvgUnit::ChangeCharacters(int kind, int slot)
             if (left)
                 moveOut(s, 1);
             LoadCharacter(s);
+            // A replacement cross-fades over four frames; a figure entering an empty slot
+            // fades in over eight.
             if (CharNo[s] >= 0) {
-                CharInKind[s] = 4;
+                CharInKind[s] = left ? 4 : 1;
                 if (left)
                     CharOutKind[s] = 4;
             } else if (left) {

@@ -418,11 +418,9 @@ void TAvgUnit::PlayVoice(int32_t id)
 {
     if (SkipMode || CtrlSkip)
         return;
-    // The remainder of a negative id is negative; its magnitude names the file as for a
-    // positive one rather than a name with a minus sign.
-    int32_t number = id % 1000000;
-    if (number < 0)
-        number = -number;
+    // Built from the id as it is: a negative id gives a name with a minus sign, which no voice
+    // file has, so nothing plays and the audio service logs the missing file.
+    const int32_t number = id % 1000000;
     const int pack = number / 1000;
     if (pack != VoicePack && VoiceFile) {
         VoiceFile->InitPack(Format(VoicePackFormat, pack));

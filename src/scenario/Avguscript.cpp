@@ -252,7 +252,6 @@ void TAvgUnit::LoadFunction(int index)
         if (FFuncNames.AddData(reinterpret_cast<const char*>(entry + 12), static_cast<int32_t>(codeOffset)) < 0)
             Fail(ZbScriptMsg::LoadNameOverflow);
     }
-    ++FLoadSerial;
     FCurrentScript = index;
     if (FRegion == TRegion::rgCode) {
         FBase = FCodeBuffer.data();

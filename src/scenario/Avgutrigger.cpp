@@ -66,15 +66,17 @@ bool TAvgUnit::FindTrigger(int& scriptIndex, uint32_t& entryOffset)
 
 bool TAvgUnit::TestTrigger(int scriptIndex, uint32_t entryOffset)
 {
+    // The trigger-test phase ends however the test does, a condition's script error included.
+    struct TPhaseGuard {
+        uint8_t& Phase;
+        ~TPhaseGuard() { Phase = 0; }
+    } guard{Phase};
     Phase = 1;
-    bool result = false;
-    if (IsTriggerEntry(scriptIndex, entryOffset)) {
-        const TScriptInfo& info = FScripts[static_cast<size_t>(scriptIndex)];
-        const uint32_t at = info.TriggerOffset + entryOffset;
-        TTriggerEntry entry;
-        ReadTriggerEntry(FTriggerBuffer.data() + at, entry);
-        result = EvalCode(at + ZbScript::TriggerEntryFixedSize + entry.DataLength, entry.ConditionLength);
-    }
-    Phase = 0;
-    return result;
+    if (!IsTriggerEntry(scriptIndex, entryOffset))
+        return false;
+    const TScriptInfo& info = FScripts[static_cast<size_t>(scriptIndex)];
+    const uint32_t at = info.TriggerOffset + entryOffset;
+    TTriggerEntry entry;
+    ReadTriggerEntry(FTriggerBuffer.data() + at, entry);
+    return EvalCode(at + ZbScript::TriggerEntryFixedSize + entry.DataLength, entry.ConditionLength);
 }

@@ -11,14 +11,23 @@ using ZbScript::ReadU32;
 
 namespace {
 
-// A PUSHSTR reference: bit 31 set, bit 30 the trigger buffer, bits 17 to 29 the load serial
-// of the function block, bits 0 to 16 the instruction's offset. A value that is not one is
-// never followed.
+// A PUSHSTR reference: bit 31 set, bit 30 the trigger buffer, bits 17 to 29 the script whose
+// function block holds the text, bits 0 to 16 the instruction's offset. A reference names its
+// block by the script, so it holds whenever that script's block is loaded (a call into another
+// script and the return reload it) and never while another block is. A script number too large
+// for the field gets the reserved value, which no block answers. A value that is not a
+// reference is never followed.
 constexpr uint32_t RefMark = 0x80000000u;
 constexpr uint32_t RefTrigger = 0x40000000u;
-constexpr uint32_t RefSerialMask = 0x1FFF;
-constexpr int RefSerialShift = 17;
+constexpr uint32_t RefScriptMask = 0x1FFF;
+constexpr uint32_t RefNoScript = RefScriptMask;
+constexpr int RefScriptShift = 17;
 constexpr uint32_t RefOffsetMask = 0x1FFFF;
+
+uint32_t RefScriptField(int script)
+{
+    return script >= 0 && static_cast<uint32_t>(script) < RefNoScript ? static_cast<uint32_t>(script) : RefNoScript;
+}
 
 void LogLine(const char* line)
 {
@@ -114,7 +123,8 @@ bool TAvgUnit::TextOfReference(uint32_t reference, std::string& text) const
         base = FTriggerBuffer.data();
         end = FTriggerBuffer.empty() ? 0 : FTriggerFill;
     } else {
-        if (((reference >> RefSerialShift) & RefSerialMask) != (FLoadSerial & RefSerialMask))
+        const uint32_t script = (reference >> RefScriptShift) & RefScriptMask;
+        if (script == RefNoScript || script != RefScriptField(FCurrentScript))
             return false;
         base = FCodeBuffer.data();
         end = FCodeBuffer.empty() ? 0 : FCodeSize;
@@ -157,7 +167,7 @@ inline void TAvgUnit::Step()
         if (FRegion == TRegion::rgTrigger)
             reference |= RefTrigger;
         else
-            reference |= (FLoadSerial & RefSerialMask) << RefSerialShift;
+            reference |= RefScriptField(FCurrentScript) << RefScriptShift;
         Push(reference);
         break;
     }
@@ -314,6 +324,11 @@ bool TAvgUnit::Run()
         while (!FHalted && Phase == 2) {
             if (steps >= RunBudget) {
                 // An endless loop must not freeze the frame pump: go on with the next frame.
+                // One line per scene, so that the author learns why the screen stands still.
+                if (!FBudgetLogged) {
+                    FBudgetLogged = true;
+                    LogLine(BudgetLine().c_str());
+                }
                 Phase = 3;
                 return false;
             }
@@ -339,6 +354,16 @@ bool TAvgUnit::Run()
     return FHalted;
 }
 
+// Names the script and the place where the budget ran out, the place being an offset into
+// the script's function block.
+std::string TAvgUnit::BudgetLine() const
+{
+    std::string line = ZbScriptMsg::RunStepOver;
+    if (FCurrentScript >= 0 && FCurrentScript < ScriptCount())
+        line += FScripts[static_cast<size_t>(FCurrentScript)].FileName;
+    return line + " " + std::to_string(FIP) + "]";
+}
+
 bool TAvgUnit::StartScript(int scriptIndex, uint32_t entryOffset)
 {
     FEvalMode = false;
@@ -347,6 +372,7 @@ bool TAvgUnit::StartScript(int scriptIndex, uint32_t entryOffset)
         return true;
     }
     ResetScene();
+    FBudgetLogged = false;
     FSP = FStackBase = 0;
     FCalls.clear();
     FCallBase = 0;

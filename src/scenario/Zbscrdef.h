@@ -62,6 +62,7 @@ constexpr char CallStackOver[] = "ExecCode CallStack over";
 constexpr char CallLInCondition[] = "ExecCode_CALL_L in Condition";
 constexpr char BadText[] = "ExecCode broken Text";
 constexpr char EvalStepOver[] = "EvalCode Step over";
+constexpr char RunStepOver[] = "Run Step over [";
 }  // namespace ZbScriptMsg
 
 // Opcodes. The core machine: 0 to 31.

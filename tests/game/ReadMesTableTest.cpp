@@ -127,6 +127,7 @@ TEST_F(ReadMesTableTest, ExtendsJoinsAndInsertsRanges)
     Table().SetRead(Id(2, 0));
     Table().SetRead(Id(2, 1));
     Table().SetRead(Id(2, 9));
+    Table().SetRead(Id(2, 10));
     EXPECT_EQ(Ranges(Table(), 2), (TRanges{{0, 1}, {9, 10}}));
 
     // The top message never wraps to 0 when extended: 65535 + 1 is not message 0.
@@ -152,6 +153,10 @@ TEST_F(ReadMesTableTest, IsReadFollowsTheRangesAndUnknownScenariosRecordNothing)
         EXPECT_TRUE(Table().IsRead(Id(4, m))) << m;
     for (int m : {0, 1, 5, 9, 11, 19, 22, 65535})
         EXPECT_FALSE(Table().IsRead(Id(4, m))) << m;
+    // Message 1 widens [2, 4] downwards, and then 0 widens it again.
+    Table().SetRead(Id(4, 1));
+    Table().SetRead(Id(4, 0));
+    EXPECT_EQ(Ranges(Table(), 4), (TRanges{{0, 4}, {10, 10}, {20, 21}}));
 
     int64_t size = Table().GetSize();
     Table().SetRead(Id(5, 1));
@@ -187,6 +192,14 @@ TEST_F(ReadMesTableTest, ChangedStampEmptiesOnlyItsScenario)
 
 TEST_F(ReadMesTableTest, FullTableLogsAndRecordsNothing)
 {
+    // 16 bytes left: a new scenario's block would reach the end.
+    std::vector<uint8_t> tight = TableOfSize(TReadMesTable::BufferSize - 16);
+    ASSERT_TRUE(Table().SetData(tight.data(), static_cast<int64_t>(tight.size())));
+    size_t before = ErrLog->Count();
+    Table().SetScenario(9, StampA);
+    EXPECT_EQ(ErrLog->Count(), before + 1);
+    EXPECT_EQ(Table().GetSize(), TReadMesTable::BufferSize - 16);
+
     std::vector<uint8_t> image = TableOfSize(TReadMesTable::BufferSize - 8);
     ASSERT_TRUE(Table().SetData(image.data(), static_cast<int64_t>(image.size())));
 
@@ -250,10 +263,23 @@ TEST_F(ReadMesTableTest, SetDataRefusesOversizedOrInconsistentTables)
     }
     EXPECT_FALSE(Table().SetData(good.data(), 4));
     EXPECT_FALSE(Table().SetData(nullptr, 8));
+    // A list of a range and a half whose sizes otherwise add up: still not whole ranges.
+    std::vector<uint8_t> half = TableImage({{{1, 3}}});
+    half.resize(half.size() + 2);
+    Put32(half, 0, static_cast<uint32_t>(half.size()));
+    Put32(half, 8, 6);
+    EXPECT_FALSE(Table().SetData(half.data(), static_cast<int64_t>(half.size())));
+    EXPECT_TRUE(unchanged());
 
     ASSERT_TRUE(Table().SetData(good.data(), static_cast<int64_t>(good.size())));
     // The cache was reset: scenario 1 is now the loaded one.
     EXPECT_FALSE(Table().IsRead(Id(1, 4)));
     EXPECT_TRUE(Table().IsRead(Id(1, 7)));
     EXPECT_TRUE(Table().IsRead(Id(3, 65535)));
+    // Scenario 3, just found, lies elsewhere in the next table; a table may end with an empty
+    // block, as one does after a scenario was registered.
+    std::vector<uint8_t> moved = TableImage({{}, {}, {{7, 7}}, {}});
+    ASSERT_TRUE(Table().SetData(moved.data(), static_cast<int64_t>(moved.size())));
+    EXPECT_TRUE(Table().IsRead(Id(3, 7)));
+    EXPECT_FALSE(Table().IsRead(Id(3, 65535)));
 }

@@ -49,15 +49,30 @@ TEST(ScriptMachine, ArithmeticIsSignedAndWrapsAt32Bits)
     EXPECT_EQ(TopAfter("push -7\npush 2\nmod"), -1);
     EXPECT_EQ(TopAfter("push 7\npush -2\nmod"), 1);
     EXPECT_EQ(TopAfter("push 1\npush 2\nswap\nsub"), 1);
+    // Each comparison below, above and at equality, with a signed pair.
     EXPECT_EQ(TopAfter("push -1\npush 1\nlt"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nlt"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\nlt"), 0);
     EXPECT_EQ(TopAfter("push 1\npush -1\nle"), 0);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nle"), 1);
+    EXPECT_EQ(TopAfter("push -1\npush 1\nle"), 1);
     EXPECT_EQ(TopAfter("push -1\npush 1\ngt"), 0);
+    EXPECT_EQ(TopAfter("push 3\npush 3\ngt"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\ngt"), 1);
     EXPECT_EQ(TopAfter("push 3\npush 3\nge"), 1);
+    EXPECT_EQ(TopAfter("push -1\npush 1\nge"), 0);
+    EXPECT_EQ(TopAfter("push 1\npush -1\nge"), 1);
     EXPECT_EQ(TopAfter("push 3\npush 3\neq"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 4\neq"), 0);
+    EXPECT_EQ(TopAfter("push 4\npush 3\neq"), 0);
     EXPECT_EQ(TopAfter("push 3\npush 4\nne"), 1);
+    EXPECT_EQ(TopAfter("push 4\npush 3\nne"), 1);
+    EXPECT_EQ(TopAfter("push 3\npush 3\nne"), 0);
     EXPECT_EQ(TopAfter("push 2\npush 0\nand"), 0);
+    EXPECT_EQ(TopAfter("push 0\npush 5\nand"), 0);
     EXPECT_EQ(TopAfter("push 2\npush 5\nand"), 1);
     EXPECT_EQ(TopAfter("push 0\npush -3\nor"), 1);
+    EXPECT_EQ(TopAfter("push 4\npush 0\nor"), 1);
     EXPECT_EQ(TopAfter("push 0\npush 0\nor"), 0);
     EXPECT_EQ(TopAfter("push 0\nnot"), 1);
     EXPECT_EQ(TopAfter("push 9\nnot"), 0);
@@ -68,6 +83,7 @@ TEST(ScriptMachine, ArithmeticIsSignedAndWrapsAt32Bits)
     EXPECT_EQ(TopAfter("push 0x80000000\npush 1\nsub"), INT_MAX);
     EXPECT_EQ(TopAfter("push 0x10000\npush 0x10001\nmul"), 0x10000);
     EXPECT_EQ(TopAfter("push -3\npush 4\nmul"), -12);
+    EXPECT_EQ(TopAfter("push 6\npush -1\ndiv"), -6);
     EXPECT_EQ(TopAfter("push 0x80000000\npush -1\ndiv"), INT_MIN);
     EXPECT_EQ(TopAfter("push 0x80000000\npush -1\nmod"), 0);
     EXPECT_EQ(TopAfter("push 4\ndup\nmul"), 16);
@@ -77,14 +93,16 @@ TEST(ScriptMachine, ArithmeticIsSignedAndWrapsAt32Bits)
 TEST(ScriptMachine, DivisionByZeroLogsAndGoesOn)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("push 5\npush 0\ndiv\npush -5\npush 0\ndiv\npush -5\npush 0\nmod\nend"));
+    world.Add("Main.Wps", Scene("push 5\npush 0\ndiv\npush -5\npush 0\ndiv\npush -5\npush 0\nmod\n"
+                                "push 0\npush 0\ndiv\nend"));
     ASSERT_TRUE(world.Init());
     EXPECT_TRUE(world.StartFirst());
-    ASSERT_EQ(world.Unit().StackDepth(), 3u);
-    EXPECT_EQ(world.Unit().StackValue(2), 0xFFFFFFFFu);
+    ASSERT_EQ(world.Unit().StackDepth(), 4u);
+    EXPECT_EQ(world.Unit().StackValue(3), 0xFFFFFFFFu);
+    EXPECT_EQ(world.Unit().StackValue(2), 0u);
     EXPECT_EQ(world.Unit().StackValue(1), 0u);
-    EXPECT_EQ(world.Unit().StackValue(0), 0u);
-    EXPECT_EQ(world.Log(), std::vector<std::string>(3, "Division by zero"));
+    EXPECT_EQ(world.Unit().StackValue(0), 0xFFFFFFFFu);  // 0 is not negative
+    EXPECT_EQ(world.Log(), std::vector<std::string>(4, "Division by zero"));
     EXPECT_EQ(world.Signals, std::vector<int32_t>{0});
 }
 
@@ -105,6 +123,7 @@ TEST(ScriptMachine, EndlessLoopYieldsTheFrameInsteadOfFreezing)
     world.Add("Main.Wps", Scene("self:\njmp 0\nend"));
     ASSERT_TRUE(world.Init());
     world.Unit().RunBudget = 1000;
+    world.MarkLog();
     EXPECT_FALSE(world.StartFirst());
     EXPECT_EQ(world.Unit().Phase, 3);
     EXPECT_FALSE(world.Unit().IsHalted());
@@ -112,12 +131,29 @@ TEST(ScriptMachine, EndlessLoopYieldsTheFrameInsteadOfFreezing)
     EXPECT_FALSE(world.Unit().Run());
     EXPECT_EQ(world.Unit().InstructionOffset(), at);
     EXPECT_TRUE(world.Signals.empty());
+    // One line per scene names the script, however many frames the loop takes.
+    std::vector<std::string> log = world.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Run Step over [Main.Wps ", 0), 0u) << log[0];
+    EXPECT_FALSE(world.StartFirst());
+    EXPECT_EQ(world.Log().size(), 2u);
+
+    // The budget counts instructions: three per run here.
+    TScriptWorld counted;
+    counted.Add("Main.Wps", Scene("push 1\npush 2\npush 3\npush 4\nend"));
+    ASSERT_TRUE(counted.Init());
+    counted.Unit().RunBudget = 3;
+    EXPECT_FALSE(counted.StartFirst());
+    EXPECT_EQ(counted.Unit().StackDepth(), 3u);
+    EXPECT_TRUE(counted.Unit().Run());
+    EXPECT_EQ(counted.Unit().StackDepth(), 4u);
 }
 
 TEST(ScriptMachine, CallsReturnWithTheCallersStack)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("push 1\ncall Sub\npush 2\nend", ".function Sub\npush 8\npush 9\nret"));
+    world.Add("Main.Wps", Scene("push 1\ncall Sub\ncall Bare\npush 2\nend",
+                                ".function Sub\npush 8\npush 9\nret\n.function Bare\nret"));
     ASSERT_TRUE(world.Init());
     EXPECT_TRUE(world.StartFirst());
     ASSERT_EQ(world.Unit().StackDepth(), 2u);
@@ -137,6 +173,11 @@ TEST(ScriptMachine, TopLevelReturnAndEndFinishTheSceneWithResultZero)
         EXPECT_TRUE(world.Unit().IsHalted());
         EXPECT_EQ(world.Unit().Result, 0);
         EXPECT_EQ(world.Signals, std::vector<int32_t>{0}) << last;
+        // Once halted, an instruction step does nothing.
+        const uint32_t at = world.Unit().InstructionOffset();
+        EXPECT_NO_THROW(world.Unit().ExecCode());
+        EXPECT_EQ(world.Unit().InstructionOffset(), at);
+        EXPECT_TRUE(world.Unit().IsHalted());
     }
 }
 
@@ -184,7 +225,8 @@ TEST(ScriptMachine, CallByNameFailuresEndTheStoryWithThreeLines)
 TEST(ScriptMachine, CallsDoNothingWithoutSceneResources)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("push 1\ncall Sub\ncall_l \"Nowhere::X\"\npush 2\nend", ".function Sub\npush 9\nret"));
+    world.Add("Main.Wps", Scene("push 1\ncall Sub\ncall_l \"Nowhere::X\"\npush 2\nend",
+                                ".function Sub\npush 5\npush 9\nsetlocal\nret"));
     ASSERT_TRUE(world.Init());
     world.Unit().ResourcesReady = false;
     world.Unit().LoadFunction(0);
@@ -194,6 +236,7 @@ TEST(ScriptMachine, CallsDoNothingWithoutSceneResources)
     ASSERT_EQ(world.Unit().StackDepth(), 2u);
     EXPECT_EQ(world.Unit().StackValue(1), 1u);
     EXPECT_EQ(world.Unit().StackValue(0), 2u);
+    EXPECT_EQ(world.Unit().GetLocal(5), 0);  // Sub never ran
 
     // Without resources a start runs nothing and reports the scene as ended.
     world.Signals.clear();
@@ -258,9 +301,14 @@ TEST(ScriptMachine, FirstInstructionEndSignalsAtOnce)
 TEST(ScriptMachine, StringReferencesAreCheckedHandles)
 {
     TScriptWorld world;
-    world.Add("Main.Wps", Scene("pushstr \"日本\"\npushstr \"second\"\nend"));
-    world.Add("Other.Wps", ".function F\nret\n");
+    // The condition stores a reference into the trigger buffer; an unreached push follows the
+    // scene's end.
+    world.Add("Main.Wps", ".trigger Main group=0 priority=100\npush 3\npushstr \"cond\"\nsetlocal\n.end\n"
+                          ".function Main\npushstr \"日本\"\npushstr \"second\"\nend\npush 3\nend\nend\n");
+    // Other's block has the layout of Main's: a text instruction at the same place.
+    world.Add("Other.Wps", ".function Mbin\npushstr \"abcd\"\npushstr \"other!\"\nret\n");
     ASSERT_TRUE(world.Init());
+    EXPECT_FALSE(world.Unit().TestTrigger(0, 0));
     EXPECT_TRUE(world.StartFirst());
     TAvgUnit& unit = world.Unit();
     std::string text;
@@ -271,8 +319,21 @@ TEST(ScriptMachine, StringReferencesAreCheckedHandles)
     EXPECT_FALSE(unit.TextOfReference(0, text));
     EXPECT_FALSE(unit.TextOfReference(12345, text));
     EXPECT_FALSE(unit.TextOfReference(unit.StackValue(0) + 2, text));
-    // Another block loaded: the old references no longer designate anything.
+    // Moved onto the push after the end (13 + 2 bytes on): bytes that are no text instruction.
+    EXPECT_FALSE(unit.TextOfReference(unit.StackValue(0) + 15, text));
+    // Another block loaded: the old references no longer designate anything, however many
+    // loads follow; the same block loaded again makes them good again.
     const uint32_t stale = unit.StackValue(0);
     unit.LoadFunction(unit.FindScript("Other.Wps"));
     EXPECT_FALSE(unit.TextOfReference(stale, text));
+    for (int i = 1; i < 8192; ++i)
+        unit.LoadFunction(unit.FindScript("Other.Wps"));
+    EXPECT_FALSE(unit.TextOfReference(stale, text));
+    unit.LoadFunction(unit.FindScript("Main.Wps"));
+    ASSERT_TRUE(unit.TextOfReference(stale, text));
+    EXPECT_EQ(text, "second");
+    // A condition's text stays in the trigger buffer whatever block is loaded.
+    unit.LoadFunction(unit.FindScript("Other.Wps"));
+    ASSERT_TRUE(unit.TextOfReference(static_cast<uint32_t>(unit.GetLocal(3)), text));
+    EXPECT_EQ(text, "cond");
 }

@@ -390,3 +390,23 @@ TEST(SceneFlow, ExitConfirmationAndTextReferences)
     EXPECT_TRUE(u.IsHalted());
     EXPECT_EQ(world.Script.Signals, std::vector<int32_t>{16});
 }
+
+TEST(SceneFlow, TextReferencesHoldWhileTheirScriptIsLoaded)
+{
+    TSceneWorld world;
+    // A name stored in Main is out of reach while Other runs, and good again once the return
+    // has reloaded Main, also inside a function of Main called by name; a name stored in Other
+    // is out of reach back in Main.
+    world.Script.Add("Other.Wps", ".function F\nmes 1 2 \"O %s0.\"\npush 1\npushstr \"Bob\"\nsetlocal\nret\n");
+    world.Start("push 0\npushstr \"Ann\"\nsetlocal\ncall_l \"Other::F\"\nmes 1 3 \"M %s0 %s1.\"\n"
+                "call_l \"Main::Sub\"\nend\n.function Sub\nmes 1 4 \"S %s0.\"\nret");
+    TAvgUnit& u = world.Unit();
+    std::vector<std::string> shown;
+    for (int i = 0; i < 3 && !u.IsHalted(); ++i) {
+        world.FramesUntilPhase({9});
+        shown.push_back(u.Message);
+        Click(u);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"O %s0.", "M Ann %s1.", "S Ann."}));
+    FramesToHalt(world);
+}

@@ -28,6 +28,8 @@ TEST(SceneStage, BackgroundVariantsFollowTheModes)
     world.Background(30);
     world.Background(755);
     world.Background(756);
+    world.Background(700);
+    world.Background(993);
     ASSERT_TRUE(world.Prepare());
     TAvgUnit& u = world.Unit();
 
@@ -63,11 +65,18 @@ TEST(SceneStage, BackgroundVariantsFollowTheModes)
     u.BGPanel->Image()->BoxFill(0, 0, 9, 9, 0x123456);
     Show(u, 998, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(0, 0), 0x123456u);
-    // A missing picture and a negative request leave a cleared picture, not a crash.
+    // A missing picture leaves a cleared picture, not a crash. A negative request names no
+    // picture at all: the picture is cleared and no gallery flag opens.
     Show(u, 480, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u);
-    Show(u, -7, 0, 0);
-    EXPECT_EQ(u.BGFileNo, 993);
+    ASSERT_FALSE(GetSysOpenFlag(SysData, 200));
+    for (int request : {-7, -300, -2, -1}) {
+        Show(u, 998, 0, 0);
+        Show(u, request, 0, 0);
+        EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u) << request;
+        EXPECT_EQ(u.BGEffect, 0) << request;
+    }
+    EXPECT_FALSE(GetSysOpenFlag(SysData, 200));
 }
 
 TEST(SceneStage, FiguresTakeTheirPlacesAndTint)
@@ -165,6 +174,37 @@ TEST(SceneStage, EightFrameStepSlidesTheCentreFigureAside)
     EXPECT_EQ(u.CharLevel[2], 128);
     world.Frames(1);
     EXPECT_TRUE(u.IsHalted());
+}
+
+TEST(SceneStage, ChangeInPlaceCrossFadesReplacementsAndFadesInNewcomers)
+{
+    TSceneWorld world;
+    for (int c : {4, 5, 6})
+        world.Figure(c, 100, 300);
+    ASSERT_TRUE(world.Prepare());
+    TAvgUnit& u = world.Unit();
+    u.CharRequest = {4, 6, -1};
+    u.ChangeCharacters(0, 0);
+    ASSERT_EQ(u.CharNo, (std::array<int, 3>{4, 6, -1}));
+
+    // Left: 4 becomes 5; centre: 6 leaves; right: 6 enters the empty slot.
+    u.CharRequest = {5, -1, 6};
+    u.ChangeCharacters(5, 0);
+    EXPECT_EQ(u.Phase, 5);
+    EXPECT_EQ(u.CharNo, (std::array<int, 3>{5, -1, 6}));
+    EXPECT_EQ(u.CharInKind, (std::array<int, 3>{4, 0, 1}));
+    EXPECT_EQ(u.CharOutKind, (std::array<int, 3>{4, 1, 0}));
+    world.Frames(2);
+    // Frame 2 of 8: the replacement at 32 n, the newcomer at 16 n; the replaced figure stays
+    // opaque for four frames, the leaving one fades at 16 (8 - n).
+    EXPECT_EQ(u.CharLevel[0], 64);
+    EXPECT_EQ(u.CharLevel[2], 32);
+    EXPECT_EQ(u.CharOutLevel[0], 128);
+    EXPECT_EQ(u.CharOutLevel[1], 96);
+    world.Frames(3);
+    EXPECT_EQ(u.CharLevel[0], 128);
+    EXPECT_EQ(u.CharLevel[2], 80);
+    EXPECT_EQ(u.CharOutLevel[0], 96);
 }
 
 TEST(SceneStage, CharacterChangesWhileSkippingCostOneFrame)

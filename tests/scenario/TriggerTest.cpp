@@ -49,6 +49,7 @@ TEST(TriggerSelection, DescendingPriorityThenTableOrder)
               ".trigger F group=1 priority=120\nnop\n.end\n"
               ".trigger F group=2 priority=99\nnop\n.end\n"
               ".trigger F group=1 priority=100\nnop\n.end\n"
+              ".trigger F group=128 priority=100\nnop\n.end\n"
               ".function F\nend\n");
     ASSERT_TRUE(world.Init());
     TAvgUnit& unit = world.Unit();
@@ -75,9 +76,10 @@ TEST(TriggerSelection, PriorityZeroIsReachedAndHighPrioritiesNever)
               ".trigger F group=4 priority=0\n.end\n"
               ".trigger F group=4 priority=101\n.end\n"
               ".trigger F group=4 priority=255\n.end\n"
+              ".trigger F group=4 priority=1\n.end\n"
               ".function F\nend\n");
     ASSERT_TRUE(world.Init());
-    EXPECT_EQ(AllCandidates(world.Unit(), 4), (std::vector<TCandidate>{{0, 0}}));
+    EXPECT_EQ(AllCandidates(world.Unit(), 4), (std::vector<TCandidate>{{0, 36}, {0, 0}}));
 }
 
 TEST(TriggerSelection, ConditionsTakeTheTopValue)
@@ -95,6 +97,11 @@ TEST(TriggerSelection, ConditionsTakeTheTopValue)
     EXPECT_FALSE(Condition("jmp 100\npush 1"));
     // A call inside the condition returns inside it.
     EXPECT_TRUE(Condition("call Sub\njmp Done\nSub:\npush 1\nret\nDone:\npush 1"));
+    // The condition begins behind the entry's data, which is never run (here: a push of 0).
+    TScriptWorld world;
+    world.Add("A.Wps", ".trigger F group=0 priority=100 data=0x010000000000\npush 1\n.end\n.function F\nend\n");
+    ASSERT_TRUE(world.Init());
+    EXPECT_TRUE(world.Unit().TestTrigger(0, 0));
 }
 
 TEST(TriggerSelection, ConditionsLeaveTheMachineAsTheyFoundIt)
@@ -122,6 +129,11 @@ TEST(TriggerSelection, ConditionsLeaveTheMachineAsTheyFoundIt)
     EXPECT_EQ(unit.Phase, 0);
     EXPECT_EQ(unit.CurrentScript(), -1);
     EXPECT_TRUE(unit.InEvalMode());
+    // A start leaves evaluation mode and begins with empty stacks.
+    unit.StartScript(0, 0);
+    EXPECT_FALSE(unit.InEvalMode());
+    EXPECT_EQ(unit.StackDepth(), 2u);
+    EXPECT_EQ(unit.CallDepth(), 1u);
 }
 
 TEST(TriggerSelection, ConditionErrorsEndTheStory)
@@ -141,6 +153,7 @@ TEST(TriggerSelection, ConditionErrorsEndTheStory)
         world.MarkLog();
         EXPECT_THROW(world.Unit().TestTrigger(0, 0), EGameErr) << code;
         EXPECT_EQ(world.Log(), lines) << code;
+        EXPECT_EQ(world.Unit().Phase, 0) << code;  // the trigger test is over
         EXPECT_EQ(world.Unit().StackDepth(), 0u);
         EXPECT_EQ(world.Unit().CallDepth(), 0u);
     }
@@ -161,6 +174,19 @@ TEST(TriggerSelection, TestOfAPlaceThatIsNoEntryIsFalse)
     EXPECT_TRUE(unit.StartScript(0, 6));
     EXPECT_TRUE(unit.IsHalted());
     EXPECT_TRUE(unit.StartScript(5, 0));
+    EXPECT_TRUE(unit.IsHalted());
+    EXPECT_TRUE(world.Signals.empty());
+
+    // After the scenario is released no place is an entry: nothing is selected or run.
+    unit.FreeScenario();
+    EXPECT_EQ(unit.ScriptCount(), 0);
+    int script = 7;
+    uint32_t entry = 9;
+    unit.SetTriggerGroup(0);
+    EXPECT_FALSE(unit.FindTrigger(script, entry));
+    EXPECT_EQ(unit.TriggerGroup(), 0xFF);
+    EXPECT_FALSE(unit.TestTrigger(0, 0));
+    EXPECT_TRUE(unit.StartScript(0, 0));
     EXPECT_TRUE(unit.IsHalted());
     EXPECT_TRUE(world.Signals.empty());
 }
