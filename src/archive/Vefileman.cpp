@@ -11,30 +11,12 @@ namespace {
 // Splits "a\b\*.x" into the folder part with its separator ("a\b\") and the last component.
 void SplitPattern(const std::string& pattern, std::string& folder, std::string& leaf)
 {
-    size_t cut = pattern.find_last_of("\\/");
+    size_t cut = pattern.find_last_of('\\');
     folder = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     leaf = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
 }
 
 }  // namespace
-
-bool FileManSafeName(const std::string& name)
-{
-    if (name.empty() || name[0] == '\\' || name[0] == '/')
-        return false;
-    if (name.size() >= 2 && name[1] == ':')
-        return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (name.compare(start, end - start, "..") == 0 && end - start == 2)
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
 
 TFileMan::TFileMan(TComponent* owner) : TComponent(owner) {}
 
@@ -123,16 +105,16 @@ void TFileMan::ReportOpenError(const void* caller)
     }
 
     TStream* stream = nullptr;
-    bool safe = FileManSafeName(name);
-    if (pack && safe) {
-        int index = pack->IndexOf(name);
+    const std::string normal = VePackNormalName(name);
+    if (pack && !normal.empty()) {
+        int index = pack->IndexOf(normal);
         if (index >= 0) {
             auto memory = std::make_unique<TMemoryStream>();
             if (pack->ReadMember(index, *memory))
                 stream = memory.release();
         }
-    } else if (hasFolder && safe) {
-        std::string path = FolderPath(folder, name);
+    } else if (hasFolder && !normal.empty()) {
+        std::string path = FolderPath(folder, normal);
         if (PathIsFile(path)) {
             try {
                 stream = new TFileStream(path, fmOpenRead | fmShareDenyNone);
@@ -168,7 +150,8 @@ void TFileMan::Close(TStream*& stream)
 
 bool TFileMan::FileIsExist(const std::string& name)
 {
-    if (!FileManSafeName(name))
+    const std::string normal = VePackNormalName(name);
+    if (normal.empty())
         return false;
     std::shared_ptr<const TVePack> pack;
     std::string folder;
@@ -180,14 +163,18 @@ bool TFileMan::FileIsExist(const std::string& name)
         hasFolder = FHasFolder;
     }
     if (pack)
-        return pack->IndexOf(name) >= 0;
-    return hasFolder && PathIsFile(FolderPath(folder, name));
+        return pack->IndexOf(normal) >= 0;
+    return hasFolder && PathIsFile(FolderPath(folder, normal));
 }
 
 void TFileMan::FindFirst(const std::string& pattern)
 {
+    // A pattern is spelled like a name ("." and doubled separators go, ".." is refused); the
+    // wildcards are ordinary bytes to the spelling rules.
+    const std::string normal = VePackNormalName(pattern);
+    const bool safe = !normal.empty();
     std::string folder, leaf;
-    SplitPattern(pattern, folder, leaf);
+    SplitPattern(normal, folder, leaf);
     std::shared_ptr<const TVePack> pack;
     std::string source;
     bool hasFolder = false;
@@ -197,9 +184,7 @@ void TFileMan::FindFirst(const std::string& pattern)
         source = FFolder;
         hasFolder = FHasFolder;
     }
-    std::replace(folder.begin(), folder.end(), '/', '\\');
     std::vector<std::string> found;
-    bool safe = folder.empty() || FileManSafeName(folder.substr(0, folder.size() - 1));
     if (safe && pack) {
         std::string folderKey = VePackKey(folder);
         for (int i = 0; i < pack->Count(); ++i) {
