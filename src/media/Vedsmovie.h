@@ -20,14 +20,6 @@ public:
     // Once this returns the mixer no longer reads the ring, so the decoder may rewind it.
     void Stop() override;
 
-    // Called when the device deletes the voice itself (the device released first); lets the
-    // movie forget its pointer.
-    void SetOnDestroy(void (*callback)(void*), void* user)
-    {
-        FOnDestroy = callback;
-        FOnDestroyUser = user;
-    }
-
 protected:
     void MixInto(int32_t* acc, int frames) override;
 
@@ -35,8 +27,6 @@ private:
     TMovieSoundBuffer(TDSound* device, TMovieDecoder* decoder);
 
     TMovieDecoder* FDecoder;
-    void (*FOnDestroy)(void*) = nullptr;
-    void* FOnDestroyUser = nullptr;
 };
 
 }  // namespace DirectX
