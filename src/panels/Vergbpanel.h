@@ -119,8 +119,9 @@ public:
     void SetNumBlock(int n);
     int BlockIndex() const { return FBlockIndex; }
     void SetBlockIndex(int i);
-    std::string GetText() const { return FText; }
-    void SetText(const std::string& s) { FText = s; }
+    // Virtual so that a panel kind that draws its text (TVeRGBText) sees every change.
+    virtual std::string GetText() const { return FText; }
+    virtual void SetText(const std::string& s) { FText = s; }
 
     // Transient input state, read-only outside the routing code.
     bool Active() const { return FActive; }
