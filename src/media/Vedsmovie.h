@@ -8,7 +8,7 @@ class TMovieDecoder;
 
 namespace DirectX {
 
-class TMovieSoundBuffer : public TCustomDSoundBuffer {
+class TMovieSoundBuffer final : public TCustomDSoundBuffer {
 public:
     // decoder must outlive the voice; null when the device is not enabled.
     static TMovieSoundBuffer* Create(TDSound* device, TMovieDecoder* decoder);
@@ -20,11 +20,9 @@ public:
     // Once this returns the mixer no longer reads the ring, so the decoder may rewind it.
     void Stop() override;
 
-protected:
-    void MixInto(int32_t* acc, int frames) override;
-
 private:
     TMovieSoundBuffer(TDSound* device, TMovieDecoder* decoder);
+    void MixInto(int32_t* acc, int frames) override;
 
     TMovieDecoder* FDecoder;
 };

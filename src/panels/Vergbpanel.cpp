@@ -439,16 +439,6 @@ void TVeRGBPanel::ChangeCreatedFromChild()
     ChangeCreatedToParent();
 }
 
-bool TVeRGBPanel::Show()
-{
-    if (FVisible)
-        return true;
-    FVisible = true;
-    if (FCreated && Survives(&TVeRGBPanel::CallOnShow))
-        SetModify();
-    return true;
-}
-
 void TVeRGBPanel::Hide()
 {
     if (!FVisible)
@@ -460,6 +450,16 @@ void TVeRGBPanel::Hide()
     if (FCreated && FParent != nullptr && !Survives(&TVeRGBPanel::SetModifyToParent))
         return;
     StatusClear();
+}
+
+bool TVeRGBPanel::Show()
+{
+    if (FVisible)
+        return true;
+    FVisible = true;
+    if (FCreated && Survives(&TVeRGBPanel::CallOnShow))
+        SetModify();
+    return true;
 }
 
 void TVeRGBPanel::CallOnClick() { Raise(OnClick, this); }
