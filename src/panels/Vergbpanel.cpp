@@ -269,10 +269,6 @@ void TVeRGBPanel::SetMaskMode(TMaskMode m)
     SetModify();
 }
 
-namespace {
-
-}  // namespace
-
 void TVeRGBPanel::MoveArea(int& field, int v)
 {
     if (v == field)

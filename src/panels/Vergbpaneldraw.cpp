@@ -5,7 +5,6 @@
 // own coordinates. Panels that are not created or not visible neither keep nor pass marks.
 
 #include <algorithm>
-#include <type_traits>
 
 #include "panels/Vergbpanel.h"
 
@@ -29,6 +28,11 @@ void Merge(TVeRectSet* out, const TVeRectSet& part)
 void Merge(TVeRect* out, const TVeRect& part)
 {
     out->UnionRect(*out, part);
+}
+
+void Merge(TVeRect* out, const TVeRectSet& part)
+{
+    out->UnionRect(*out, part.Bounds());
 }
 
 void Clip(TVeRectSet* out, const TVeRect& area)
@@ -61,10 +65,7 @@ void CollectModified(const TVeRGBPanel* p, TArea* out)
         part.OffsetRect(c->OffsetX(), c->OffsetY());
         Merge(out, part);
     }
-    if constexpr (std::is_same_v<TArea, TVeRect>)
-        Merge(out, p->ModifyRectSet().Bounds());
-    else
-        Merge(out, p->ModifyRectSet());
+    Merge(out, p->ModifyRectSet());
     Clip(out, AreaOf(p));
 }
 

@@ -152,8 +152,9 @@ bool TVeRGBPanel::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 // Raises the release and, for a press on this panel that ends inside it, the click.
 void TVeRGBPanel::ReleaseOn(TMouseButton Button, TShiftState Shift, int X, int Y, bool wasPressed)
 {
-    if (Survives([&] { CallOnMouseUp(Button, Shift, X, Y); }) && wasPressed && 0 <= X && X < FSizeX && 0 <= Y &&
-        Y < FSizeY)
+    if (!Survives([&] { CallOnMouseUp(Button, Shift, X, Y); }))
+        return;
+    if (wasPressed && 0 <= X && X < FSizeX && 0 <= Y && Y < FSizeY)
         CallOnClick();
 }
 
