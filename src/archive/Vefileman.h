@@ -61,6 +61,13 @@ public:
     TFileManErrorEvent OnError;
 
 private:
+    struct TSource {
+        std::shared_ptr<const TVePack> Pack;
+        std::string Folder;
+        bool HasFolder = false;
+    };
+    // The current source, copied under the lock so that the caller reads it without.
+    TSource Source();
     void ReportOpenError(const void* caller);
     static std::string FolderPath(const std::string& folder, const std::string& name);
     void Clear();
