@@ -149,12 +149,12 @@ void TDSound::Release()
     FEnabled.store(false);
     // The buffers belong to their owners (the game also lists them in its registry, which deletes
     // what is left): the device only stops them and lets go, so that whichever goes first, the
-    // device or a buffer, the other never reaches it again. Stopping a detached buffer takes no
-    // mix lock, and a stream's refill thread never does.
+    // device or a buffer, the other never reaches it again. Nothing else touches a buffer here:
+    // an owner deleting one at the same time either finds it detached or waits in Remove.
     std::lock_guard<std::mutex> guard(FMixLock);
     for (TCustomDSoundBuffer* buffer : FBuffers) {
+        buffer->FPlaying.store(false);
         buffer->FDevice.store(nullptr);
-        buffer->Stop();
     }
     FBuffers.clear();
 }

@@ -8,8 +8,9 @@
 // once a buffer's destructor has returned, the mixer never touches it again.
 //
 // Ownership: whoever creates a buffer deletes it. Releasing the device (or deleting it) only
-// stops the buffers still listed and detaches them; a detached buffer no longer plays and may be
-// deleted at any later time, so the device and its buffers can go in either order.
+// stops the buffers still listed and detaches them; a detached buffer no longer plays (a
+// stream's refill thread ends with its Stop or its deletion) and may be deleted at any later
+// time, so the device and its buffers can go in either order.
 
 #include <atomic>
 #include <condition_variable>
