@@ -11,30 +11,12 @@ namespace {
 // Splits "a\b\*.x" into the folder part with its separator ("a\b\") and the last component.
 void SplitPattern(const std::string& pattern, std::string& folder, std::string& leaf)
 {
-    size_t cut = pattern.find_last_of("\\/");
+    size_t cut = pattern.find_last_of('\\');
     folder = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     leaf = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
 }
 
 }  // namespace
-
-bool FileManSafeName(const std::string& name)
-{
-    if (name.empty() || name[0] == '\\' || name[0] == '/')
-        return false;
-    if (name.size() >= 2 && name[1] == ':')
-        return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (name.compare(start, end - start, "..") == 0 && end - start == 2)
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
 
 TFileMan::TFileMan(TComponent* owner) : TComponent(owner) {}
 
@@ -84,6 +66,12 @@ bool TFileMan::InitDir(const std::string& folderName)
     return exists;
 }
 
+TFileMan::TSource TFileMan::Source()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return {FPack, FFolder, FHasFolder};
+}
+
 // Resolves name inside folder; called without the lock held, since it may scan folders.
 std::string TFileMan::FolderPath(const std::string& folder, const std::string& name)
 {
@@ -112,27 +100,18 @@ void TFileMan::ReportOpenError(const void* caller)
 [[gnu::noinline]] TStream* TFileMan::Open(const std::string& name)
 {
     const void* caller = __builtin_return_address(0);
-    std::shared_ptr<const TVePack> pack;
-    std::string folder;
-    bool hasFolder = false;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        pack = FPack;
-        folder = FFolder;
-        hasFolder = FHasFolder;
-    }
-
+    const TSource source = Source();
     TStream* stream = nullptr;
-    bool safe = FileManSafeName(name);
-    if (pack && safe) {
-        int index = pack->IndexOf(name);
+    const std::string normal = VePackNormalName(name);
+    if (source.Pack && !normal.empty()) {
+        int index = source.Pack->IndexOf(normal);
         if (index >= 0) {
             auto memory = std::make_unique<TMemoryStream>();
-            if (pack->ReadMember(index, *memory))
+            if (source.Pack->ReadMember(index, *memory))
                 stream = memory.release();
         }
-    } else if (hasFolder && safe) {
-        std::string path = FolderPath(folder, name);
+    } else if (source.HasFolder && !normal.empty()) {
+        std::string path = FolderPath(source.Folder, normal);
         if (PathIsFile(path)) {
             try {
                 stream = new TFileStream(path, fmOpenRead | fmShareDenyNone);
@@ -168,49 +147,37 @@ void TFileMan::Close(TStream*& stream)
 
 bool TFileMan::FileIsExist(const std::string& name)
 {
-    if (!FileManSafeName(name))
+    const std::string normal = VePackNormalName(name);
+    if (normal.empty())
         return false;
-    std::shared_ptr<const TVePack> pack;
-    std::string folder;
-    bool hasFolder = false;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        pack = FPack;
-        folder = FFolder;
-        hasFolder = FHasFolder;
-    }
-    if (pack)
-        return pack->IndexOf(name) >= 0;
-    return hasFolder && PathIsFile(FolderPath(folder, name));
+    const TSource source = Source();
+    if (source.Pack)
+        return source.Pack->IndexOf(normal) >= 0;
+    return source.HasFolder && PathIsFile(FolderPath(source.Folder, normal));
 }
 
 void TFileMan::FindFirst(const std::string& pattern)
 {
+    // A pattern is spelled like a name ("." and doubled separators go, ".." is refused); the
+    // wildcards are ordinary bytes to the spelling rules.
+    const std::string normal = VePackNormalName(pattern);
+    const bool safe = !normal.empty();
     std::string folder, leaf;
-    SplitPattern(pattern, folder, leaf);
-    std::shared_ptr<const TVePack> pack;
-    std::string source;
-    bool hasFolder = false;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        pack = FPack;
-        source = FFolder;
-        hasFolder = FHasFolder;
-    }
-    std::replace(folder.begin(), folder.end(), '/', '\\');
+    SplitPattern(normal, folder, leaf);
+    const TSource source = Source();
     std::vector<std::string> found;
-    bool safe = folder.empty() || FileManSafeName(folder.substr(0, folder.size() - 1));
-    if (safe && pack) {
+    if (safe && source.Pack) {
         std::string folderKey = VePackKey(folder);
-        for (int i = 0; i < pack->Count(); ++i) {
-            const std::string& entry = pack->Entry(i).Name;
+        for (int i = 0; i < source.Pack->Count(); ++i) {
+            const std::string& entry = source.Pack->Entry(i).Name;
             size_t cut = entry.find_last_of('\\');
             size_t leafStart = cut == std::string::npos ? 0 : cut + 1;
             if (VePackKey(entry.substr(0, leafStart)) == folderKey && WildcardMatch(leaf, entry.substr(leafStart)))
                 found.push_back(entry);
         }
-    } else if (safe && hasFolder) {
-        std::string native = folder.empty() ? source : FolderPath(source, folder.substr(0, folder.size() - 1));
+    } else if (safe && source.HasFolder) {
+        std::string native =
+            folder.empty() ? source.Folder : FolderPath(source.Folder, folder.substr(0, folder.size() - 1));
         for (const std::string& file : ListFolder(native, leaf))
             found.push_back(folder + file);
     }

@@ -1,8 +1,10 @@
 #pragma once
 // The resource file manager: every data file is opened by name through one, from an archive
 // (TVePack) or from a folder. Names follow the game's rules in both modes: a backslash (or a
-// slash) separates folders and letters match without regard to case. A name that is absolute
-// or has a ".." component is refused in both modes, so no caller can reach outside the source.
+// slash) separates folders and letters match without regard to case. Both modes look a name up
+// under its one spelling (VePackNormalName), so they serve and refuse the same names; an
+// absolute name or one with a ".." component is refused, so no caller can reach outside the
+// source.
 //
 // Thread safety: Open, Close, FileIsExist, FindFirst/FindNext and InitPack/InitDir may be
 // called from several threads; the source and the list of open streams are guarded by one
@@ -59,6 +61,13 @@ public:
     TFileManErrorEvent OnError;
 
 private:
+    struct TSource {
+        std::shared_ptr<const TVePack> Pack;
+        std::string Folder;
+        bool HasFolder = false;
+    };
+    // The current source, copied under the lock so that the caller reads it without.
+    TSource Source();
     void ReportOpenError(const void* caller);
     static std::string FolderPath(const std::string& folder, const std::string& name);
     void Clear();
@@ -71,7 +80,3 @@ private:
     std::vector<std::string> FFound;
     size_t FFoundNext = 0;
 };
-
-// A name a manager will serve: not empty, not absolute (no leading separator or drive), no ".."
-// component.
-bool FileManSafeName(const std::string& name);

@@ -91,6 +91,25 @@ bool VePackValidName(const std::string& name)
     }
 }
 
+std::string VePackNormalName(const std::string& name)
+{
+    if (name.empty() || name.front() == '\\' || name.front() == '/' || name.back() == '\\' || name.back() == '/')
+        return {};
+    std::string normal;
+    size_t start = 0;
+    while (start < name.size()) {
+        size_t end = std::min(name.find_first_of("\\/", start), name.size());
+        std::string component = name.substr(start, end - start);
+        start = end + 1;
+        if (component.empty() || component == ".")
+            continue;
+        if (!normal.empty())
+            normal += '\\';
+        normal += component;
+    }
+    return VePackValidName(normal) ? normal : std::string();
+}
+
 TVePack::TVePack(TComponent* owner) : TComponent(owner) {}
 
 TVePack::~TVePack()
@@ -222,7 +241,10 @@ bool TVePack::ParseDirectory(const std::vector<uint8_t>& directory, uint32_t dat
 
 int TVePack::IndexOf(const std::string& name) const
 {
-    auto found = FIndex.find(VePackKey(name));
+    const std::string normal = VePackNormalName(name);
+    if (normal.empty())
+        return -1;
+    auto found = FIndex.find(VePackKey(normal));
     return found == FIndex.end() ? -1 : found->second;
 }
 

@@ -57,9 +57,15 @@ constexpr uint64_t MaxDirectorySize = 64ull << 20;
 std::string VePackKey(const std::string& name);
 
 // A member name the format accepts: 1 to 255 bytes, no control bytes, no slash or colon, no
-// empty, "." or ".." component (so no leading, trailing or doubled backslash): every name a file
-// manager will serve.
+// empty, "." or ".." component (so no leading, trailing or doubled backslash).
 bool VePackValidName(const std::string& name);
+
+// The one spelling under which a name is looked up, in an archive and in a folder alike:
+// slashes become backslashes, and doubled separators and "." components go, as the original
+// file system let them go. Empty when the name is refused: empty, absolute (a leading separator
+// or a drive), ending in a separator (a folder), with a ".." component, or not a name the format
+// can hold (an embedded NUL or other control byte, a colon, over 255 bytes).
+std::string VePackNormalName(const std::string& name);
 
 // Reads an archive. After a successful Open the object does not change until Close or the next
 // Open, so several threads may read members at once (each read is a positioned read).
@@ -76,7 +82,7 @@ public:
 
     int Count() const { return static_cast<int>(FEntries.size()); }
     const TVePackEntry& Entry(int index) const { return FEntries[static_cast<size_t>(index)]; }
-    // Index of the member of that name (any case, either separator), or -1.
+    // Index of the member of that name (any case, any spelling VePackNormalName accepts), or -1.
     int IndexOf(const std::string& name) const;
     // Restores the member into stream (replacing its contents, position 0); false when it cannot
     // be read whole or its bytes do not match their CRC.

@@ -77,28 +77,43 @@ void DrawWhole(TVeRGBBits* dest, TVeRGBBits* picture, TVeRectSet* dirty)
     MarkScreen(dirty);
 }
 
-// The usual first and last levels. Returns true when the call is settled: result holds the
-// answer. An unusable dest or old ends the effect.
-bool Ends(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits*& newImage, int level,
-          int last, bool resourceReady, bool& result)
+// The last frame: the new picture whole. Without one the screen is still marked, as the frame
+// changed, unless marked is false (an old picture that cannot be read ends the effect unseen).
+bool ShowLast(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* newImage, bool marked)
 {
-    result = true;
+    if (newImage)
+        DrawWhole(dest, newImage, dirty);
+    else if (marked)
+        MarkScreen(dirty);
+    return true;
+}
+
+// The first frame: the old picture whole; the effect goes on.
+bool ShowFirst(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage)
+{
+    DrawWhole(dest, oldImage, dirty);
+    return false;
+}
+
+// One frame of an effect whose last level is last. The frames every effect draws alike come
+// first; any other level is the effect's own: middle draws it from the new picture (null when
+// there is none or it does not fit dest) and the screen is marked. True when the frame was the
+// last.
+template <class Middle>
+bool EffectFrame(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int level,
+                 int last, bool resourceReady, Middle middle)
+{
     if (!IsScreen(dest))
-        return true;
-    if (!Fits(dest, newImage))
-        newImage = nullptr;
-    if (!resourceReady || !Fits(dest, oldImage) || level >= last) {
-        if (newImage)
-            DrawWhole(dest, newImage, dirty);
-        else if (!resourceReady || level >= last)
-            MarkScreen(dirty);
-        return true;
-    }
-    if (level <= 0) {
-        DrawWhole(dest, oldImage, dirty);
-        result = false;
-        return true;
-    }
+        return true;  // nothing can be drawn: the effect is over
+    TVeRGBBits* usable = Fits(dest, newImage) ? newImage : nullptr;
+    if (!resourceReady || level >= last)
+        return ShowLast(dest, dirty, usable, true);
+    if (!Fits(dest, oldImage))
+        return ShowLast(dest, dirty, usable, false);
+    if (level <= 0)
+        return ShowFirst(dest, dirty, oldImage);
+    middle(usable);
+    MarkScreen(dirty);
     return false;
 }
 
@@ -418,187 +433,155 @@ void ZbeffectFinish()
 
 bool TransFade(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int level)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, level, 128, true, result))
-        return result;
-    if (newImage)
-        dest->AlphaBlend(0, 0, oldImage, 0, 0, newImage, 0, 0, ScreenWidth, ScreenHeight, level);
-    else
-        dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, level, 128, true, [&](TVeRGBBits* n) {
+        if (n)
+            dest->AlphaBlend(0, 0, oldImage, 0, 0, n, 0, 0, ScreenWidth, ScreenHeight, level);
+        else
+            dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
+    });
 }
 
 bool TransSlide(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int level,
                 int direction)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, level, 160, true, result))
-        return result;
-    const int v = 3 * level;
-    const int h = 4 * level;
-    TVeRGBBits* n = newImage;
-    switch (direction) {
-    case 0:
-        dest->Draw(0, 0, oldImage, 0, v, ScreenWidth, ScreenHeight - v);
-        if (n)
-            dest->Draw(0, ScreenHeight - v, n, 0, 0, ScreenWidth, v);
-        break;
-    case 1:
-        dest->Draw(0, v, oldImage, 0, 0, ScreenWidth, ScreenHeight - v);
-        if (n)
-            dest->Draw(0, 0, n, 0, ScreenHeight - v, ScreenWidth, v);
-        break;
-    case 2:
-        dest->Draw(h, 0, oldImage, 0, 0, ScreenWidth - h, ScreenHeight);
-        if (n)
-            dest->Draw(0, 0, n, ScreenWidth - h, 0, h, ScreenHeight);
-        break;
-    case 3:
-        dest->Draw(0, 0, oldImage, h, 0, ScreenWidth - h, ScreenHeight);
-        if (n)
-            dest->Draw(ScreenWidth - h, 0, n, 0, 0, h, ScreenHeight);
-        break;
-    default:
-        dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
-        break;
-    }
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, level, 160, true, [&](TVeRGBBits* n) {
+        const int v = 3 * level;
+        const int h = 4 * level;
+        switch (direction) {
+        case 0:
+            dest->Draw(0, 0, oldImage, 0, v, ScreenWidth, ScreenHeight - v);
+            if (n)
+                dest->Draw(0, ScreenHeight - v, n, 0, 0, ScreenWidth, v);
+            break;
+        case 1:
+            dest->Draw(0, v, oldImage, 0, 0, ScreenWidth, ScreenHeight - v);
+            if (n)
+                dest->Draw(0, 0, n, 0, ScreenHeight - v, ScreenWidth, v);
+            break;
+        case 2:
+            dest->Draw(h, 0, oldImage, 0, 0, ScreenWidth - h, ScreenHeight);
+            if (n)
+                dest->Draw(0, 0, n, ScreenWidth - h, 0, h, ScreenHeight);
+            break;
+        case 3:
+            dest->Draw(0, 0, oldImage, h, 0, ScreenWidth - h, ScreenHeight);
+            if (n)
+                dest->Draw(ScreenWidth - h, 0, n, 0, 0, h, ScreenHeight);
+            break;
+        default:
+            dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
+            break;
+        }
+    });
 }
 
 bool TransZoomIn(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, step, 36, true, result))
-        return result;
-    StretchCrop(oldImage, step, dest, 0, skBlend);
-    if (!newImage)
-        oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
-    else if (4 * step <= 128)
-        oldImage->AlphaBlend(0, 0, dest, 0, 0, newImage, 0, 0, ScreenWidth, ScreenHeight, 4 * step);
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 36, true, [&](TVeRGBBits* n) {
+        StretchCrop(oldImage, step, dest, 0, skBlend);
+        if (!n)
+            oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
+        else if (4 * step <= 128)
+            oldImage->AlphaBlend(0, 0, dest, 0, 0, n, 0, 0, ScreenWidth, ScreenHeight, 4 * step);
+    });
 }
 
 bool TransZoomIn2(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, step, 20, true, result))
-        return result;
-    StretchCrop(dest, step, oldImage, 0, skBlend);
-    if (newImage)
-        StretchCrop(newImage, 0, oldImage, 20 - step, skCopy);
-    BlendToward(dest, oldImage, std::max(8 * step - 32, 16));
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 20, true, [&](TVeRGBBits* n) {
+        StretchCrop(dest, step, oldImage, 0, skBlend);
+        if (n)
+            StretchCrop(n, 0, oldImage, 20 - step, skCopy);
+        BlendToward(dest, oldImage, std::max(8 * step - 32, 16));
+    });
 }
 
 bool TransZoomBlur(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, step, 36, true, result))
-        return result;
-    if (newImage)
-        BlendToward(dest, newImage, 32);
-    StretchCrop(oldImage, 0, dest, step, skBlend);
-    oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 36, true, [&](TVeRGBBits* n) {
+        if (n)
+            BlendToward(dest, n, 32);
+        StretchCrop(oldImage, 0, dest, step, skBlend);
+        oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
+    });
 }
 
 bool TransZoomBlur2(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, step, 20, true, result))
-        return result;
-    if (step <= 15) {
-        if (newImage)
-            StretchCrop(newImage, 16 - step, oldImage, 0, skBlend);
-        BlendToward(dest, oldImage, 32);
-        oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
-    } else if (newImage) {
-        BlendToward(dest, newImage, 32);
-    }
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 20, true, [&](TVeRGBBits* n) {
+        if (step <= 15) {
+            if (n)
+                StretchCrop(n, 16 - step, oldImage, 0, skBlend);
+            BlendToward(dest, oldImage, 32);
+            oldImage->Draw(0, 0, dest, 0, 0, ScreenWidth, ScreenHeight);
+        } else if (n) {
+            BlendToward(dest, n, 32);
+        }
+    });
 }
 
 bool TransWater(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
     const bool ready = WaterTable && WaterTable->Loaded;
-    if (Ends(dest, dirty, oldImage, newImage, step, 70, ready, result))
-        return result;
-    const int phase = 8 * step;
-    if (step <= 31) {
-        RippleInto(dest, oldImage, phase, step);
-    } else if (step <= 38) {
-        if (newImage)
-            BlendToward(oldImage, newImage, WaterApproach[step - 32]);
-        RippleInto(dest, oldImage, phase, 31);
-    } else if (newImage) {
-        RippleInto(dest, newImage, phase, 70 - step);
-    }
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 70, ready, [&](TVeRGBBits* n) {
+        const int phase = 8 * step;
+        if (step <= 31) {
+            RippleInto(dest, oldImage, phase, step);
+        } else if (step <= 38) {
+            if (n)
+                BlendToward(oldImage, n, WaterApproach[step - 32]);
+            RippleInto(dest, oldImage, phase, 31);
+        } else if (n) {
+            RippleInto(dest, n, phase, 70 - step);
+        }
+    });
 }
 
 bool TransMaskAdd(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int level)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, level, 511, MaskReady(), result))
-        return result;
-    // Level 255 subtracts nothing, as 256 adds nothing: both use the mask as loaded.
-    if (level <= 255)
-        FadeAlphaMask->SSub(255 - level);
-    else
-        FadeAlphaMask->SAdd(level - 256);
-    DrawThroughMask(dest, oldImage, newImage);
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, level, 511, MaskReady(), [&](TVeRGBBits* n) {
+        // Level 255 subtracts nothing, as 256 adds nothing: both use the mask as loaded.
+        if (level <= 255)
+            FadeAlphaMask->SSub(255 - level);
+        else
+            FadeAlphaMask->SAdd(level - 256);
+        DrawThroughMask(dest, oldImage, n);
+    });
 }
 
 bool TransMaskFade(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int level)
 {
-    bool result;
-    if (Ends(dest, dirty, oldImage, newImage, level, 255, MaskReady(), result))
-        return result;
-    FadeAlphaMask->Extract(level);
-    DrawThroughMask(dest, oldImage, newImage);
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, level, 255, MaskReady(), [&](TVeRGBBits* n) {
+        FadeAlphaMask->Extract(level);
+        DrawThroughMask(dest, oldImage, n);
+    });
 }
 
 bool TransHalation(TVeRGBBits* dest, TVeRectSet* dirty, TVeRGBBits* oldImage, TVeRGBBits* newImage, int step)
 {
-    bool result;
     const bool ready = HalationImage && HalationImage->Loaded;
-    if (Ends(dest, dirty, oldImage, newImage, step, 37, ready, result))
-        return result;
-    if (step == 1) {
-        oldImage->ToneChange(0, 0, ScreenWidth - 1, ScreenHeight - 1, 0x404040);
-        TVeRGBBits* back = HalationImage->HaloBack;
-        if (back && back->Created())
-            oldImage->SaturationAdd(0, 0, back, 0, 0, back->Width(), back->Height());
-    }
-    if (step <= 4) {
-        BlendToward(dest, oldImage, HalationApproach[step]);
-        MarkScreen(dirty);
-        return false;
-    }
-    if (newImage)
-        dest->AlphaBlend(0, 0, oldImage, 0, 0, newImage, 0, 0, ScreenWidth, ScreenHeight, 4 * step - 20);
-    else
-        dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
-    for (int i = 0; i < HalationFlareCount; ++i) {
-        TVeRGBBits* flare = HalationImage->Flares[i];
-        if (!flare || !flare->Created())
-            continue;
-        const int k = HalationFlareTargetY[i] * (step - 5) / 32;
-        dest->SaturationAdd(4 * k / 3 - flare->Width() / 2, k - flare->Height() / 2, flare, 0, 0, flare->Width(),
-                            flare->Height());
-    }
-    MarkScreen(dirty);
-    return false;
+    return EffectFrame(dest, dirty, oldImage, newImage, step, 37, ready, [&](TVeRGBBits* n) {
+        if (step == 1) {
+            oldImage->ToneChange(0, 0, ScreenWidth - 1, ScreenHeight - 1, 0x404040);
+            TVeRGBBits* back = HalationImage->HaloBack;
+            if (back && back->Created())
+                oldImage->SaturationAdd(0, 0, back, 0, 0, back->Width(), back->Height());
+        }
+        if (step <= 4) {
+            BlendToward(dest, oldImage, HalationApproach[step]);
+            return;
+        }
+        if (n)
+            dest->AlphaBlend(0, 0, oldImage, 0, 0, n, 0, 0, ScreenWidth, ScreenHeight, 4 * step - 20);
+        else
+            dest->Draw(0, 0, oldImage, 0, 0, ScreenWidth, ScreenHeight);
+        for (int i = 0; i < HalationFlareCount; ++i) {
+            TVeRGBBits* flare = HalationImage->Flares[i];
+            if (!flare || !flare->Created())
+                continue;
+            const int k = HalationFlareTargetY[i] * (step - 5) / 32;
+            dest->SaturationAdd(4 * k / 3 - flare->Width() / 2, k - flare->Height() / 2, flare, 0, 0,
+                                flare->Width(), flare->Height());
+        }
+    });
 }

@@ -18,12 +18,7 @@ TMovieSoundBuffer::TMovieSoundBuffer(TDSound* device, TMovieDecoder* decoder)
 {
 }
 
-TMovieSoundBuffer::~TMovieSoundBuffer()
-{
-    Detach();
-    if (FOnDestroy)
-        FOnDestroy(FOnDestroyUser);
-}
+TMovieSoundBuffer::~TMovieSoundBuffer() { Detach(); }
 
 bool TMovieSoundBuffer::Play(bool)
 {

@@ -8,7 +8,7 @@ class TMovieDecoder;
 
 namespace DirectX {
 
-class TMovieSoundBuffer : public TCustomDSoundBuffer {
+class TMovieSoundBuffer final : public TCustomDSoundBuffer {
 public:
     // decoder must outlive the voice; null when the device is not enabled.
     static TMovieSoundBuffer* Create(TDSound* device, TMovieDecoder* decoder);
@@ -20,23 +20,11 @@ public:
     // Once this returns the mixer no longer reads the ring, so the decoder may rewind it.
     void Stop() override;
 
-    // Called when the device deletes the voice itself (the device released first); lets the
-    // movie forget its pointer.
-    void SetOnDestroy(void (*callback)(void*), void* user)
-    {
-        FOnDestroy = callback;
-        FOnDestroyUser = user;
-    }
-
-protected:
-    void MixInto(int32_t* acc, int frames) override;
-
 private:
     TMovieSoundBuffer(TDSound* device, TMovieDecoder* decoder);
+    void MixInto(int32_t* acc, int frames) override;
 
     TMovieDecoder* FDecoder;
-    void (*FOnDestroy)(void*) = nullptr;
-    void* FOnDestroyUser = nullptr;
 };
 
 }  // namespace DirectX

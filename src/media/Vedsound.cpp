@@ -23,21 +23,25 @@ int32_t AttenuationToGain(long attenuation)
 // mixer skips it until Play, so a half-built voice is never mixed.
 TCustomDSoundBuffer::TCustomDSoundBuffer(TDSound* device) : FDevice(device)
 {
-    if (FDevice != nullptr)
-        FDevice->Add(this);
+    if (device != nullptr)
+        device->Add(this);
 }
 
 TCustomDSoundBuffer::~TCustomDSoundBuffer() { Detach(); }
 
 void TCustomDSoundBuffer::Detach()
 {
-    if (FDevice != nullptr) {
-        FDevice->Remove(this);
-        FDevice = nullptr;
+    if (TDSound* device = FDevice.load()) {
+        device->Remove(this);
+        FDevice.store(nullptr);
     }
 }
 
-std::mutex* TCustomDSoundBuffer::MixLock() const { return FDevice ? &FDevice->FMixLock : nullptr; }
+std::mutex* TCustomDSoundBuffer::MixLock() const
+{
+    TDSound* device = FDevice.load();
+    return device ? &device->FMixLock : nullptr;
+}
 
 bool TCustomDSoundBuffer::SetVolume(long attenuation)
 {
@@ -108,7 +112,7 @@ void TDSoundBuffer::MixInto(int32_t* acc, int frames)
 
 TDSound::TDSound(TComponent* owner) : TComponent(owner) {}
 
-TDSound::~TDSound() { SetEnabled(false); }
+TDSound::~TDSound() { Release(); }
 
 void TDSound::MixCallback(void* user, int16_t* out, int frames) { static_cast<TDSound*>(user)->Mix(out, frames); }
 
@@ -143,17 +147,16 @@ void TDSound::Release()
         FDeviceOpen = false;
     }
     FEnabled.store(false);
-    // Buffers the owner has not deleted go with the device; each one leaves the list itself.
-    for (;;) {
-        TCustomDSoundBuffer* buffer;
-        {
-            std::lock_guard<std::mutex> guard(FMixLock);
-            if (FBuffers.empty())
-                break;
-            buffer = FBuffers.back();
-        }
-        delete buffer;
+    // The buffers belong to their owners (the game also lists them in its registry, which deletes
+    // what is left): the device only stops them and lets go, so that whichever goes first, the
+    // device or a buffer, the other never reaches it again. Nothing else touches a buffer here:
+    // an owner deleting one at the same time either finds it detached or waits in Remove.
+    std::lock_guard<std::mutex> guard(FMixLock);
+    for (TCustomDSoundBuffer* buffer : FBuffers) {
+        buffer->FPlaying.store(false);
+        buffer->FDevice.store(nullptr);
     }
+    FBuffers.clear();
 }
 
 void TDSound::Add(TCustomDSoundBuffer* buffer)

@@ -6,6 +6,11 @@
 // without the caller's sound lock (fades), so gains are atomics. The mixer runs on the device
 // thread under FMixLock, which every change to the voice list or a voice's position also takes:
 // once a buffer's destructor has returned, the mixer never touches it again.
+//
+// Ownership: whoever creates a buffer deletes it. Releasing the device (or deleting it) only
+// stops the buffers still listed and detaches them; a detached buffer no longer plays (a
+// stream's refill thread ends with its Stop or its deletion) and may be deleted at any later
+// time, so the device and its buffers can go in either order.
 
 #include <atomic>
 #include <condition_variable>
@@ -42,7 +47,8 @@ public:
     bool SetVolume(long attenuation);
     long GetVolume() const { return FVolume.load(); }
     bool IsPlay() const { return FPlaying.load(); }
-    TDSound* GetDevice() const { return FDevice; }
+    // null once the buffer has been detached from a released device.
+    TDSound* GetDevice() const { return FDevice.load(); }
 
 protected:
     explicit TCustomDSoundBuffer(TDSound* device);
@@ -52,7 +58,7 @@ protected:
     virtual void MixInto(int32_t* acc, int frames) = 0;
     std::mutex* MixLock() const;
 
-    TDSound* FDevice;
+    std::atomic<TDSound*> FDevice;
     std::atomic<bool> FPlaying{false};
     std::atomic<int32_t> FGain{65536};
     std::atomic<long> FVolume{0};
@@ -141,8 +147,8 @@ public:
     explicit TDSound(TComponent* owner);
     ~TDSound() override;
 
-    // True opens the device and sets Enabled on success; false deletes every buffer still alive
-    // and closes the device.
+    // True opens the device and sets Enabled on success; false closes the device, stops every
+    // buffer still listed and detaches it (its owner still deletes it).
     void SetEnabled(bool value);
     bool GetEnabled() const { return FEnabled.load(); }
     // Enabled with no device behind it: the owner calls Mix itself (tests, offline rendering).

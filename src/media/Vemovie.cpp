@@ -8,8 +8,6 @@ TVeMovie::TVeMovie(DirectX::TDSound* sound) : FSound(sound) {}
 
 TVeMovie::~TVeMovie() { Close(); }
 
-void TVeMovie::VoiceGone(void* self) { static_cast<TVeMovie*>(self)->FVoice = nullptr; }
-
 bool TVeMovie::Open(const std::string& name)
 {
     Close();
@@ -17,10 +15,8 @@ bool TVeMovie::Open(const std::string& name)
         return false;
     if (FDecoder.HasAudio()) {
         FVoice = DirectX::TMovieSoundBuffer::Create(FSound, &FDecoder);
-        if (FVoice) {
-            FVoice->SetOnDestroy(&TVeMovie::VoiceGone, this);
+        if (FVoice)
             FVoice->SetVolume(FVolume);
-        }
     }
     return true;
 }
@@ -28,11 +24,8 @@ bool TVeMovie::Open(const std::string& name)
 void TVeMovie::Close()
 {
     Stop();
-    if (FVoice) {
-        FVoice->SetOnDestroy(nullptr, nullptr);
-        delete FVoice;  // leaves the mixer before the decoder it reads from goes
-        FVoice = nullptr;
-    }
+    delete FVoice;  // leaves the mixer before the decoder it reads from goes
+    FVoice = nullptr;
     FDecoder.Close();
 }
 
@@ -73,6 +66,11 @@ TMovieUpdate TVeMovie::Update(TVeRGBBits* target)
     TMovieUpdate result = FDecoder.Update(pixels);
     target->Unlock();
     return result;
+}
+
+bool TVeMovie::HasSound() const
+{
+    return FVoice != nullptr && FVoice->GetDevice() != nullptr;
 }
 
 bool TVeMovie::SetVolume(long attenuation)

@@ -59,14 +59,13 @@ public:
 
     int Width() const { return FDecoder.Width(); }
     int Height() const { return FDecoder.Height(); }
-    bool HasSound() const { return FVoice != nullptr; }
+    // The sound track has a voice on the device (none once the device has been released).
+    bool HasSound() const;
     std::string LastError() const { return FDecoder.LastError(); }
     // For tests: the clock and packet seams.
     TMovieDecoder& Decoder() { return FDecoder; }
 
 private:
-    static void VoiceGone(void* self);
-
     DirectX::TDSound* FSound;
     TMovieDecoder FDecoder;
     DirectX::TMovieSoundBuffer* FVoice = nullptr;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "platform/Dialogs.h"
 
@@ -14,18 +15,25 @@ void ShowPanelException(const Exception& e)
     ShowMessageBox(e.Message, "Error");
 }
 
-}  // namespace
-
-TVePanelRef::TVePanelRef(const TVeRGBPanel* panel) : FCell(panel != nullptr ? panel->FLife : nullptr)
+// Raises an event when a handler is assigned.
+template <class Event, class... Args>
+void Raise(const Event& event, Args&&... args)
 {
-    if (FCell != nullptr)
-        ++FCell->Refs;
+    if (event)
+        event(std::forward<Args>(args)...);
 }
 
-TVePanelRef::~TVePanelRef()
+}  // namespace
+
+void TVePanelRef::Reset(TVeRGBPanel* panel)
 {
+    TCell* cell = panel != nullptr ? panel->FLife : nullptr;
+    if (cell != nullptr)
+        ++cell->Refs;
     if (FCell != nullptr && --FCell->Refs == 0)
         delete FCell;
+    FPanel = panel;
+    FCell = cell;
 }
 
 TVeRGBPanel::TVeRGBPanel(TComponent* Owner) : TComponent(Owner), FLife(new TVePanelRef::TCell{1, true}) {}
@@ -104,32 +112,22 @@ bool TVeRGBPanel::SearchPanelToParent(const TVeRGBPanel* target) const
 
 void TVeRGBPanel::SetParent(TVeRGBPanel* p)
 {
-    TVePanelRef self(this);
     if (FParent != nullptr) {
         TVeRGBPanel* old = FParent;
         TVePanelRef oldRef(old);
-        old->DelChild(this);
-        if (!self)
+        if (!Survives([this, old] { old->DelChild(this); }))
             return;
         // A handler may have destroyed the old parent after it let go of this panel.
         if (!oldRef)
             FParent = nullptr;
-        if (FParent != nullptr) {
-            SetModifyToParent();
-            if (!self)
-                return;
-        }
-        if (FEnteredPanel != nullptr) {
-            FEnteredPanel->MouseLeave();
-            if (!self)
-                return;
-        }
+        if (FParent != nullptr && !Survives(&TVeRGBPanel::SetModifyToParent))
+            return;
+        TVeRGBPanel* entered = FEnteredPanel;
+        if (entered != nullptr && !Survives([entered] { entered->MouseLeave(); }))
+            return;
         StatusClear();
-        if (FParent != nullptr && oldRef) {
-            SetActive();
-            if (!self)
-                return;
-        }
+        if (FParent != nullptr && oldRef && !Survives(&TVeRGBPanel::SetActive))
+            return;
     }
     if (p != nullptr && p->SearchPanelToParent(this)) {
         FParent = nullptr;
@@ -138,11 +136,7 @@ void TVeRGBPanel::SetParent(TVeRGBPanel* p)
     }
     FParent = p;
     if (p != nullptr) {
-        p->AddChild(this);
-        if (!self)
-            return;
-        SetModify();
-        if (!self)
+        if (!Survives([this, p] { p->AddChild(this); }) || !Survives(&TVeRGBPanel::SetModify))
             return;
     }
     FEnteredPanel = nullptr;
@@ -166,12 +160,9 @@ void TVeRGBPanel::AddChild(TVeRGBPanel* c)
     } catch (const std::bad_alloc&) {
         return;
     }
-    TVePanelRef self(this);
     TVePanelRef child(c);
-    SetActiveToChild();
-    if (!self || !child)
-        return;
-    c->SetMouseCapToChild(FCapturePanel);
+    if (Survives(&TVeRGBPanel::SetActiveToChild) && child)
+        c->SetMouseCapToChild(FCapture.Get());
 }
 
 void TVeRGBPanel::DelChild(TVeRGBPanel* c)
@@ -182,42 +173,34 @@ void TVeRGBPanel::DelChild(TVeRGBPanel* c)
     FChildList.erase(it);
     if (FEnteredPanel == c)
         FEnteredPanel = nullptr;
-    if (FCapturePanel != nullptr && FCapturePanel->SearchPanelToParent(c))
-        SetMouseCapToParent(nullptr);
+    DropCaptureWithin(c);
     SetActiveToChild();
+}
+
+void TVeRGBPanel::Reorder(TVeRGBPanel* a, TVeRGBPanel* b, bool above)
+{
+    auto ia = std::find(FChildList.begin(), FChildList.end(), a);
+    auto ib = std::find(FChildList.begin(), FChildList.end(), b);
+    bool moved = false;
+    if (a != b && ia != FChildList.end() && ib != FChildList.end() && ia < ib) {
+        auto to = above ? ib + 1 : ib;
+        moved = ia + 1 != to;
+        std::rotate(ia, ia + 1, to);
+    }
+    TVePanelRef moving(a);
+    // The panel now covers (or uncovers) others inside its own area only.
+    if (Survives(&TVeRGBPanel::SetActiveToChild) && moved && moving && a->FParent == this)
+        a->SetModify();
 }
 
 void TVeRGBPanel::RaiseOrder(TVeRGBPanel* a, TVeRGBPanel* b)
 {
-    auto ia = std::find(FChildList.begin(), FChildList.end(), a);
-    auto ib = std::find(FChildList.begin(), FChildList.end(), b);
-    bool moved = false;
-    if (a != b && ia != FChildList.end() && ib != FChildList.end() && ia < ib) {
-        std::rotate(ia, ia + 1, ib + 1);
-        moved = true;
-    }
-    TVePanelRef self(this);
-    TVePanelRef moving(a);
-    SetActiveToChild();
-    // The panel now covers (or uncovers) others inside its own area only.
-    if (moved && self && moving && a->FParent == this)
-        a->SetModify();
+    Reorder(a, b, true);
 }
 
 void TVeRGBPanel::DownOrder(TVeRGBPanel* a, TVeRGBPanel* b)
 {
-    auto ia = std::find(FChildList.begin(), FChildList.end(), a);
-    auto ib = std::find(FChildList.begin(), FChildList.end(), b);
-    bool moved = false;
-    if (a != b && ia != FChildList.end() && ib != FChildList.end() && ia < ib) {
-        moved = ia + 1 != ib;
-        std::rotate(ia, ia + 1, ib);
-    }
-    TVePanelRef self(this);
-    TVePanelRef moving(a);
-    SetActiveToChild();
-    if (moved && self && moving && a->FParent == this)
-        a->SetModify();
+    Reorder(a, b, false);
 }
 
 void TVeRGBPanel::ClientToScreen(int& X, int& Y) const
@@ -239,11 +222,8 @@ void TVeRGBPanel::ScreenToClient(int& X, int& Y) const
 void TVeRGBPanel::FitSizeToImage()
 {
     TVeRGBBits* image = FImage;
-    TVePanelRef self(this);
-    SetSizeX(image->Width());
-    if (!self)
-        return;
-    SetSizeY(image->Height() / FNumBlock);
+    if (Survives([this, image] { SetSizeX(image->Width()); }))
+        SetSizeY(image->Height() / FNumBlock);
 }
 
 void TVeRGBPanel::SetImage(TVeRGBBits* b)
@@ -251,12 +231,8 @@ void TVeRGBPanel::SetImage(TVeRGBBits* b)
     if (b == FImage)
         return;
     FImage = b;
-    TVePanelRef self(this);
-    if (FAutoSize && b != nullptr && b->Created()) {
-        FitSizeToImage();
-        if (!self)
-            return;
-    }
+    if (FAutoSize && b != nullptr && b->Created() && !Survives(&TVeRGBPanel::FitSizeToImage))
+        return;
     SetModify();
 }
 
@@ -293,46 +269,35 @@ void TVeRGBPanel::SetMaskMode(TMaskMode m)
     SetModify();
 }
 
-namespace {
-
-// Marks the old area in the parent, stores, then marks the new area.
-template <class Store>
-void MoveArea(TVeRGBPanel* panel, Store store)
+void TVeRGBPanel::MoveArea(int& field, int v)
 {
-    TVePanelRef self(panel);
-    if (panel->Parent() != nullptr) {
-        panel->SetModifyToParent();
-        if (!self)
-            return;
-    }
-    store();
-    panel->SetModify();
+    if (v == field)
+        return;
+    // The old area is marked in the parent before the value changes, the new one after.
+    if (FParent != nullptr && !Survives(&TVeRGBPanel::SetModifyToParent))
+        return;
+    field = v;
+    SetModify();
 }
-
-}  // namespace
 
 void TVeRGBPanel::SetOffsetX(int v)
 {
-    if (v != FOffsetX)
-        MoveArea(this, [this, v] { FOffsetX = v; });
+    MoveArea(FOffsetX, v);
 }
 
 void TVeRGBPanel::SetOffsetY(int v)
 {
-    if (v != FOffsetY)
-        MoveArea(this, [this, v] { FOffsetY = v; });
+    MoveArea(FOffsetY, v);
 }
 
 void TVeRGBPanel::SetSizeX(int v)
 {
-    if (v != FSizeX)
-        MoveArea(this, [this, v] { FSizeX = v; });
+    MoveArea(FSizeX, v);
 }
 
 void TVeRGBPanel::SetSizeY(int v)
 {
-    if (v != FSizeY)
-        MoveArea(this, [this, v] { FSizeY = v; });
+    MoveArea(FSizeY, v);
 }
 
 void TVeRGBPanel::SetNumBlock(int n)
@@ -378,17 +343,11 @@ bool TVeRGBPanel::Create()
     TVePanelRef self(this);
     try {
         CallOnCreate();
-        if (!self)
-            return false;
-        if (FVisible) {
+        if (self && FVisible)
             CallOnShow();
-            if (!self)
-                return false;
-        }
-        SetModify();
-        if (!self)
-            return false;
-        if (!FBatchCreate)
+        if (self)
+            SetModify();
+        if (self && !FBatchCreate)
             ChangeCreatedToParent();
     } catch (const Exception&) {
         if (!self)
@@ -408,47 +367,34 @@ void TVeRGBPanel::Release()
 {
     if (!FCreated)
         return;
-    if (FCapturePanel != nullptr && FCapturePanel->SearchPanelToParent(this))
-        SetMouseCapToParent(nullptr);
+    DropCaptureWithin(this);
     FCreated = false;
-    TVePanelRef self(this);
-    if (FVisible) {
-        CallOnHide();
-        if (!self)
-            return;
-    }
-    CallOnRelease();
-    if (!self)
+    if ((FVisible && !Survives(&TVeRGBPanel::CallOnHide)) || !Survives(&TVeRGBPanel::CallOnRelease))
         return;
-    if (FParent != nullptr) {
-        SetModifyToParent();
-        if (!self)
-            return;
-    }
-    if (!FBatchCreate) {
-        ChangeCreatedToParent();
-        if (!self)
-            return;
-    }
+    if (FParent != nullptr && !Survives(&TVeRGBPanel::SetModifyToParent))
+        return;
+    if (!FBatchCreate && !Survives(&TVeRGBPanel::ChangeCreatedToParent))
+        return;
     StatusClear();
 }
 
 bool TVeRGBPanel::AllCreate()
 {
-    TVePanelRef self(this);
     FBatchCreate = true;
-    bool ok = Create();
-    if (!self)
+    bool ok = false;
+    if (!Survives([this, &ok] { ok = Create(); }))
         return false;
     for (int i = 0; i < GetChildCount(); ++i) {
         TVeRGBPanel* child = FChildList[static_cast<size_t>(i)];
-        try {
-            if (!child->AllCreate())
+        const bool lives = Survives([child, &ok] {
+            try {
+                if (!child->AllCreate())
+                    ok = false;
+            } catch (const Exception&) {
                 ok = false;
-        } catch (const Exception&) {
-            ok = false;
-        }
-        if (!self)
+            }
+        });
+        if (!lives)
             return false;
     }
     FBatchCreate = false;
@@ -458,19 +404,19 @@ bool TVeRGBPanel::AllCreate()
 
 void TVeRGBPanel::AllRelease()
 {
-    TVePanelRef self(this);
     FBatchCreate = true;
     for (int i = 0; i < GetChildCount(); ++i) {
         TVeRGBPanel* child = FChildList[static_cast<size_t>(i)];
-        try {
-            child->AllRelease();
-        } catch (const Exception&) {
-        }
-        if (!self)
+        const bool lives = Survives([child] {
+            try {
+                child->AllRelease();
+            } catch (const Exception&) {
+            }
+        });
+        if (!lives)
             return;
     }
-    Release();
-    if (!self)
+    if (!Survives(&TVeRGBPanel::Release))
         return;
     FBatchCreate = false;
     ChangeCreatedToParent();
@@ -489,142 +435,55 @@ void TVeRGBPanel::ChangeCreatedFromChild()
     ChangeCreatedToParent();
 }
 
+void TVeRGBPanel::Hide()
+{
+    if (!FVisible)
+        return;
+    DropCaptureWithin(this);
+    FVisible = false;
+    if (FCreated && !Survives(&TVeRGBPanel::CallOnHide))
+        return;
+    if (FCreated && FParent != nullptr && !Survives(&TVeRGBPanel::SetModifyToParent))
+        return;
+    StatusClear();
+}
+
 bool TVeRGBPanel::Show()
 {
     if (FVisible)
         return true;
     FVisible = true;
-    if (FCreated) {
-        TVePanelRef self(this);
-        CallOnShow();
-        if (self)
-            SetModify();
-    }
+    if (FCreated && Survives(&TVeRGBPanel::CallOnShow))
+        SetModify();
     return true;
 }
 
-void TVeRGBPanel::Hide()
-{
-    if (!FVisible)
-        return;
-    if (FCapturePanel != nullptr && FCapturePanel->SearchPanelToParent(this))
-        SetMouseCapToParent(nullptr);
-    FVisible = false;
-    TVePanelRef self(this);
-    if (FCreated) {
-        CallOnHide();
-        if (!self)
-            return;
-        if (FParent != nullptr) {
-            SetModifyToParent();
-            if (!self)
-                return;
-        }
-    }
-    StatusClear();
-}
-
-void TVeRGBPanel::CallOnClick()
-{
-    if (OnClick)
-        OnClick(this);
-}
-
-void TVeRGBPanel::CallOnCreate()
-{
-    if (OnCreate)
-        OnCreate(this);
-}
-
-void TVeRGBPanel::CallOnRelease()
-{
-    if (OnRelease)
-        OnRelease(this);
-}
-
-void TVeRGBPanel::CallOnShow()
-{
-    if (OnShow)
-        OnShow(this);
-}
-
-void TVeRGBPanel::CallOnHide()
-{
-    if (OnHide)
-        OnHide(this);
-}
-
-void TVeRGBPanel::CallOnMouseMove(TShiftState Shift, int X, int Y)
-{
-    if (OnMouseMove)
-        OnMouseMove(this, Shift, X, Y);
-}
-
+void TVeRGBPanel::CallOnClick() { Raise(OnClick, this); }
+void TVeRGBPanel::CallOnCreate() { Raise(OnCreate, this); }
+void TVeRGBPanel::CallOnRelease() { Raise(OnRelease, this); }
+void TVeRGBPanel::CallOnShow() { Raise(OnShow, this); }
+void TVeRGBPanel::CallOnHide() { Raise(OnHide, this); }
+void TVeRGBPanel::CallOnMouseMove(TShiftState Shift, int X, int Y) { Raise(OnMouseMove, this, Shift, X, Y); }
 void TVeRGBPanel::CallOnMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
-    if (OnMouseDown)
-        OnMouseDown(this, Button, Shift, X, Y);
+    Raise(OnMouseDown, this, Button, Shift, X, Y);
 }
-
 void TVeRGBPanel::CallOnMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
-    if (OnMouseUp)
-        OnMouseUp(this, Button, Shift, X, Y);
+    Raise(OnMouseUp, this, Button, Shift, X, Y);
 }
-
-void TVeRGBPanel::CallOnMouseEnter()
-{
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TVeRGBPanel::CallOnMouseLeave()
-{
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-}
-
+void TVeRGBPanel::CallOnMouseEnter() { Raise(OnMouseEnter, this); }
+void TVeRGBPanel::CallOnMouseLeave() { Raise(OnMouseLeave, this); }
 void TVeRGBPanel::CallOnMouseWheel(TShiftState Shift, int WheelDelta, const TPoint& MousePos, bool& Handled)
 {
-    if (OnMouseWheel)
-        OnMouseWheel(this, Shift, WheelDelta, MousePos, Handled);
+    Raise(OnMouseWheel, this, Shift, WheelDelta, MousePos, Handled);
 }
-
-void TVeRGBPanel::CallOnKeyDown(Word& Key, TShiftState Shift)
-{
-    if (OnKeyDown)
-        OnKeyDown(this, Key, Shift);
-}
-
-void TVeRGBPanel::CallOnKeyUp(Word& Key, TShiftState Shift)
-{
-    if (OnKeyUp)
-        OnKeyUp(this, Key, Shift);
-}
-
-void TVeRGBPanel::CallOnChange()
-{
-    if (OnChange)
-        OnChange(this);
-}
-
-void TVeRGBPanel::CallOnActivate()
-{
-    if (OnActivate)
-        OnActivate(this);
-}
-
-void TVeRGBPanel::CallOnDeactivate()
-{
-    if (OnDeactivate)
-        OnDeactivate(this);
-}
-
-void TVeRGBPanel::CallOnAnime()
-{
-    if (OnAnime)
-        OnAnime(this);
-}
+void TVeRGBPanel::CallOnKeyDown(Word& Key, TShiftState Shift) { Raise(OnKeyDown, this, Key, Shift); }
+void TVeRGBPanel::CallOnKeyUp(Word& Key, TShiftState Shift) { Raise(OnKeyUp, this, Key, Shift); }
+void TVeRGBPanel::CallOnChange() { Raise(OnChange, this); }
+void TVeRGBPanel::CallOnActivate() { Raise(OnActivate, this); }
+void TVeRGBPanel::CallOnDeactivate() { Raise(OnDeactivate, this); }
+void TVeRGBPanel::CallOnAnime() { Raise(OnAnime, this); }
 
 bool TVeRGBPanel::CallOnDraw(TVeRGBBits* DestBits, int X, int Y, int SX, int SY, int DX, int DY)
 {

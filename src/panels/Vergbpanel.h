@@ -8,8 +8,10 @@
 //
 // Handlers may hide, reorder, detach or delete any panel, including the one raising the event.
 // Every operation that raises an event holds a liveness reference on the panels it still has
-// to touch afterwards and stops as soon as one of them has been destroyed; child lists are
-// walked by index with the bounds checked again after each call.
+// to touch afterwards (Survives, for the panel itself) and stops as soon as one of them has been
+// destroyed; child lists are walked by index with the bounds checked again after each call, or
+// over a list of references taken before the first call. The mouse capture is held through such
+// a reference too, so a destroyed capturing panel is never reached.
 //
 // The implementation is split by concern: Vergbpanel.cpp (tree, properties, life cycle),
 // Vergbpaneldraw.cpp (dirty regions, drawing, animation), Vergbpanelinput.cpp (mouse, keys,
@@ -48,12 +50,22 @@ class TVeRGBPanel;
 // exists. Not thread-safe, like the tree itself.
 class TVePanelRef {
 public:
-    explicit TVePanelRef(const TVeRGBPanel* panel);
-    ~TVePanelRef();
+    TVePanelRef() = default;
+    explicit TVePanelRef(TVeRGBPanel* panel) { Reset(panel); }
+    TVePanelRef(TVePanelRef&& other) noexcept : FPanel(other.FPanel), FCell(other.FCell)
+    {
+        other.FPanel = nullptr;
+        other.FCell = nullptr;
+    }
+    ~TVePanelRef() { Reset(nullptr); }
     TVePanelRef(const TVePanelRef&) = delete;
     TVePanelRef& operator=(const TVePanelRef&) = delete;
+    // Names another panel, or none.
+    void Reset(TVeRGBPanel* panel);
     bool Alive() const { return FCell != nullptr && FCell->Alive; }
     explicit operator bool() const { return Alive(); }
+    // The panel while it exists, else null.
+    TVeRGBPanel* Get() const { return Alive() ? FPanel : nullptr; }
 
 private:
     friend class TVeRGBPanel;
@@ -61,7 +73,8 @@ private:
         int Refs;
         bool Alive;
     };
-    TCell* FCell;
+    TVeRGBPanel* FPanel = nullptr;
+    TCell* FCell = nullptr;
 };
 
 class TVeRGBPanel : public TComponent {
@@ -119,13 +132,14 @@ public:
     void SetNumBlock(int n);
     int BlockIndex() const { return FBlockIndex; }
     void SetBlockIndex(int i);
-    std::string GetText() const { return FText; }
-    void SetText(const std::string& s) { FText = s; }
+    // Virtual so that a panel kind that draws its text (TVeRGBText) sees every change.
+    virtual std::string GetText() const { return FText; }
+    virtual void SetText(const std::string& s) { FText = s; }
 
     // Transient input state, read-only outside the routing code.
     bool Active() const { return FActive; }
     bool Pressed() const { return FPressed; }
-    TVeRGBPanel* CapturePanel() const { return FCapturePanel; }
+    TVeRGBPanel* CapturePanel() const { return FCapture.Get(); }
     TVeRGBPanel* EnteredPanel() const { return FEnteredPanel; }
 
     // Life cycle.
@@ -230,6 +244,22 @@ protected:
     // may skip its own image there. A subclass that draws itself in another way overrides it.
     virtual bool CoversArea() const;
 
+    // Runs an operation that may raise events (a handler may destroy this panel) and tells
+    // whether this panel still exists afterwards.
+    bool Survives(void (TVeRGBPanel::*operation)())
+    {
+        TVePanelRef self(this);
+        (this->*operation)();
+        return self.Alive();
+    }
+    template <class F>
+    bool Survives(F&& call)
+    {
+        TVePanelRef self(this);
+        call();
+        return self.Alive();
+    }
+
 private:
     friend class TVePanelRef;
     bool ContainsPoint(int X, int Y) const
@@ -237,11 +267,24 @@ private:
         return FOffsetX <= X && X < FOffsetX + FSizeX && FOffsetY <= Y && Y < FOffsetY + FSizeY;
     }
     bool Shown() const { return FCreated && FVisible; }
+    // Releases the capture of the whole tree when p or a panel inside p's subtree holds it.
+    void DropCaptureWithin(const TVeRGBPanel* p)
+    {
+        const TVeRGBPanel* capture = FCapture.Get();
+        if (capture != nullptr && capture->SearchPanelToParent(p))
+            SetMouseCapToParent(nullptr);
+    }
+    void MoveArea(int& field, int v);
+    // Moves a directly above b (above) or directly beneath it, when a stands below b.
+    void Reorder(TVeRGBPanel* a, TVeRGBPanel* b, bool above);
     bool Lists(const TVeRGBPanel* c) const;
     void FitSizeToImage();
     void DetachChildrenOnDestroy();
     bool KeyRoute(Word& Key, TShiftState Shift, bool down);
-    void ConvertFromCapture(int& X, int& Y) const;
+    void ConvertFromCapture(TVeRGBPanel* capture, int& X, int& Y) const;
+    void ReleaseOn(TMouseButton Button, TShiftState Shift, int X, int Y, bool wasPressed);
+    template <class Route>
+    bool ChildrenHandle(int X, int Y, bool& handled, Route route);
 
     bool FCreated = false;
     bool FVisible = true;
@@ -253,7 +296,7 @@ private:
     std::vector<TVeRGBPanel*> FChildList;
     bool FActive = false;
     bool FPressed = false;
-    TVeRGBPanel* FCapturePanel = nullptr;
+    TVePanelRef FCapture;
     TVeRGBPanel* FEnteredPanel = nullptr;
     TVeRGBBits* FImage = nullptr;
     TVeAlpha* FAlpha = nullptr;

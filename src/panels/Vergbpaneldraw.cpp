@@ -15,6 +15,60 @@ TVeRect AreaOf(const TVeRGBPanel* p)
     return VeRect(0, 0, p->SizeX(), p->SizeY());
 }
 
+bool Shown(const TVeRGBPanel* p)
+{
+    return p->Created() && p->Visible();
+}
+
+void Merge(TVeRectSet* out, const TVeRectSet& part)
+{
+    out->UnionRectSet(part);
+}
+
+void Merge(TVeRect* out, const TVeRect& part)
+{
+    out->UnionRect(*out, part);
+}
+
+void Merge(TVeRect* out, const TVeRectSet& part)
+{
+    out->UnionRect(*out, part.Bounds());
+}
+
+void Clip(TVeRectSet* out, const TVeRect& area)
+{
+    out->IntersectRect(area);
+}
+
+void Clip(TVeRect* out, const TVeRect& area)
+{
+    out->IntersectRect(*out, area);
+}
+
+// The dirty area of a shown subtree in the panel's own coordinates, as a set or as one bounding
+// rectangle: each shown child's area offset into the panel, then the panel's own set, all
+// clipped to the panel. A panel not shown leaves out untouched.
+template <class TArea>
+void CollectModified(const TVeRGBPanel* p, TArea* out)
+{
+    if (!Shown(p))
+        return;
+    out->SetRectEmpty();
+    for (int i = 0; i < p->GetChildCount(); ++i) {
+        const TVeRGBPanel* c = p->GetChild(i);
+        if (!Shown(c))
+            continue;
+        TArea part;
+        CollectModified(c, &part);
+        if (part.IsRectEmpty())
+            continue;
+        part.OffsetRect(c->OffsetX(), c->OffsetY());
+        Merge(out, part);
+    }
+    Merge(out, p->ModifyRectSet());
+    Clip(out, AreaOf(p));
+}
+
 }  // namespace
 
 void TVeRGBPanel::SetModify()
@@ -24,17 +78,8 @@ void TVeRGBPanel::SetModify()
 
 void TVeRGBPanel::SetModifyRect(const TVeRect& r)
 {
-    if (!Shown())
-        return;
-    TVePanelRef self(this);
-    FModifyRectSet.UnionRect(r);
-    SetModifyToChild(nullptr, r);
-    if (!self)
-        return;
-    CallOnChange();
-    if (!self)
-        return;
-    SetModifyToParent(r);
+    // The same travel as a mark from a child, only with no child to skip on the way down.
+    SetModifyFromChild(nullptr, r);
 }
 
 void TVeRGBPanel::SetModifyToParent()
@@ -60,7 +105,6 @@ void TVeRGBPanel::SetModifyToChild(TVeRGBPanel* except)
 
 void TVeRGBPanel::SetModifyToChild(TVeRGBPanel* except, const TVeRect& r)
 {
-    TVePanelRef self(this);
     for (int i = 0; i < GetChildCount(); ++i) {
         TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
         if (c == except)
@@ -68,11 +112,8 @@ void TVeRGBPanel::SetModifyToChild(TVeRGBPanel* except, const TVeRect& r)
         TVeRect moved = r;
         moved.OffsetRect(-c->FOffsetX, -c->FOffsetY);
         TVeRect inside;
-        if (inside.IntersectRect(moved, AreaOf(c))) {
-            c->SetModifyFromParent(inside);
-            if (!self)
-                return;
-        }
+        if (inside.IntersectRect(moved, AreaOf(c)) && !Survives([c, &inside] { c->SetModifyFromParent(inside); }))
+            return;
     }
 }
 
@@ -80,10 +121,8 @@ void TVeRGBPanel::SetModifyFromParent(const TVeRect& r)
 {
     if (!Shown())
         return;
-    TVePanelRef self(this);
     FModifyRectSet.UnionRect(r);
-    SetModifyToChild(nullptr, r);
-    if (self)
+    if (Survives([this, &r] { SetModifyToChild(nullptr, r); }))
         CallOnChange();
 }
 
@@ -91,15 +130,9 @@ void TVeRGBPanel::SetModifyFromChild(TVeRGBPanel* from, const TVeRect& r)
 {
     if (!Shown())
         return;
-    TVePanelRef self(this);
     FModifyRectSet.UnionRect(r);
-    SetModifyToChild(from, r);
-    if (!self)
-        return;
-    CallOnChange();
-    if (!self)
-        return;
-    SetModifyToParent(r);
+    if (Survives([this, from, &r] { SetModifyToChild(from, r); }) && Survives(&TVeRGBPanel::CallOnChange))
+        SetModifyToParent(r);
 }
 
 void TVeRGBPanel::ClrModify()
@@ -136,40 +169,12 @@ void TVeRGBPanel::SetModified(bool v)
 
 void TVeRGBPanel::GetModifiedRectSet(TVeRectSet* out) const
 {
-    if (!Shown())
-        return;
-    out->SetRectEmpty();
-    for (const TVeRGBPanel* c : FChildList) {
-        if (!c->Shown())
-            continue;
-        TVeRectSet part;
-        c->GetModifiedRectSet(&part);
-        if (part.IsRectEmpty())
-            continue;
-        part.OffsetRect(c->FOffsetX, c->FOffsetY);
-        out->UnionRectSet(part);
-    }
-    out->UnionRectSet(FModifyRectSet);
-    out->IntersectRect(AreaOf(this));
+    CollectModified(this, out);
 }
 
 void TVeRGBPanel::GetModifiedRect(TVeRect* out) const
 {
-    if (!Shown())
-        return;
-    out->SetRectEmpty();
-    for (const TVeRGBPanel* c : FChildList) {
-        if (!c->Shown())
-            continue;
-        TVeRect part;
-        c->GetModifiedRect(&part);
-        if (part.IsRectEmpty())
-            continue;
-        part.OffsetRect(c->FOffsetX, c->FOffsetY);
-        out->UnionRect(*out, part);
-    }
-    out->UnionRect(*out, FModifyRectSet.Bounds());
-    out->IntersectRect(*out, AreaOf(this));
+    CollectModified(this, out);
 }
 
 bool TVeRGBPanel::CoversArea() const
@@ -209,11 +214,13 @@ bool TVeRGBPanel::Draw(TVeRGBBits* DestBits, int X, int Y, int SX, int SY, int D
             break;
     }
 
-    TVePanelRef self(this);
     if (!rest.IsRectEmpty()) {
-        const bool handled =
-            CallOnDraw(DestBits, X + rest.left, Y + rest.top, rest.left, rest.top, rest.Width(), rest.Height());
-        if (!self)
+        bool handled = false;
+        const bool lives = Survives([&] {
+            handled = CallOnDraw(DestBits, X + rest.left, Y + rest.top, rest.left, rest.top, rest.Width(),
+                                 rest.Height());
+        });
+        if (!lives)
             return result;
         if (!handled && FMaskMode != mmNoImage && FImage != nullptr && FImage->Created() && FNumBlock > 0) {
             // The source is clipped to the whole image, not to the block: a panel taller than
@@ -253,9 +260,11 @@ bool TVeRGBPanel::Draw(TVeRGBBits* DestBits, int X, int Y, int SX, int SY, int D
         TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
         if (!c->Shown())
             continue;
-        if (!c->Draw(DestBits, X + c->FOffsetX, Y + c->FOffsetY, SX - c->FOffsetX, SY - c->FOffsetY, DX, DY))
-            result = false;
-        if (!self)
+        const bool lives = Survives([&] {
+            if (!c->Draw(DestBits, X + c->FOffsetX, Y + c->FOffsetY, SX - c->FOffsetX, SY - c->FOffsetY, DX, DY))
+                result = false;
+        });
+        if (!lives)
             return result;
     }
     return result;
@@ -276,11 +285,12 @@ bool TVeRGBPanel::Update(TVeRGBBits* DestBits)
     GetModifiedRectSet(&set);
     // As in Draw: marks made while drawing survive into the next frame.
     ClrModifyToChild();
-    TVePanelRef self(this);
     for (const TVeRect& r : set) {
-        if (!Draw(DestBits, FOffsetX, FOffsetY, r.left, r.top, r.Width(), r.Height()))
-            result = false;
-        if (!self)
+        const bool lives = Survives([&] {
+            if (!Draw(DestBits, FOffsetX, FOffsetY, r.left, r.top, r.Width(), r.Height()))
+                result = false;
+        });
+        if (!lives)
             break;
     }
     return result;
@@ -290,10 +300,15 @@ void TVeRGBPanel::Anime()
 {
     if (!FCreated)
         return;
-    TVePanelRef self(this);
-    for (int i = 0; i < GetChildCount(); ++i) {
-        FChildList[static_cast<size_t>(i)]->Anime();
-        if (!self)
+    // The children are taken before the first tick: a handler that deletes or moves a sibling
+    // makes no other child miss its tick, and a child it took away does not tick here.
+    std::vector<TVePanelRef> children;
+    children.reserve(FChildList.size());
+    for (TVeRGBPanel* c : FChildList)
+        children.emplace_back(c);
+    for (const TVePanelRef& child : children) {
+        TVeRGBPanel* c = child.Get();
+        if (c != nullptr && c->FParent == this && Lists(c) && !Survives([c] { c->Anime(); }))
             return;
     }
     CallOnAnime();
@@ -302,7 +317,7 @@ void TVeRGBPanel::Anime()
 void TVeRGBPanel::StatusClear()
 {
     FEnteredPanel = nullptr;
-    FCapturePanel = nullptr;
+    FCapture.Reset(nullptr);
     FPressed = false;
     FModifyRectSet.SetRectEmpty();
     for (TVeRGBPanel* c : FChildList)

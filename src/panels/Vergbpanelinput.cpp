@@ -1,8 +1,8 @@
 // Mouse and key routing, the mouse capture and the active path of the panel tree.
 //
-// A press captures the mouse for the pressed panel until the release; the capture pointer is
-// the same in every panel of a tree. When a handler destroys the panel that is routing an
-// event, the routing stops there and reports the event as handled.
+// A press captures the mouse for the pressed panel until the release; every panel of a tree
+// holds the same capture, through a liveness reference. When a handler destroys the panel that
+// is routing an event, the routing stops there and reports the event as handled.
 
 #include <algorithm>
 
@@ -18,6 +18,20 @@ int Clamp(int i, int count)
 }
 
 }  // namespace
+
+// Offers a press or release at (X, Y) to the shown children under it, top first, until one
+// handles it; false when a handler destroyed this panel.
+template <class Route>
+bool TVeRGBPanel::ChildrenHandle(int X, int Y, bool& handled, Route route)
+{
+    for (int i = GetChildCount() - 1; i >= 0 && !handled; i = Clamp(i - 1, GetChildCount())) {
+        TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
+        if (c->Shown() && c->ContainsPoint(X, Y) &&
+            !Survives([&] { handled = route(c, X - c->FOffsetX, Y - c->FOffsetY); }))
+            return false;
+    }
+    return true;
+}
 
 TVeRGBPanel* TVeRGBPanel::FindPosPanel(int X, int Y, bool onlyMouseControl) const
 {
@@ -56,62 +70,57 @@ void TVeRGBPanel::SetMouseCapToChild(TVeRGBPanel* p)
 {
     if (p == nullptr || p != this)
         FPressed = false;
-    FCapturePanel = p;
+    FCapture.Reset(p);
     for (TVeRGBPanel* c : FChildList)
         c->SetMouseCapToChild(p);
 }
 
-void TVeRGBPanel::ConvertFromCapture(int& X, int& Y) const
+void TVeRGBPanel::ConvertFromCapture(TVeRGBPanel* capture, int& X, int& Y) const
 {
     ClientToScreen(X, Y);
-    FCapturePanel->ScreenToClient(X, Y);
+    capture->ScreenToClient(X, Y);
 }
 
 bool TVeRGBPanel::MouseMove(TShiftState Shift, int X, int Y)
 {
     if (!Shown())
         return false;
-    if (FCapturePanel == this) {
+    TVeRGBPanel* capture = FCapture.Get();
+    if (capture == this) {
         if (!FMouseControl)
             return false;
         CallOnMouseMove(Shift, X, Y);
         return true;
     }
-    if (FCapturePanel != nullptr) {
+    if (capture != nullptr) {
         // The capture panel receives moves wherever the cursor is.
         int x = X;
         int y = Y;
-        ConvertFromCapture(x, y);
-        return FCapturePanel->MouseMove(Shift, x, y);
+        ConvertFromCapture(capture, x, y);
+        return capture->MouseMove(Shift, x, y);
     }
-    TVePanelRef self(this);
     TVeRGBPanel* p = FindPosPanel(X, Y, false);
     TVePanelRef target(p);
     // The target is dropped when a handler destroyed it or took it elsewhere.
     auto targetGone = [&] { return p != nullptr && (!target || p->FParent != this); };
     if (p != FEnteredPanel) {
-        if (FEnteredPanel != nullptr) {
-            FEnteredPanel->MouseLeave();
-            if (!self)
+        if (TVeRGBPanel* left = FEnteredPanel) {
+            if (!Survives([left] { left->MouseLeave(); }))
                 return true;
             if (targetGone())
                 p = nullptr;
         }
         FEnteredPanel = p;
         if (p != nullptr) {
-            p->MouseEnter(X - p->FOffsetX, Y - p->FOffsetY);
-            if (!self)
+            if (!Survives([p, X, Y] { p->MouseEnter(X - p->FOffsetX, Y - p->FOffsetY); }))
                 return true;
             if (targetGone())
                 p = nullptr;
         }
     }
     bool handled = false;
-    if (p != nullptr) {
-        handled = p->MouseMove(Shift, X - p->FOffsetX, Y - p->FOffsetY);
-        if (!self)
-            return true;
-    }
+    if (p != nullptr && !Survives([&] { handled = p->MouseMove(Shift, X - p->FOffsetX, Y - p->FOffsetY); }))
+        return true;
     if (!handled && FMouseControl) {
         CallOnMouseMove(Shift, X, Y);
         handled = true;
@@ -123,16 +132,10 @@ bool TVeRGBPanel::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 {
     if (!Shown())
         return false;
-    TVePanelRef self(this);
     bool handled = false;
-    for (int i = GetChildCount() - 1; i >= 0 && !handled; i = Clamp(i - 1, GetChildCount())) {
-        TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
-        if (c->Shown() && c->ContainsPoint(X, Y)) {
-            handled = c->MouseDown(Button, Shift, X - c->FOffsetX, Y - c->FOffsetY);
-            if (!self)
-                return true;
-        }
-    }
+    auto route = [&](TVeRGBPanel* c, int x, int y) { return c->MouseDown(Button, Shift, x, y); };
+    if (!ChildrenHandle(X, Y, handled, route))
+        return true;
     if (!handled && FMouseControl) {
         const bool hit = !FMouseTrans || !PosIsTrans(X, Y);
         if (hit) {
@@ -146,50 +149,50 @@ bool TVeRGBPanel::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
     return handled;
 }
 
+// Raises the release and, for a press on this panel that ends inside it, the click.
+void TVeRGBPanel::ReleaseOn(TMouseButton Button, TShiftState Shift, int X, int Y, bool wasPressed)
+{
+    if (!Survives([&] { CallOnMouseUp(Button, Shift, X, Y); }))
+        return;
+    if (wasPressed && 0 <= X && X < FSizeX && 0 <= Y && Y < FSizeY)
+        CallOnClick();
+}
+
 bool TVeRGBPanel::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
-    TVePanelRef self(this);
-    if (FCapturePanel == this) {
+    TVeRGBPanel* capture = FCapture.Get();
+    if (capture == this) {
         const bool wasPressed = FPressed;
         FPressed = false;
         SetMouseCapToParent(nullptr);
         if (!Shown() || !FMouseControl)
             return false;
-        CallOnMouseUp(Button, Shift, X, Y);
-        if (self && wasPressed && 0 <= X && X < FSizeX && 0 <= Y && Y < FSizeY)
-            CallOnClick();
+        ReleaseOn(Button, Shift, X, Y, wasPressed);
         return true;
     }
-    if (FCapturePanel != nullptr) {
-        if (!FCapturePanel->FCreated) {
+    if (capture != nullptr) {
+        if (!capture->FCreated) {
             SetMouseCapToParent(nullptr);
             return false;
         }
         int x = X;
         int y = Y;
-        ConvertFromCapture(x, y);
-        const bool handled = FCapturePanel->MouseUp(Button, Shift, x, y);
+        ConvertFromCapture(capture, x, y);
+        bool handled = false;
         // The capture is gone: bring the hover state up to the release point.
-        if (self && Shown())
+        if (Survives([&] { handled = capture->MouseUp(Button, Shift, x, y); }) && Shown())
             MouseMove(Shift, X, Y);
         return handled;
     }
     bool handled = false;
-    for (int i = GetChildCount() - 1; i >= 0 && !handled; i = Clamp(i - 1, GetChildCount())) {
-        TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
-        if (c->Shown() && c->ContainsPoint(X, Y)) {
-            handled = c->MouseUp(Button, Shift, X - c->FOffsetX, Y - c->FOffsetY);
-            if (!self)
-                return true;
-        }
-    }
+    auto route = [&](TVeRGBPanel* c, int x, int y) { return c->MouseUp(Button, Shift, x, y); };
+    if (!ChildrenHandle(X, Y, handled, route))
+        return true;
     if (!handled) {
         const bool wasPressed = FPressed;
         FPressed = false;
         if (Shown() && FMouseControl && !(FMouseTrans && PosIsTrans(X, Y))) {
-            CallOnMouseUp(Button, Shift, X, Y);
-            if (self && wasPressed && 0 <= X && X < FSizeX && 0 <= Y && Y < FSizeY)
-                CallOnClick();
+            ReleaseOn(Button, Shift, X, Y, wasPressed);
             handled = true;
         }
     }
@@ -198,14 +201,12 @@ bool TVeRGBPanel::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 
 void TVeRGBPanel::MouseWheel(TShiftState Shift, int WheelDelta, const TPoint& MousePos, bool& Handled)
 {
-    TVePanelRef self(this);
     for (int i = GetChildCount() - 1; i >= 0 && !Handled; i = Clamp(i - 1, GetChildCount())) {
         TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
         if (!c->Shown())
             continue;
         const TPoint local{MousePos.x - c->FOffsetX, MousePos.y - c->FOffsetY};
-        c->MouseWheel(Shift, WheelDelta, local, Handled);
-        if (!self)
+        if (!Survives([&] { c->MouseWheel(Shift, WheelDelta, local, Handled); }))
             return;
     }
     if (!Handled && Shown() && FMouseControl)
@@ -214,14 +215,10 @@ void TVeRGBPanel::MouseWheel(TShiftState Shift, int WheelDelta, const TPoint& Mo
 
 void TVeRGBPanel::MouseEnter(int X, int Y)
 {
-    if (!Shown() || FCapturePanel != nullptr)
+    if (!Shown() || FCapture.Get() != nullptr)
         return;
-    TVePanelRef self(this);
-    if (FMouseControl) {
-        CallOnMouseEnter();
-        if (!self)
-            return;
-    }
+    if (FMouseControl && !Survives(&TVeRGBPanel::CallOnMouseEnter))
+        return;
     TVeRGBPanel* p = FindPosPanel(X, Y, false);
     if (p != nullptr && p != FEnteredPanel) {
         FEnteredPanel = p;
@@ -232,33 +229,23 @@ void TVeRGBPanel::MouseEnter(int X, int Y)
 
 void TVeRGBPanel::MouseLeave()
 {
-    if (!Shown() || FCapturePanel != nullptr)
+    if (!Shown() || FCapture.Get() != nullptr)
         return;
-    TVePanelRef self(this);
-    if (FMouseControl) {
-        CallOnMouseLeave();
-        if (!self)
+    if (FMouseControl && !Survives(&TVeRGBPanel::CallOnMouseLeave))
+        return;
+    if (TVeRGBPanel* entered = FEnteredPanel) {
+        if (entered->FMouseControl && !Survives([entered] { entered->MouseLeave(); }))
             return;
-    }
-    if (FEnteredPanel != nullptr) {
-        if (FEnteredPanel->FMouseControl) {
-            FEnteredPanel->MouseLeave();
-            if (!self)
-                return;
-        }
         FEnteredPanel = nullptr;
     }
 }
 
 bool TVeRGBPanel::KeyRoute(Word& Key, TShiftState Shift, bool down)
 {
-    TVePanelRef self(this);
     bool handled = false;
-    if (TVeRGBPanel* a = GetActivePanel()) {
-        handled = a->KeyRoute(Key, Shift, down);
-        if (!self)
-            return true;
-    }
+    TVeRGBPanel* a = GetActivePanel();
+    if (a != nullptr && !Survives([&] { handled = a->KeyRoute(Key, Shift, down); }))
+        return true;
     if (!handled && FKeyControl) {
         if (down)
             CallOnKeyDown(Key, Shift);
@@ -293,15 +280,11 @@ void TVeRGBPanel::SetActiveToChild()
 {
     if (!FCreated)
         return;
-    TVePanelRef self(this);
     TVeRGBPanel* a = GetActivePanel();
     TVePanelRef active(a);
     for (int i = 0; i < GetChildCount(); ++i) {
         TVeRGBPanel* c = FChildList[static_cast<size_t>(i)];
-        if (c == a)
-            continue;
-        c->SetActiveFromParent(false);
-        if (!self)
+        if (c != a && !Survives([c] { c->SetActiveFromParent(false); }))
             return;
     }
     if (a != nullptr && active && Lists(a))
@@ -314,9 +297,7 @@ void TVeRGBPanel::SetActiveFromParent(bool v)
         return;
     const bool changed = v != FActive;
     FActive = v;
-    TVePanelRef self(this);
-    SetActiveToChild();
-    if (!self || !changed)
+    if (!Survives(&TVeRGBPanel::SetActiveToChild) || !changed)
         return;
     if (FActive)
         CallOnActivate();
@@ -333,9 +314,7 @@ void TVeRGBPanel::SetActive()
     if (!Shown() || FActive)
         return;
     FActive = true;
-    TVePanelRef self(this);
-    SetActiveToChild();
-    if (self)
+    if (Survives(&TVeRGBPanel::SetActiveToChild))
         CallOnActivate();
 }
 
@@ -347,13 +326,11 @@ void TVeRGBPanel::SetActiveToParent()
 
 void TVeRGBPanel::SetActiveFromChild(TVeRGBPanel* c)
 {
-    TVePanelRef self(this);
     auto it = std::find(FChildList.begin(), FChildList.end(), c);
     if (it != FChildList.end() && it + 1 != FChildList.end()) {
         std::rotate(it, it + 1, FChildList.end());
         // The raised child now lies over its siblings: its area must be drawn again.
-        c->SetModify();
-        if (!self)
+        if (!Survives([c] { c->SetModify(); }))
             return;
     }
     SetActiveToParent();

@@ -19,9 +19,10 @@ public:
     TVeRGBText(TComponent* Owner, TVeRGBPanel* Parent);
     ~TVeRGBText() override;
 
-    // Bytes in the font's character set. Replaces the panel's own Text (kept in step with it).
-    std::string GetText() const { return TVeRGBPanel::GetText(); }
-    void SetText(const std::string& s);
+    // Bytes in the font's character set. Replaces the panel's own Text (kept in step with it),
+    // also when set through a TVeRGBPanel*.
+    std::string GetText() const override { return TVeRGBPanel::GetText(); }
+    void SetText(const std::string& s) override;
     bool AntiAliase() const { return FAntiAliase; }
     void SetAntiAliase(bool v);
     // 0x00RRGGBB; the key colour is its complement.

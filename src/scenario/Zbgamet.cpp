@@ -57,6 +57,24 @@ void DeleteUnit(T*& unit)
     }
 }
 
+template <class... T>
+void DeleteUnits(T*&... units)
+{
+    (DeleteUnit(units), ...);
+}
+
+// Creates every unit through the registry; false, with none of them kept, when one cannot be made.
+template <class... T>
+bool NewUnits(T*&... units)
+{
+    ((units = NewUnit<T>()), ...);
+    if ((units && ...))
+        return true;
+    DeleteUnits(units...);
+    return false;
+}
+
+
 void Log(const char* line)
 {
     if (ErrLog)
@@ -155,13 +173,7 @@ void TZBGameThread::TitleMenu()
 {
     FadeOut(0);
     BeginWait();
-    GameMenu = NewUnit<TGameMenu>();
-    ConfigMenu = NewUnit<TConfigMenu>();
-    ChapterUnit = NewUnit<TChapterUnit>();
-    if (!GameMenu || !ConfigMenu || !ChapterUnit) {
-        DeleteUnit(GameMenu);
-        DeleteUnit(ConfigMenu);
-        DeleteUnit(ChapterUnit);
+    if (!NewUnits(GameMenu, ConfigMenu, ChapterUnit)) {
         Log("TitleCreate Error");
         GameAbort();
     }
@@ -171,9 +183,7 @@ void TZBGameThread::TitleMenu()
         ConfigMenu->SetOnExit(nullptr);
         ConfigMenu->Release();
         ChapterUnit->ReleaseResources();
-        DeleteUnit(GameMenu);
-        DeleteUnit(ConfigMenu);
-        DeleteUnit(ChapterUnit);
+        DeleteUnits(GameMenu, ConfigMenu, ChapterUnit);
     });
 
     if (!GameMenu->Setup(PackFileMan))
@@ -186,25 +196,18 @@ void TZBGameThread::TitleMenu()
     PlayBGM(1, true, true);
     TVeRGBPanel* title = GameMenu->MainMenuPanel;
     TVeRGBPanel* chapter = ChapterUnit->MenuPanel;
-    FadeIn(FxTitle, title);
-    Show(title);
+    auto episodes = [] { ChapterUnit->SetMode(TChapterUnit::cmEpisodeSelect); };
+    SwitchTo(FxTitle, title);
 
     for (;;) {
         Leave = false;
-        BeginPlay();
-        WaitSignal();
-        const int select = SignalValue.load();
+        const int select = AwaitSignal();
         if (select == tsConfig) {
-            Hide();
-            FadeIn(FxConfig, ConfigMenu->ConfigPanel);
-            Show(ConfigMenu->ConfigPanel);
-            BeginPlay();
-            WaitSignal();
+            SwitchTo(FxConfig, ConfigMenu->ConfigPanel);
+            AwaitSignal();
             if (MesBoxConfig)
                 WriteMesBoxIni(MesBoxConfig);
-            Hide();
-            FadeIn(FxConfig, title);
-            Show(title);
+            SwitchTo(FxConfig, title);
             continue;
         }
         if (select == tsStart) {
@@ -213,24 +216,11 @@ void TZBGameThread::TitleMenu()
             break;
         }
         if (select == tsChapter) {
-            Hide();
-            ChapterUnit->SetMode(TChapterUnit::cmEpisodeSelect);
-            FadeIn(FxChapter, chapter);
-            Show(chapter);
-            for (;;) {
-                BeginPlay();
-                WaitSignal();
-                const int v = SignalValue.load();
-                if (v < 0)
-                    break;
+            SwitchTo(FxChapter, chapter, episodes);
+            for (int v = AwaitSignal(); v >= 0; v = AwaitSignal()) {
                 ChosenEpisode = v + FirstEpisode;
-                Hide();
-                ChapterUnit->SetMode(v);
-                FadeIn(FxCut, chapter);
-                Show(chapter);
-                BeginPlay();
-                WaitSignal();
-                const int w = SignalValue.load();
+                SwitchTo(FxCut, chapter, [v] { ChapterUnit->SetMode(v); });
+                const int w = AwaitSignal();
                 if (w == ChapterBack) {
                     Leave = true;
                     Hide();
@@ -244,44 +234,23 @@ void TZBGameThread::TitleMenu()
                     Hide();
                     break;
                 }
-                Hide();
-                ChapterUnit->SetMode(TChapterUnit::cmEpisodeSelect);
-                FadeIn(FxCut, chapter);
-                Show(chapter);
+                SwitchTo(FxCut, chapter, episodes);
             }
             if (ChapterChosen)
                 break;
-            if (!Leave)
-                Hide();
-            FadeIn(FxChapter, title);
-            Show(title);
+            SwitchTo(FxChapter, title);  // detaches the chapter panel unless the back button did
             continue;
         }
         if (select == tsGallery) {
             ChapterUnit->SetMode(TChapterUnit::cmGallery);
-            Hide();
-            FadeIn(FxChapter, chapter);
-            Show(chapter);
-            for (;;) {
-                BeginPlay();
-                WaitSignal();
-                const int v = SignalValue.load();
-                if (v < 0) {
-                    Hide();
-                    FadeIn(FxChapter, title);
-                    Show(title);
-                    break;
-                }
+            SwitchTo(FxChapter, chapter);
+            for (int v = AwaitSignal(); v >= 0; v = AwaitSignal()) {
                 ChapterUnit->OpenViewer(v);
-                Hide();
-                FadeIn(FxCut, ChapterUnit->ViewerPanel);
-                Show(ChapterUnit->ViewerPanel);
-                BeginPlay();
-                WaitSignal();
-                Hide();
-                FadeIn(FxCut, chapter);
-                Show(chapter);
+                SwitchTo(FxCut, ChapterUnit->ViewerPanel);
+                AwaitSignal();
+                SwitchTo(FxCut, chapter);
             }
+            SwitchTo(FxChapter, title);
             continue;
         }
         break;  // Exit, or a value no button gives
@@ -292,34 +261,25 @@ void TZBGameThread::TitleMenu()
 
 void TZBGameThread::NewGame()
 {
-    StopBGM(true);
-    FadeOut(FxChapter);
-    BeginWait();
-    CreateSceneUnits();
-    TFinally remove([this] { DeleteSceneUnits(); });
-    SetGameFlag(GameData, FlagFromChapter, false);
-    SetGameFlag(GameData, FlagRetried, false);
-    SetGameEpisode(GameData, 0);
-    SetGameScene(GameData, 1);
-    StartStory();
+    StartStory(false, 0, 1);
 }
 
 void TZBGameThread::ChapterStart()
 {
+    StartStory(true, ChosenEpisode, ChosenScene);
+}
+
+void TZBGameThread::StartStory(bool fromChapter, int episode, int scene)
+{
     StopBGM(true);
     FadeOut(FxChapter);
     BeginWait();
     CreateSceneUnits();
     TFinally remove([this] { DeleteSceneUnits(); });
-    SetGameFlag(GameData, FlagFromChapter, true);
+    SetGameFlag(GameData, FlagFromChapter, fromChapter);
     SetGameFlag(GameData, FlagRetried, false);
-    SetGameEpisode(GameData, ChosenEpisode);
-    SetGameScene(GameData, ChosenScene);
-    StartStory();
-}
-
-void TZBGameThread::StartStory()
-{
+    SetGameEpisode(GameData, episode);
+    SetGameScene(GameData, scene);
     SetGamePhase(GameData, 1);
     ScriptIndex = -1;
     StoryStep = 0;
@@ -371,15 +331,8 @@ void TZBGameThread::CreateSceneUnits()
 {
     if (SceneUnitsCreated)
         return;
-    AvgUnit = NewUnit<TAvgUnit>();
-    ConfigMenu = NewUnit<TConfigMenu>();
-    PopupWin = NewUnit<TPopupWin>();
-    if (!AvgUnit || !ConfigMenu || !PopupWin) {
-        DeleteUnit(AvgUnit);
-        DeleteUnit(ConfigMenu);
-        DeleteUnit(PopupWin);
+    if (!NewUnits(AvgUnit, ConfigMenu, PopupWin))
         GameAbort();
-    }
     // From here a failed set-up releases and deletes the three like a finished story.
     SceneUnitsCreated = true;
     AvgUnit->Host.ConfigPanel = ConfigMenu->ConfigPanel;
@@ -405,9 +358,7 @@ void TZBGameThread::DeleteSceneUnits()
     ConfigMenu->SetOnExit(nullptr);
     ConfigMenu->Release();
     PopupWin->Release();
-    DeleteUnit(AvgUnit);
-    DeleteUnit(ConfigMenu);
-    DeleteUnit(PopupWin);
+    DeleteUnits(AvgUnit, ConfigMenu, PopupWin);
 }
 
 void TZBGameThread::RunScene()
@@ -437,25 +388,17 @@ void TZBGameThread::RunScene()
             AvgUnit->ConfigChanged();
     });
     AvgUnit->AttachPopup();
-    // Left by an exception (the window closed mid-scene), the scene comes off the screen and
-    // out of the frame loop before DeleteSceneUnits deletes it.
-    bool done = false;
-    TFinally unhook([this, &done] {
-        if (done)
-            return;
+    // However the scene is left, also by an exception (the window closed mid-scene), it comes
+    // off the screen and out of the frame loop before DeleteSceneUnits deletes it.
+    TFinally unhook([this] {
         UnhookScene();
         Hide();
         ConfigMenu->SetOnExit(nullptr);
         AvgUnit->DetachPopup();
     });
     AvgUnit->StartScript(ScriptIndex, static_cast<uint32_t>(TriggerEntry));
-    Show(AvgUnit->AvgPanel);
-    if (GameForm) {
-        TAvgUnit* unit = AvgUnit;
-        GameForm->SetFrameProc([unit](int steps) { unit->FrameUpdate(steps); });
-        GameForm->BeginState4();
-        GameForm->ResetFrameCounters();
-    }
+    TAvgUnit* unit = AvgUnit;
+    ShowScreen(AvgUnit->AvgPanel, [unit](int steps) { unit->FrameUpdate(steps); }, &TGameForm::BeginState4);
     if (AvgUnit->IsHalted())
         SignalValue.store(AvgUnit->Result);  // ended at its start, maybe without a signal
     else
@@ -496,11 +439,6 @@ void TZBGameThread::RunScene()
     }
 
     SaveSysData();
-    done = true;
-    UnhookScene();
-    Hide();
-    ConfigMenu->SetOnExit(nullptr);
-    AvgUnit->DetachPopup();
     ScriptIndex = -1;
 }
 
@@ -515,42 +453,68 @@ void TZBGameThread::UnhookScene()
     GameForm->SetDrawProc(nullptr);
 }
 
-void TZBGameThread::PlayMovie(const std::string& name)
+void TZBGameThread::ShowScreen(TVeRGBPanel* panel, std::function<void(int)> frameProc, void (TGameForm::*begin)())
 {
-    FadeColor(0);
-    MovieUnit = NewUnit<TMovieUnit>();
-    if (!MovieUnit)
-        GameAbort();
-    TFinally remove([this] {
-        if (GameForm)
-            GameForm->SetFrameProc(nullptr);
-        Hide();
-        MovieUnit->CloseMovie();
-        MovieUnit->ReleaseResources();
-        DeleteUnit(MovieUnit);
-    });
-    if (!MovieUnit->CreateResources(PackFileMan)) {
-        Log("MovieUnit Not Create.");
-        return;
-    }
-    if (!MovieUnit->OpenMovie(name))
-        return;
-    if (GameForm)
-        GameForm->SetCursorType(-1);
-    Show(MovieUnit->MoviePanel);
+    Show(panel);
     if (GameForm) {
-        TMovieUnit* unit = MovieUnit;
-        GameForm->SetFrameProc([unit](int steps) { unit->Update(steps); });
-        GameForm->BeginPlay();
+        GameForm->SetFrameProc(std::move(frameProc));
+        (GameForm->*begin)();
         GameForm->ResetFrameCounters();
     }
-    MovieUnit->Play();
-    WaitSignal();
+}
+
+void TZBGameThread::TakeOffScreen()
+{
     if (GameForm)
         GameForm->SetFrameProc(nullptr);
     Hide();
+}
+
+void TZBGameThread::PlayScreen(int cursor, TVeRGBPanel* panel, std::function<void(int)> frameProc,
+                               void (TGameForm::*begin)(), const std::function<void()>& start)
+{
+    if (GameForm)
+        GameForm->SetCursorType(cursor);
+    ShowScreen(panel, std::move(frameProc), begin);
+    start();
+    WaitSignal();
+    TakeOffScreen();
     if (GameForm)
         GameForm->SetCursorType(0);
+}
+
+template <class T>
+bool TZBGameThread::CreateMovieScreen(T*& unit, const char* failure)
+{
+    if (!NewUnits(unit))
+        GameAbort();
+    if (unit->CreateResources(PackFileMan))
+        return true;
+    Log(failure);
+    return false;
+}
+
+template <class T>
+void TZBGameThread::DeleteMovieScreen(T*& unit)
+{
+    TakeOffScreen();
+    if (!unit)
+        return;
+    unit->CloseMovie();
+    unit->ReleaseResources();
+    DeleteUnit(unit);
+}
+
+void TZBGameThread::PlayMovie(const std::string& name)
+{
+    FadeColor(0);
+    TFinally remove([this] { DeleteMovieScreen(MovieUnit); });
+    if (!CreateMovieScreen(MovieUnit, "MovieUnit Not Create.") || !MovieUnit->OpenMovie(name))
+        return;
+    TMovieUnit* unit = MovieUnit;
+    // The movie's end or a click signals.
+    PlayScreen(-1, unit->MoviePanel, [unit](int steps) { unit->Update(steps); }, &TGameForm::BeginPlay,
+               [unit] { unit->Play(); });
 }
 
 void TZBGameThread::RunBaton()
@@ -558,37 +522,28 @@ void TZBGameThread::RunBaton()
     StopBGM(true);
     FadeOut(0);
     BeginWait();
-    BatonUnit = NewUnit<TBatonUnit>();
-    if (!BatonUnit)
-        GameAbort();
-    TFinally remove([this] {
-        if (GameForm)
-            GameForm->SetFrameProc(nullptr);
-        Hide();
-        BatonUnit->CloseMovie();
-        BatonUnit->ReleaseResources();
-        DeleteUnit(BatonUnit);
-    });
-    if (!BatonUnit->CreateResources(PackFileMan)) {
-        Log("BatonUnit Not Create.");
+    TFinally remove([this] { DeleteMovieScreen(BatonUnit); });
+    if (!CreateMovieScreen(BatonUnit, "BatonUnit Not Create."))
         return;
-    }
     BatonUnit->OpenMovie(BatonMovieName(MovieQuality()));
-    FadeIn(FxCut, BatonUnit->BatonPanel);
-    if (GameForm)
-        GameForm->SetCursorType(1);
-    Show(BatonUnit->BatonPanel);
-    if (GameForm) {
-        TBatonUnit* unit = BatonUnit;
-        GameForm->SetFrameProc([unit](int steps) { unit->FrameUpdate(steps); });
-        GameForm->BeginState3();
-        GameForm->ResetFrameCounters();
-    }
-    BatonUnit->Start();
-    WaitSignal();
-    if (GameForm)
-        GameForm->SetFrameProc(nullptr);
+    TBatonUnit* unit = BatonUnit;
+    FadeIn(FxCut, unit->BatonPanel);
+    PlayScreen(1, unit->BatonPanel, [unit](int steps) { unit->FrameUpdate(steps); }, &TGameForm::BeginState3,
+               [unit] { unit->Start(); });
+}
+
+void TZBGameThread::SwitchTo(int effect, TVeRGBPanel* panel, const std::function<void()>& prepare)
+{
     Hide();
-    if (GameForm)
-        GameForm->SetCursorType(0);
+    if (prepare)
+        prepare();
+    FadeIn(effect, panel);
+    Show(panel);
+}
+
+int TZBGameThread::AwaitSignal()
+{
+    BeginPlay();
+    WaitSignal();
+    return SignalValue.load();
 }

@@ -11,10 +11,12 @@
 // form's game thread (TGameForm::SetGameThreadFactory(CreateGameThread)).
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "game/Maint.h"
 
+class TGameForm;
 class TVeRGBPanel;
 
 // The next step of the story loop: 0 a scene, 1 the chapter movie, 2 the mini-game,
@@ -53,11 +55,32 @@ protected:
     void TitleMenu();
 
 private:
-    void StartStory();
+    // Both ways into the story: the scene units live until the story loop ends, however it ends.
+    void StartStory(bool fromChapter, int episode, int scene);
     void UnhookScene();
     // The one screen panel on the form, detached again by Hide and by unwinding.
     void Show(TVeRGBPanel* panel);
     void Hide();
+    // Detaches the shown panel, lets prepare set up the next one, fades it in and attaches it.
+    void SwitchTo(int effect, TVeRGBPanel* panel, const std::function<void()>& prepare = nullptr);
+    // Lets the player act on the shown screen and answers the signal it ends with.
+    int AwaitSignal();
+    // Attaches a screen that runs frames of its own: its panel, its frame procedure and the
+    // form state begin puts the form in, with fresh frame counters.
+    void ShowScreen(TVeRGBPanel* panel, std::function<void(int)> frameProc, void (TGameForm::*begin)());
+    // Takes such a screen off again: no frame procedure, no panel.
+    void TakeOffScreen();
+    // Shows such a screen with the given cursor type, lets start set it going and waits for its
+    // signal; then takes it off and gives the normal cursor back.
+    void PlayScreen(int cursor, TVeRGBPanel* panel, std::function<void(int)> frameProc, void (TGameForm::*begin)(),
+                    const std::function<void()>& start);
+    // A movie screen (the movie player or the mini-game): a unit that cannot be made ends the
+    // game; resources that cannot be made are logged with failure and skip the step (false).
+    template <class T>
+    bool CreateMovieScreen(T*& unit, const char* failure);
+    // Takes a movie screen off, closes its movie, releases and deletes it (if it was made).
+    template <class T>
+    void DeleteMovieScreen(T*& unit);
     TVeRGBPanel* FShown = nullptr;
 };
 

@@ -98,6 +98,64 @@ TEST_F(FileManSources, NamesMatchInAnyCaseWithEitherSeparator)
     }
 }
 
+// A script written against loose folders must keep working once they are packed: both modes
+// serve the same spellings of a name, and refuse the same.
+TEST_F(FileManSources, BothModesServeOrRefuseEverySpellingAlike)
+{
+    struct TSpelling {
+        std::string Name;
+        int File;  // index into Files, or -1 when refused
+    };
+    const std::vector<TSpelling> spellings = {
+        {"Sub\\\\Pic.png", 5},
+        {"Sub//Pic.png", 5},
+        {"Sub\\/Pic.png", 5},
+        {".\\b.txt", 0},
+        {"./b.txt", 0},
+        {".\\.\\b.txt", 0},
+        {"Sub\\.\\Pic.png", 5},
+        {".\\SUB\\.\\deeper\\\\X.PNG", 7},
+        {"Sub\\Pic.png\\", -1},
+        {"b.txt/", -1},
+        {"Sub\\", -1},
+        {"Sub\\Deeper\\", -1},
+        {".", -1},
+        {".\\", -1},
+        {"\\\\b.txt", -1},
+        {"//b.txt", -1},
+        {std::string("b.txt\0", 6), -1},
+        {std::string("b.txt\0.png", 10), -1},
+        {std::string("Sub\\\0\\Pic.png", 13), -1},
+        {"b.txt\x01", -1},
+        {"Sub\\.\\..\\b.txt", -1},
+        {"Sub:Pic.png", -1},
+    };
+    for (const TSpelling& spelling : spellings) {
+        const std::string shown =
+            std::string(spelling.Name.c_str()) + " (" + std::to_string(spelling.Name.size()) + " bytes)";
+        for (TFileMan* man : {&Pack, &Folder}) {
+            const char* mode = man == &Pack ? "archive" : "folder";
+            EXPECT_EQ(man->FileIsExist(spelling.Name), spelling.File >= 0) << mode << ": " << shown;
+            TStream* stream = man->Open(spelling.Name);
+            EXPECT_EQ(stream != nullptr, spelling.File >= 0) << mode << ": " << shown;
+            man->Close(stream);
+            if (spelling.File >= 0) {
+                EXPECT_EQ(ReadAll(*man, spelling.Name), Files[size_t(spelling.File)].second) << mode << ": " << shown;
+            }
+        }
+    }
+    for (const char* pattern : {".\\*.wps", "./*", "Sub\\\\*", ".\\Sub\\.\\*.png", "SUB//deeper\\*"}) {
+        std::vector<std::string> fromPack = List(Pack, pattern);
+        std::vector<std::string> fromFolder = List(Folder, pattern);
+        EXPECT_FALSE(fromPack.empty()) << pattern;
+        ASSERT_EQ(fromPack.size(), fromFolder.size()) << pattern;
+        for (size_t i = 0; i < fromPack.size(); ++i) {
+            EXPECT_TRUE(SameName(fromPack[i], fromFolder[i])) << pattern << ": " << fromPack[i] << " " << fromFolder[i];
+            EXPECT_EQ(ReadAll(Pack, fromFolder[i]), ReadAll(Folder, fromPack[i])) << pattern;
+        }
+    }
+}
+
 TEST_F(FileManSources, NamesOutsideTheSourceAreRefusedAndReported)
 {
     Scratch.Write("secret.txt", std::string("outside"));

@@ -185,8 +185,9 @@ TEST(MoviePlay, DeviceReleasedBeforeTheMovieCloses)
     ASSERT_TRUE(movie.Open(path));
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     EXPECT_EQ(sound.BufferCount(), 1);
-    sound.SetEnabled(false);  // deletes the movie's voice
+    sound.SetEnabled(false);  // the movie's voice is let go, not deleted
     EXPECT_FALSE(movie.HasSound());
+    EXPECT_EQ(sound.BufferCount(), 0);
     movie.Close();
     EXPECT_EQ(sound.BufferCount(), 0);
 }

@@ -148,7 +148,7 @@ TEST(SoundStream, DataCutShortPlaysWhatIsThereAndEnds)
     delete stream;
 
     file.SetPosition(0);
-    DirectX::TDSoundBuffer* whole = device.CreateBufferFromAdp(&file, false, false, false);
+    std::unique_ptr<DirectX::TDSoundBuffer> whole(device.CreateBufferFromAdp(&file, false, false, false));
     ASSERT_NE(whole, nullptr);
     EXPECT_EQ(whole->FrameCount(), 5000);
 }
@@ -179,7 +179,7 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
     }
     EXPECT_FALSE(shortOne->IsPlay()) << "the device callback has been mixing all along";
     EXPECT_TRUE(effect->IsPlay());
-    // One left for the device to delete while it is still playing.
+    // One still playing when the device is released: it stops and its owner deletes it later.
     auto last = MemoryOf(adp);
     TDSoundStream* stream = device.CreateStreamFromAdp(last.get(), false, false);
     ASSERT_NE(stream, nullptr);
@@ -187,6 +187,12 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     device.SetEnabled(false);
     EXPECT_EQ(device.BufferCount(), 0);
+    EXPECT_FALSE(stream->IsPlay());
+    EXPECT_FALSE(effect->IsPlay());
+    EXPECT_FALSE(stream->Play(true));
+    delete stream;
+    delete effect;
+    delete shortOne;
 }
 
 TEST(SoundStream, WithoutADriverTheDeviceStaysDisabled)

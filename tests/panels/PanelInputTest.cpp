@@ -365,6 +365,40 @@ TEST(PanelHandlers, DeletingPanelsMidRouteIsSafe)
         EXPECT_EQ(s.Root->GetChildCount(), 0);
     }
     {
+        // A tick that deletes an earlier sibling: every other child still ticks once.
+        TButtonScreen s;
+        TVeRGBPanel* first = s.New(nullptr, 0, 0, 5, 5, "first");
+        first->SetParent(s.Root);
+        s.Root->RaiseOrder(s.Button, first);
+        TVeRGBPanel* last = s.New(s.Root, 0, 0, 5, 5, "last");
+        s.Root->AllCreate();
+        ASSERT_EQ(s.Root->GetChild(0), first);
+        ASSERT_EQ(s.Root->GetChild(2), last);
+        s.Button->OnAnime = [&](TObject*) { delete first; };
+        s.Log.Take();
+        s.Root->Anime();
+        EXPECT_EQ(s.Log.Take(), (Lines{"first:Anime", "first:Hide", "first:Release", "last:Anime", "root:Anime"}));
+        EXPECT_EQ(s.Root->GetChildCount(), 2);
+    }
+    {
+        // A group let go of without SetParent keeps its copy of the capture; the capturing
+        // panel is then destroyed. The group must not route to it any more.
+        TTree t;
+        TVeRGBPanel* root = t.New(nullptr, 0, 0, 640, 480);
+        TVeRGBPanel* group = t.New(root, 0, 0, 300, 300);
+        TVeRGBPanel* button = t.New(group, 100, 100, 50, 50);
+        root->AllCreate();
+        EXPECT_TRUE(root->MouseDown(mbLeft, None, 110, 110));
+        ASSERT_EQ(group->CapturePanel(), button);
+        root->DelChild(group);
+        EXPECT_EQ(root->CapturePanel(), nullptr);
+        delete button;
+        ASSERT_EQ(group->CapturePanel(), nullptr);
+        EXPECT_TRUE(group->MouseMove(None, 110, 110));
+        EXPECT_TRUE(group->MouseUp(mbLeft, None, 110, 110));
+        group->Release();
+    }
+    {
         TButtonScreen s;
         TVeRGBBits* target = paneltest::MakeTarget(&s.Owner, 640, 480);
         TVeRGBPanel* root = s.Root;

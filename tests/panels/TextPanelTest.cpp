@@ -48,7 +48,10 @@ TEST(TextPanel, PlainModeDrawsTheTextColourOverTheKeyColourOnly)
 
     s.Text->SetTextColor(0xFF8000);
     EXPECT_EQ(s.Text->ColorKey(), VeRGB(0x007FFF));
-    s.Text->SetText("AB");
+    // Set through the panel type, as code that holds any kind of panel does.
+    TVeRGBPanel* panel = s.Text;
+    panel->SetText("AB");
+    EXPECT_EQ(panel->GetText(), "AB");
     EXPECT_GE(s.InkColumns().first, 0);
     EXPECT_LT(s.InkColumns().second, 24);  // two half-width cells
 
