@@ -32,6 +32,61 @@ bool ClipBlit(TClipPart* parts, int count, int& w, int& h)
     return true;
 }
 
+TBlitRows::TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count, int w, int h)
+    : FCount(std::min(count, MaxPlanes)), FWidth(w), FHeight(h)
+{
+    // The first source that shares the storage from another row sets the direction: walking
+    // away from it reads each of its rows before the destination reaches it.
+    int direction = 0;
+    for (int k = 0; k < FCount; ++k) {
+        FParts[k] = parts[k];
+        FPlanes[k] = planes[k];
+        FRead[k] = rdDirect;
+        if (k == 0 || planes[k].Bits != planes[0].Bits)
+            continue;
+        const int offset = parts[k].Y - parts[0].Y;
+        if (offset == 0) {
+            if (!planes[k].InPlace || parts[k].X != parts[0].X)
+                FRead[k] = rdRowCopy;
+        } else if (direction == 0 || (offset < 0) == (direction < 0)) {
+            direction = offset;
+        } else {
+            FRead[k] = rdWholeCopy;
+        }
+    }
+    FUpward = direction < 0;
+    for (int k = 1; k < FCount; ++k) {
+        const size_t rowBytes = static_cast<size_t>(w) * planes[k].PixelBytes;
+        if (FRead[k] == rdRowCopy) {
+            FCopy[k].resize(rowBytes);
+        } else if (FRead[k] == rdWholeCopy) {
+            FCopy[k].resize(rowBytes * h);
+            for (int j = 0; j < h; ++j)
+                std::memcpy(FCopy[k].data() + rowBytes * j, Row(k, j), rowBytes);
+        }
+    }
+}
+
+uint8_t* TBlitRows::Row(int k, int j) const
+{
+    return FPlanes[k].Bits + static_cast<ptrdiff_t>(FParts[k].Y + j) * FPlanes[k].Pitch +
+           static_cast<ptrdiff_t>(FParts[k].X) * FPlanes[k].PixelBytes;
+}
+
+const uint8_t* TBlitRows::SourceRow(int k, int j)
+{
+    switch (FRead[k]) {
+    case rdRowCopy:
+        std::memcpy(FCopy[k].data(), Row(k, j), FCopy[k].size());
+        return FCopy[k].data();
+    case rdWholeCopy:
+        return FCopy[k].data() + static_cast<size_t>(j) * FWidth * FPlanes[k].PixelBytes;
+    case rdDirect:
+        break;
+    }
+    return Row(k, j);
+}
+
 void RowBlendLevel(uint8_t* __restrict dst, const uint8_t* __restrict a, const uint8_t* __restrict b,
                    int bytes, int level)
 {

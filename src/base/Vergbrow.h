@@ -1,9 +1,11 @@
 #pragma once
 // Row kernels of the pixel buffers and alpha planes, one per pixel layout, written as plain
-// indexed loops so that the compiler vectorises them, and the shared blit clipping. Pointers
-// of one call never overlap (callers copy a source row first when it is the destination).
+// indexed loops so that the compiler vectorises them, and the shared blit clipping and row walk.
+// Pointers of one call never overlap (TBlitRows copies a source row first when it is the
+// destination row).
 
 #include <cstdint>
+#include <vector>
 
 #include "base/Vergbcolor.h"
 
@@ -18,6 +20,55 @@ struct TClipPart {
 // Clips a w x h blit so that it lies inside every part's area, moving every origin by what is
 // cut from the left and top. False when nothing remains (w and h are then undefined).
 bool ClipBlit(TClipPart* parts, int count, int& w, int& h);
+
+// A plane of a clipped blit, once its storage can be read: row 0, the signed row pitch and the
+// bytes per pixel. Planes with the same Bits are the same storage.
+struct TBlitPlane {
+    uint8_t* Bits;
+    int Pitch;
+    int PixelBytes;
+    // A source that may reach the row function as the destination row itself when it lies at
+    // the destination's own position, for kernels that work in place.
+    bool InPlace = false;
+};
+
+// The rows of a clipped w x h blit from planes 1..count-1 into plane 0 (origins in parts), each
+// handed to row(to, from, w) with from[k - 1] the row of plane k. A source that is the
+// destination's own storage is read before it is written: rows are walked bottom-up when such a
+// source lies above the destination, a row it shares with the destination is copied first,
+// and one that lies on the other side of the destination from another is copied whole first.
+class TBlitRows {
+public:
+    static constexpr int MaxPlanes = 4;
+    TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count, int w, int h);
+
+    template <class TRow>
+    void Walk(TRow&& row)
+    {
+        const uint8_t* from[MaxPlanes - 1] = {};
+        for (int n = 0; n < FHeight; ++n) {
+            const int j = FUpward ? FHeight - 1 - n : n;
+            uint8_t* to = Row(0, j);
+            for (int k = 1; k < FCount; ++k)
+                from[k - 1] = SourceRow(k, j);
+            row(to, static_cast<const uint8_t* const*>(from), FWidth);
+        }
+    }
+
+private:
+    enum TRead { rdDirect, rdRowCopy, rdWholeCopy };
+    uint8_t* Row(int k, int j) const;
+    const uint8_t* SourceRow(int k, int j);
+
+    int FCount;
+    int FWidth;
+    int FHeight;
+    bool FUpward = false;
+    TClipPart FParts[MaxPlanes];
+    TBlitPlane FPlanes[MaxPlanes];
+    TRead FRead[MaxPlanes];
+    std::vector<uint8_t> FCopy[MaxPlanes];
+};
 
 // Exact floor(x / 255) for 0 <= x <= 65025.
 inline uint32_t Div255(uint32_t x)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "base/Vealpha.h"
@@ -154,6 +155,63 @@ TEST_P(PixelBlend, AlphaBlendOntoItselfAndArgumentChecks)
     TVeRGBBits* other = Make(&Owner, GetParam() == bd24 ? bd32 : bd24, 20, 20, 6);
     EXPECT_FALSE(dest->AlphaBlend(0, 0, other, 0, 0, 10, 10, 64));
     EXPECT_EQ(Snapshot(*dest), before);
+}
+
+// A buffer blended onto itself reads what it read before the blend began, whichever way its
+// sources lie from the destination: the same blend from a copy taken first is the reference.
+TEST_P(PixelBlend, EveryBlendOntoItselfMatchesACopyTakenFirst)
+{
+    const int w = 24, h = 20;
+    TVeRGBBits* self = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeRGBBits* twin = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeRGBBits* copy = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeAlpha alpha(&Owner);
+    alpha.Resize(40, 30);
+    ASSERT_TRUE(alpha.Create());
+    Randomise(alpha, 62);
+    const TVeRGB key = VeRGB(0x102030);
+    using TOp = std::function<bool(TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2)>;
+    const std::pair<const char*, TOp> ops[] = {
+        {"AlphaBlend", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->AlphaBlend(p.X, p.Y, src, s1.X, s1.Y, w, h, 40);
+         }},
+        {"AlphaBlend two sources", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2) {
+             return d->AlphaBlend(p.X, p.Y, src, s1.X, s1.Y, src, s2.X, s2.Y, w, h, 90);
+         }},
+        {"SaturationAdd", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->SaturationAdd(p.X, p.Y, src, s1.X, s1.Y, w, h);
+         }},
+        {"DrawKey", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawKey(p.X, p.Y, src, s1.X, s1.Y, w, h, key);
+         }},
+        {"DrawAlphaMask", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawAlphaMask(p.X, p.Y, src, s1.X, s1.Y, w, h, &alpha);
+         }},
+        {"DrawDoubleAlphaMask", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawDoubleAlphaMask(p.X, p.Y, src, s1.X, s1.Y, w, h, &alpha, 77);
+         }},
+        {"DrawAlphaMask two sources", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2) {
+             return d->DrawAlphaMask(p.X, p.Y, src, s1.X, s1.Y, src, s2.X, s2.Y, w, h, &alpha);
+         }},
+    };
+    // Destination, first and second source: below, above, beside, in place, clipped, and two
+    // sources on either side of the destination.
+    const TPlace places[][3] = {{{5, 8}, {5, 5}, {5, 2}}, {{5, 2}, {5, 5}, {6, 8}},   {{8, 5}, {5, 5}, {2, 5}},
+                                {{2, 5}, {5, 5}, {5, 5}}, {{5, 5}, {5, 5}, {4, 9}},   {{9, 7}, {4, 3}, {9, 7}},
+                                {{-3, 12}, {6, 2}, {0, 0}}, {{7, 4}, {2, 9}, {7, 1}}, {{5, 6}, {5, 2}, {5, 9}}};
+    for (const auto& [what, op] : ops) {
+        for (const auto& place : places) {
+            for (TVeRGBBits* b : {self, twin, copy}) {
+                Randomise(*b, 63);
+                ASSERT_TRUE(b->BoxFill(12, 9, 20, 14, key.ToDWORD()));
+            }
+            ASSERT_TRUE(op(self, self, place[0], place[1], place[2]));
+            ASSERT_TRUE(op(twin, copy, place[0], place[1], place[2]));
+            EXPECT_TRUE(Snapshot(*self) == Snapshot(*twin))
+                << what << " to (" << place[0].X << "," << place[0].Y << ") from (" << place[1].X << ","
+                << place[1].Y << ") and (" << place[2].X << "," << place[2].Y << ")";
+        }
+    }
 }
 
 TEST_P(PixelBlend, DrawAlphaMaskClipsToPlaneSourceAndDestination)
