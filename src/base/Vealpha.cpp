@@ -1,7 +1,6 @@
 #include "base/Vealpha.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
@@ -18,43 +17,18 @@ TVeAlpha::~TVeAlpha()
 
 bool TVeAlpha::Resize(int width, int height)
 {
-    if (width < 1 || height < 1)
+    // New storage is had before the old is let go, so a failed allocation leaves the plane as it was.
+    if (width < 1 || height < 1 || (FCreated && !ReplacePixelStorage(FBits, FPitch, width, height)))
         return false;
-    if (!FCreated) {
-        FWidth = width;
-        FHeight = height;
-        return true;
-    }
-    const int oldWidth = FWidth, oldHeight = FHeight;
-    uint8_t* oldBits = FBits;
-    const int oldPitch = FPitch;
-    FCreated = false;
     FWidth = width;
     FHeight = height;
-    if (!Create()) {
-        FWidth = oldWidth;
-        FHeight = oldHeight;
-        FBits = oldBits;
-        FPitch = oldPitch;
-        FCreated = true;
-        return false;
-    }
-    GlobalFreeBlock(oldBits);
     return true;
 }
 
 bool TVeAlpha::Create()
 {
-    if (FCreated || FWidth < 1 || FHeight < 1)
+    if (FCreated || !ReplacePixelStorage(FBits, FPitch, FWidth, FHeight))
         return false;
-    const int64_t bytes = int64_t(FWidth) * FHeight;
-    if (bytes > int64_t(SIZE_MAX / 2))
-        return false;
-    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(bytes)));
-    if (!bits)
-        return false;
-    FBits = bits;
-    FPitch = FWidth;
     FCreated = true;
     return true;
 }

@@ -1,7 +1,6 @@
 #include "base/Vergbbits.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -107,46 +106,26 @@ bool TVeRGBBits::Resize(int width, int height)
 {
     if (width < 1 || height < 1)
         return false;
-    if (!FCreated) {
-        FWidth = width;
-        FHeight = height;
-        return true;
-    }
-    if (!FOwnStorage || FLockCount > 0)
+    // Created, the buffer needs storage of its own that no one holds locked; new storage is
+    // had before the old is let go, so a failed allocation leaves the buffer as it was.
+    if (FCreated && (!FOwnStorage || FLockCount > 0 ||
+                     !ReplacePixelStorage(FBits, FPitch, int64_t(width) * BytesPerPixel(FBitDepth), height)))
         return false;
-    const int oldWidth = FWidth, oldHeight = FHeight;
-    uint8_t* oldBits = FBits;
-    FCreated = false;
-    FOwnStorage = false;
     FWidth = width;
     FHeight = height;
-    if (!Create()) {
-        FWidth = oldWidth;
-        FHeight = oldHeight;
-        FBits = oldBits;
-        FCreated = true;
-        FOwnStorage = true;
-        return false;
-    }
-    GlobalFreeBlock(oldBits);
     return true;
 }
 
 bool TVeRGBBits::Create()
 {
-    if (FCreated || FWidth < 1 || FHeight < 1)
+    if (FCreated || FWidth < 1 || FHeight < 1 || !ChkDepthAndFormat(FBitDepth, FPixFormat))
         return false;
-    const int bytes = BytesPerPixel(FBitDepth);
-    if (bytes == 0 || !ChkDepthAndFormat(FBitDepth, FPixFormat))
-        return false;
-    const int64_t pitch = int64_t(FWidth) * bytes;
-    if (pitch > INT_MAX || pitch * FHeight > int64_t(SIZE_MAX / 2))
-        return false;
-    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(pitch * FHeight)));
+    const int64_t rowBytes = int64_t(FWidth) * BytesPerPixel(FBitDepth);
+    uint8_t* bits = NewPixelStorage(rowBytes, FHeight);
     if (!bits)
         return false;
     FBits = bits;
-    FPitch = static_cast<int>(pitch);
+    FPitch = static_cast<int>(rowBytes);
     FOwnStorage = true;
     FCreated = true;
     FLockCount = 0;

@@ -1,8 +1,12 @@
 #include "base/Vergbrow.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+
+#include "platform/Winapi.h"
 
 bool ClipBlit(TClipPart* parts, int count, int& w, int& h)
 {
@@ -29,6 +33,24 @@ bool ClipBlit(TClipPart* parts, int count, int& w, int& h)
     }
     w = static_cast<int>(cw);
     h = static_cast<int>(ch);
+    return true;
+}
+
+uint8_t* NewPixelStorage(int64_t rowBytes, int64_t rows)
+{
+    if (rowBytes < 1 || rows < 1 || rowBytes > INT_MAX || rows > int64_t(SIZE_MAX / 2) / rowBytes)
+        return nullptr;
+    return static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(rowBytes * rows)));
+}
+
+bool ReplacePixelStorage(uint8_t*& bits, int& pitch, int64_t rowBytes, int64_t rows)
+{
+    uint8_t* fresh = NewPixelStorage(rowBytes, rows);
+    if (!fresh)
+        return false;
+    GlobalFreeBlock(bits);
+    bits = fresh;
+    pitch = static_cast<int>(rowBytes);
     return true;
 }
 

@@ -70,6 +70,13 @@ private:
     std::vector<uint8_t> FCopy[MaxPlanes];
 };
 
+// Zeroed storage of rows x rowBytes bytes for a pixel buffer or plane; null when it cannot be
+// had (an empty size, a row past INT_MAX bytes, a total past half the address space).
+uint8_t* NewPixelStorage(int64_t rowBytes, int64_t rows);
+// Puts new zeroed storage of that size in place of bits (freed) and pitch; false, with both
+// untouched, when it cannot be had.
+bool ReplacePixelStorage(uint8_t*& bits, int& pitch, int64_t rowBytes, int64_t rows);
+
 // Exact floor(x / 255) for 0 <= x <= 65025.
 inline uint32_t Div255(uint32_t x)
 {
