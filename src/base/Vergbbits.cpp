@@ -277,26 +277,31 @@ bool TVeRGBBits::BlendRows(int x, int y, std::initializer_list<TBlendSource> sou
         return true;
     constexpr int maxPlanes = TBlitRows::MaxPlanes;
     const int count = std::min(1 + static_cast<int>(sources.size()), maxPlanes);
+    const TBlendSource* source = sources.begin();  // source[k - 1] goes with plane k
     TClipPart parts[maxPlanes] = {{x, y, FWidth, FHeight}};
-    const TBlendSource* source = sources.begin();
-    for (int k = 1; k < count; ++k, ++source)
-        parts[k] = source->Bits ? TClipPart{source->X, source->Y, source->Bits->Width(), source->Bits->Height()}
-                                : TClipPart{source->X, source->Y, source->Alpha->Width(), source->Alpha->Height()};
+    for (int k = 1; k < count; ++k) {
+        const TBlendSource& s = source[k - 1];
+        parts[k] = {s.X, s.Y, s.Bits ? s.Bits->Width() : s.Alpha->Width(),
+                    s.Bits ? s.Bits->Height() : s.Alpha->Height()};
+    }
     if (!ClipBlit(parts, count, w, h))
         return true;
+    // A buffer's pixels can be reached only while it is locked: the sources first, then this one.
     std::optional<TBitsLock> locks[maxPlanes];
-    source = sources.begin();
-    for (int k = 1; k < count; ++k, ++source)
-        if (source->Bits && !locks[k].emplace(source->Bits).Ok())
+    TBlitPlane planes[maxPlanes];
+    for (int k = 1; k < count; ++k) {
+        const TBlendSource& s = source[k - 1];
+        if (!s.Bits) {
+            planes[k] = {s.Alpha->Bits(), s.Alpha->Pitch(), 1};
+            continue;
+        }
+        if (!locks[k].emplace(s.Bits).Ok())
             return false;
+        planes[k] = {s.Bits->Bits(), s.Bits->Pitch(), BytesPerPixel(s.Bits->BitDepth()), s.InPlace};
+    }
     if (!locks[0].emplace(this).Ok())
         return false;
-    TBlitPlane planes[maxPlanes] = {{FBits, FPitch, BytesPerPixel(FBitDepth)}};
-    source = sources.begin();
-    for (int k = 1; k < count; ++k, ++source)
-        planes[k] = source->Bits ? TBlitPlane{source->Bits->Bits(), source->Bits->Pitch(),
-                                              BytesPerPixel(source->Bits->BitDepth()), source->InPlace}
-                                 : TBlitPlane{source->Alpha->Bits(), source->Alpha->Pitch(), 1};
+    planes[0] = {FBits, FPitch, BytesPerPixel(FBitDepth)};
     TBlitRows(parts, planes, count, w, h).Walk(row);
     MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
     return true;
