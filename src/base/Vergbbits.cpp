@@ -386,9 +386,12 @@ bool TVeRGBBits::DrawDoubleAlphaMask(int dx, int dy, TVeRGBBits* src, int sx, in
                          const uint8_t* mask = from[1];
                          if (level < 128) {
                              scaled.resize(static_cast<size_t>(n));
+                             uint8_t* __restrict out = scaled.data();
+                             const uint8_t* __restrict in = mask;
+                             const int scale = level;  // read through the capture, it would not vectorise
                              for (int i = 0; i < n; ++i)
-                                 scaled[i] = static_cast<uint8_t>((mask[i] * level) >> 7);
-                             mask = scaled.data();
+                                 out[i] = static_cast<uint8_t>((in[i] * scale) >> 7);
+                             mask = out;
                          }
                          if (FBitDepth == bd24)
                              RowMask24(to, from[0], mask, n);
