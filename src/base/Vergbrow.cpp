@@ -61,8 +61,10 @@ TBlitRows::TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count
     // away from it reads each of its rows before the destination reaches it.
     int direction = 0;
     for (int k = 0; k < FCount; ++k) {
-        FParts[k] = parts[k];
-        FPlanes[k] = planes[k];
+        FFirst[k] = planes[k].Bits + static_cast<ptrdiff_t>(parts[k].Y) * planes[k].Pitch +
+                    static_cast<ptrdiff_t>(parts[k].X) * planes[k].PixelBytes;
+        FPitch[k] = planes[k].Pitch;
+        FPixelBytes[k] = planes[k].PixelBytes;
         FRead[k] = rdDirect;
         if (k == 0 || planes[k].Bits != planes[0].Bits)
             continue;
@@ -78,7 +80,7 @@ TBlitRows::TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count
     }
     FUpward = direction < 0;
     for (int k = 1; k < FCount; ++k) {
-        const size_t rowBytes = static_cast<size_t>(w) * planes[k].PixelBytes;
+        const size_t rowBytes = static_cast<size_t>(w) * FPixelBytes[k];
         if (FRead[k] == rdRowCopy) {
             FCopy[k].resize(rowBytes);
         } else if (FRead[k] == rdWholeCopy) {
@@ -89,24 +91,13 @@ TBlitRows::TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count
     }
 }
 
-uint8_t* TBlitRows::Row(int k, int j) const
+const uint8_t* TBlitRows::CopiedRow(int k, int j)
 {
-    return FPlanes[k].Bits + static_cast<ptrdiff_t>(FParts[k].Y + j) * FPlanes[k].Pitch +
-           static_cast<ptrdiff_t>(FParts[k].X) * FPlanes[k].PixelBytes;
-}
-
-const uint8_t* TBlitRows::SourceRow(int k, int j)
-{
-    switch (FRead[k]) {
-    case rdRowCopy:
-        std::memcpy(FCopy[k].data(), Row(k, j), FCopy[k].size());
-        return FCopy[k].data();
-    case rdWholeCopy:
-        return FCopy[k].data() + static_cast<size_t>(j) * FWidth * FPlanes[k].PixelBytes;
-    case rdDirect:
-        break;
-    }
-    return Row(k, j);
+    const size_t rowBytes = static_cast<size_t>(FWidth) * FPixelBytes[k];
+    if (FRead[k] == rdWholeCopy)
+        return FCopy[k].data() + rowBytes * j;
+    std::memcpy(FCopy[k].data(), Row(k, j), rowBytes);
+    return FCopy[k].data();
 }
 
 void RowBlendLevel(uint8_t* __restrict dst, const uint8_t* __restrict a, const uint8_t* __restrict b,

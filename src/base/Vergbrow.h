@@ -4,6 +4,7 @@
 // Pointers of one call never overlap (TBlitRows copies a source row first when it is the
 // destination row).
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -48,24 +49,24 @@ public:
         const uint8_t* from[MaxPlanes - 1] = {};
         for (int n = 0; n < FHeight; ++n) {
             const int j = FUpward ? FHeight - 1 - n : n;
-            uint8_t* to = Row(0, j);
             for (int k = 1; k < FCount; ++k)
-                from[k - 1] = SourceRow(k, j);
-            row(to, static_cast<const uint8_t* const*>(from), FWidth);
+                from[k - 1] = FRead[k] == rdDirect ? Row(k, j) : CopiedRow(k, j);
+            row(Row(0, j), static_cast<const uint8_t* const*>(from), FWidth);
         }
     }
 
 private:
     enum TRead { rdDirect, rdRowCopy, rdWholeCopy };
-    uint8_t* Row(int k, int j) const;
-    const uint8_t* SourceRow(int k, int j);
+    uint8_t* Row(int k, int j) const { return FFirst[k] + static_cast<ptrdiff_t>(j) * FPitch[k]; }
+    const uint8_t* CopiedRow(int k, int j);
 
     int FCount;
     int FWidth;
     int FHeight;
     bool FUpward = false;
-    TClipPart FParts[MaxPlanes];
-    TBlitPlane FPlanes[MaxPlanes];
+    uint8_t* FFirst[MaxPlanes];  // the first row of each plane's rectangle
+    int FPitch[MaxPlanes];
+    int FPixelBytes[MaxPlanes];
     TRead FRead[MaxPlanes];
     std::vector<uint8_t> FCopy[MaxPlanes];
 };
