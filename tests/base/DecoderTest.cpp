@@ -83,34 +83,17 @@ void PutChunk(std::vector<uint8_t>& b, const char* type, const std::vector<uint8
     PutBe32(b, static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
 }
 
-// A PNG whose header claims the given size, with a valid but tiny image stream.
-std::vector<uint8_t> HostilePng(uint32_t width, uint32_t height)
+// A PNG whose header gives the size, bit depth and colour type, holding the raw (filtered) rows
+// compressed as its one image chunk.
+std::vector<uint8_t> PngOf(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colourType,
+                           const std::vector<uint8_t>& raw)
 {
     std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> ihdr;
     PutBe32(ihdr, width);
     PutBe32(ihdr, height);
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    ihdr.insert(ihdr.end(), {bitDepth, colourType, 0, 0, 0});
     PutChunk(b, "IHDR", ihdr);
-    std::vector<uint8_t> raw(64, 0), packed(128);
-    uLongf packedSize = packed.size();
-    compress(packed.data(), &packedSize, raw.data(), raw.size());
-    packed.resize(packedSize);
-    PutChunk(b, "IDAT", packed);
-    PutChunk(b, "IEND", {});
-    return b;
-}
-
-// A whole, valid grey PNG of one bit per pixel, every pixel black: a large picture in few bytes.
-std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
-{
-    std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> ihdr;
-    PutBe32(ihdr, width);
-    PutBe32(ihdr, height);
-    ihdr.insert(ihdr.end(), {1, 0, 0, 0, 0});
-    PutChunk(b, "IHDR", ihdr);
-    const std::vector<uint8_t> raw(static_cast<size_t>(height) * (1 + (width + 7) / 8), 0);
     std::vector<uint8_t> packed(compressBound(static_cast<uLong>(raw.size())));
     uLongf packedSize = packed.size();
     compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 9);
@@ -118,6 +101,18 @@ std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
     PutChunk(b, "IDAT", packed);
     PutChunk(b, "IEND", {});
     return b;
+}
+
+// An RGB PNG whose header claims the given size, with a valid but tiny image stream.
+std::vector<uint8_t> HostilePng(uint32_t width, uint32_t height)
+{
+    return PngOf(width, height, 8, 2, std::vector<uint8_t>(64, 0));
+}
+
+// A whole, valid grey PNG of one bit per pixel, every pixel black: a large picture in few bytes.
+std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
+{
+    return PngOf(width, height, 1, 0, std::vector<uint8_t>(static_cast<size_t>(height) * (1 + (width + 7) / 8), 0));
 }
 
 void ExpectSamePicture(const TDecodedPicture& a, const TDecodedPicture& b)

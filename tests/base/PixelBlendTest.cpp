@@ -71,6 +71,15 @@ TVeRGBBits* Make(TComponent* owner, TBitDepth depth, int w, int h, uint32_t seed
     return b;
 }
 
+TVeAlpha* MakeAlpha(TComponent* owner, int w, int h, uint32_t seed)
+{
+    auto* a = new TVeAlpha(owner);
+    a->Resize(w, h);
+    EXPECT_TRUE(a->Create());
+    Randomise(*a, seed);
+    return a;
+}
+
 // The expected byte of channel c of destination pixel (x, y), or -1 for "unchanged".
 using TRefPixel = std::function<int(int x, int y, int c)>;
 
@@ -165,10 +174,7 @@ TEST_P(PixelBlend, EveryBlendOntoItselfMatchesACopyTakenFirst)
     TVeRGBBits* self = Make(&Owner, GetParam(), 40, 30, 61);
     TVeRGBBits* twin = Make(&Owner, GetParam(), 40, 30, 61);
     TVeRGBBits* copy = Make(&Owner, GetParam(), 40, 30, 61);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(40, 30);
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 62);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 40, 30, 62);
     const TVeRGB key = VeRGB(0x102030);
     using TOp = std::function<bool(TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2)>;
     const std::pair<const char*, TOp> ops[] = {
@@ -218,10 +224,7 @@ TEST_P(PixelBlend, DrawAlphaMaskClipsToPlaneSourceAndDestination)
 {
     TVeRGBBits* dest = Make(&Owner, GetParam(), 40, 30, 11);
     TVeRGBBits* src = Make(&Owner, GetParam(), 64, 32, 12);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(50, 28);  // narrower and shorter than the source
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 13);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 50, 28, 13);  // narrower and shorter than the source
     const TPlace sources[] = {{32, 0}, {-4, -6}, {40, 10}};
     for (const TPlace& s : sources) {
         for (const TPlace& p : Places) {
@@ -251,10 +254,7 @@ TEST_P(PixelBlend, DrawDoubleAlphaMaskScalesTheMaskByTheLevel)
 {
     TVeRGBBits* dest = Make(&Owner, GetParam(), 30, 20, 21);
     TVeRGBBits* src = Make(&Owner, GetParam(), 30, 20, 22);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(30, 20);
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 23);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 30, 20, 23);
     for (int level : {0, 1, 64, 127, 128}) {
         Randomise(*dest, 24);
         const auto before = Snapshot(*dest);
@@ -276,10 +276,7 @@ TEST_P(PixelBlend, DrawAlphaMaskOfTwoSourcesReadsThePlaneAtTheDestination)
     TVeRGBBits* dest = Make(&Owner, GetParam(), 40, 30, 31);
     TVeRGBBits* s1 = Make(&Owner, GetParam(), 40, 30, 32);
     TVeRGBBits* s2 = Make(&Owner, GetParam(), 35, 30, 33);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(40, 26);
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 34);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 40, 26, 34);
     for (const TPlace& p : Places) {
         Randomise(*dest, 35);
         const auto before = Snapshot(*dest);
