@@ -121,6 +121,40 @@ void BM_AlphaBlend64TwoSources(benchmark::State& state)
     Finish(state);
 }
 
+void BM_SaturationAdd(benchmark::State& state)
+{
+    TScene s(DepthOf(state));
+    for (auto _ : state) {
+        s.Dest->SaturationAdd(0, 0, s.Src, 0, 0, W, H);
+        s.Dest->ClearModifyRect();
+        benchmark::ClobberMemory();
+    }
+    Finish(state);
+}
+
+void BM_DrawKey(benchmark::State& state)
+{
+    TScene s(DepthOf(state));
+    for (auto _ : state) {
+        s.Dest->DrawKey(0, 0, s.Src, 0, 0, W, H, VeRGB(0x102030));
+        s.Dest->ClearModifyRect();
+        benchmark::ClobberMemory();
+    }
+    Finish(state);
+}
+
+// A buffer blended onto itself one row lower: the rows overlap.
+void BM_AlphaBlend64SelfOverlap(benchmark::State& state)
+{
+    TScene s(DepthOf(state));
+    for (auto _ : state) {
+        s.Dest->AlphaBlend(0, 1, s.Dest, 0, 0, W, H - 1, 64);
+        s.Dest->ClearModifyRect();
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * W * (H - 1));
+}
+
 void BM_ToneChange(benchmark::State& state)
 {
     TScene s(DepthOf(state));
@@ -137,6 +171,9 @@ BENCHMARK(BM_ConvertCopyFromOtherDepth)->Arg(24)->Arg(32);
 BENCHMARK(BM_DrawAlphaMask)->Arg(24)->Arg(32);
 BENCHMARK(BM_AlphaBlend64InPlace)->Arg(24)->Arg(32);
 BENCHMARK(BM_AlphaBlend64TwoSources)->Arg(24)->Arg(32);
+BENCHMARK(BM_SaturationAdd)->Arg(24)->Arg(32);
+BENCHMARK(BM_DrawKey)->Arg(24)->Arg(32);
+BENCHMARK(BM_AlphaBlend64SelfOverlap)->Arg(24)->Arg(32);
 BENCHMARK(BM_ToneChange)->Arg(24)->Arg(32);
 
 #ifdef ZB_HAVE_PIXMAN

@@ -1,10 +1,9 @@
 #include "base/Vealpha.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
-#include <vector>
+#include <initializer_list>
 
 #include "base/Vergbrow.h"
 #include "platform/Winapi.h"
@@ -18,43 +17,18 @@ TVeAlpha::~TVeAlpha()
 
 bool TVeAlpha::Resize(int width, int height)
 {
-    if (width < 1 || height < 1)
+    // New storage is had before the old is let go, so a failed allocation leaves the plane as it was.
+    if (width < 1 || height < 1 || (FCreated && !ReplacePixelStorage(FBits, FPitch, width, height)))
         return false;
-    if (!FCreated) {
-        FWidth = width;
-        FHeight = height;
-        return true;
-    }
-    const int oldWidth = FWidth, oldHeight = FHeight;
-    uint8_t* oldBits = FBits;
-    const int oldPitch = FPitch;
-    FCreated = false;
     FWidth = width;
     FHeight = height;
-    if (!Create()) {
-        FWidth = oldWidth;
-        FHeight = oldHeight;
-        FBits = oldBits;
-        FPitch = oldPitch;
-        FCreated = true;
-        return false;
-    }
-    GlobalFreeBlock(oldBits);
     return true;
 }
 
 bool TVeAlpha::Create()
 {
-    if (FCreated || FWidth < 1 || FHeight < 1)
+    if (FCreated || !ReplacePixelStorage(FBits, FPitch, FWidth, FHeight))
         return false;
-    const int64_t bytes = int64_t(FWidth) * FHeight;
-    if (bytes > int64_t(SIZE_MAX / 2))
-        return false;
-    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(bytes)));
-    if (!bits)
-        return false;
-    FBits = bits;
-    FPitch = FWidth;
     FCreated = true;
     return true;
 }
@@ -142,37 +116,51 @@ void RowExtract(uint8_t* __restrict dst, const uint8_t* __restrict src, int n, u
     }
 }
 
+// A plane a byte blit reads, from (X, Y); InPlace as in TBlitPlane.
+struct TByteSource {
+    TVeAlpha* Plane;
+    int X;
+    int Y;
+    bool InPlace = false;
+};
+
+// Clips a w x h blit at (x, y) to dest and every source and hands each row to row(to, from, w)
+// in a safe order (see TBlitRows).
+template <class TRow>
+bool ByteRows(TVeAlpha* dest, int x, int y, std::initializer_list<TByteSource> sources, int w, int h, TRow&& row)
+{
+    if (w <= 0 || h <= 0)
+        return true;
+    TClipPart parts[TBlitRows::MaxPlanes] = {{x, y, dest->Width(), dest->Height()}};
+    TBlitPlane planes[TBlitRows::MaxPlanes] = {{dest->Bits(), dest->Pitch(), 1}};
+    int count = 1;
+    for (const TByteSource& s : sources) {
+        if (count == TBlitRows::MaxPlanes)
+            break;
+        parts[count] = {s.X, s.Y, s.Plane->Width(), s.Plane->Height()};
+        planes[count] = {s.Plane->Bits(), s.Plane->Pitch(), 1, s.InPlace};
+        ++count;
+    }
+    if (!ClipBlit(parts, count, w, h))
+        return true;
+    TBlitRows(parts, planes, count, w, h).Walk(row);
+    return true;
+}
+
 }  // namespace
 
 bool TVeAlpha::ByteOp(int x, int y, TVeAlpha* src, int sx, int sy, int w, int h, TByteOp op, uint8_t level)
 {
     if (!FCreated || !src || !src->Created())
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
-    if (!ClipBlit(parts, 2, w, h))
-        return true;
-    const bool same = src == this;
-    // A plane drawn onto itself is walked so that no row is overwritten before it is read.
-    const bool upward = same && parts[0].Y > parts[1].Y;
-    std::vector<uint8_t> copy(same ? static_cast<size_t>(w) : 0);
-    for (int jj = 0; jj < h; ++jj) {
-        const int j = upward ? h - 1 - jj : jj;
-        uint8_t* to = FBits + static_cast<ptrdiff_t>(parts[0].Y + j) * FPitch + parts[0].X;
-        const uint8_t* from = src->Bits() + static_cast<ptrdiff_t>(parts[1].Y + j) * src->Pitch() + parts[1].X;
-        if (same) {
-            std::memcpy(copy.data(), from, static_cast<size_t>(w));
-            from = copy.data();
-        }
+    return ByteRows(this, x, y, {{src, sx, sy}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
         switch (op) {
-        case boCopy: std::memcpy(to, from, static_cast<size_t>(w)); break;
-        case boAdd: RowAdd(to, from, w, level); break;
-        case boSub: RowSub(to, from, w, level); break;
-        case boExtract: RowExtract(to, from, w, level); break;
+        case boCopy: std::memcpy(to, from[0], static_cast<size_t>(n)); break;
+        case boAdd: RowAdd(to, from[0], n, level); break;
+        case boSub: RowSub(to, from[0], n, level); break;
+        case boExtract: RowExtract(to, from[0], n, level); break;
         }
-    }
-    return true;
+    });
 }
 
 bool TVeAlpha::AlphaBlend(int x, int y, TVeAlpha* a, int ax, int ay, TVeAlpha* b, int bx, int by, int w, int h,
@@ -180,22 +168,12 @@ bool TVeAlpha::AlphaBlend(int x, int y, TVeAlpha* a, int ax, int ay, TVeAlpha* b
 {
     if (!FCreated || !a || !a->Created() || !b || !b->Created() || alpha < 0 || alpha > 128)
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[3] = {{x, y, FWidth, FHeight}, {ax, ay, a->Width(), a->Height()}, {bx, by, b->Width(), b->Height()}};
-    if (!ClipBlit(parts, 3, w, h))
-        return true;
-    std::vector<uint8_t> copyA(static_cast<size_t>(w)), copyB(static_cast<size_t>(w));
-    for (int j = 0; j < h; ++j) {
-        uint8_t* to = FBits + static_cast<ptrdiff_t>(parts[0].Y + j) * FPitch + parts[0].X;
-        // Rows are copied first: either source may be this plane.
-        std::memcpy(copyA.data(), a->Bits() + static_cast<ptrdiff_t>(parts[1].Y + j) * a->Pitch() + parts[1].X,
-                    static_cast<size_t>(w));
-        std::memcpy(copyB.data(), b->Bits() + static_cast<ptrdiff_t>(parts[2].Y + j) * b->Pitch() + parts[2].X,
-                    static_cast<size_t>(w));
-        RowBlendLevel(to, copyA.data(), copyB.data(), w, alpha);
-    }
-    return true;
+    return ByteRows(this, x, y, {{a, ax, ay, true}, {b, bx, by}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
+        if (from[0] == to)
+            RowBlendLevelInPlace(to, from[1], n, alpha);
+        else
+            RowBlendLevel(to, from[0], from[1], n, alpha);
+    });
 }
 
 uint8_t TVeAlpha::PGet(int x, int y) const

@@ -172,20 +172,13 @@ bool DecodeBmp(TStream* stream, TDecodedPicture& picture)
             }
             break;
         }
-        case 16:
-            for (int x = 0; x < w; ++x) {
-                uint32_t v = Le16(in + x * 2);
-                out[x * 3] = blue.Get(v);
-                out[x * 3 + 1] = green.Get(v);
-                out[x * 3 + 2] = red.Get(v);
-            }
-            break;
         case 24:
             std::memcpy(out, in, static_cast<size_t>(w) * 3);
             break;
+        case 16:
         case 32:
             for (int x = 0; x < w; ++x) {
-                uint32_t v = Le32(in + x * 4);
+                const uint32_t v = bitCount == 16 ? Le16(in + x * 2) : Le32(in + x * 4);
                 out[x * 3] = blue.Get(v);
                 out[x * 3 + 1] = green.Get(v);
                 out[x * 3 + 2] = red.Get(v);

@@ -3,7 +3,7 @@
 // Layout, all integers little-endian:
 //   offset 0   4 bytes   magic "GNY1"
 //   offset 4   uint32    width  (1..MaxPictureSide)
-//   offset 8   uint32    height (1..MaxPictureSide)
+//   offset 8   uint32    height (1..MaxPictureSide; width x height at most MaxPicturePixels)
 //   offset 12  uint16    bits per pixel: 24 (blue, green, red) or 32 (blue, green, red, alpha)
 //   offset 14  uint16    0 (reserved)
 //   offset 16  pixels    height rows top-down, width x bits / 8 bytes each, no padding

@@ -5,7 +5,7 @@
 int64_t PictureBytes(int64_t width, int64_t height, int bytesPerPixel)
 {
     if (width < 1 || height < 1 || width > MaxPictureSide || height > MaxPictureSide ||
-        bytesPerPixel < 1 || bytesPerPixel > 4)
+        width * height > MaxPicturePixels || bytesPerPixel < 1 || bytesPerPixel > 4)
         return -1;
     return width * height * bytesPerPixel;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Picture decoders. Each reads one picture from a stream's current position into a plain
 // top-down picture; the pixel buffers convert it into their own format. All return false on
-// data they cannot decode, and never read outside the stream or allocate for sides above
-// MaxPictureSide.
+// data they cannot decode, and never read outside the stream or allocate for a picture with a
+// side above MaxPictureSide or more than MaxPicturePixels pixels.
 
 #include <cstdint>
 #include <vector>
@@ -10,6 +10,10 @@
 #include "platform/Streams.h"
 
 constexpr int MaxPictureSide = 16384;
+// Every decoder asks PictureBytes before it allocates, so that a small file claiming a huge
+// picture (a few kilobytes of deflate or one bit per pixel) is refused at its header instead of
+// costing gigabytes and seconds; the game's pictures are screen-sized.
+constexpr int64_t MaxPicturePixels = 16000000;
 
 struct TDecodedPicture {
     int Width = 0;
@@ -40,5 +44,5 @@ bool EncodePng(std::vector<uint8_t>& bytes, const TDecodedPicture& picture);
 bool EncodeGny(TStream* stream, const uint8_t* keyTable, const TDecodedPicture& picture);
 
 // The number of bytes a picture of this size needs at this many bytes per pixel, or -1 when a
-// side is not in 1..MaxPictureSide.
+// side is not in 1..MaxPictureSide or the picture has more than MaxPicturePixels pixels.
 int64_t PictureBytes(int64_t width, int64_t height, int bytesPerPixel);

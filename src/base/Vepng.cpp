@@ -39,30 +39,31 @@ struct TPngWriteJob {
 
 void PngWarning(png_structp, png_const_charp) {}
 
-void PngRead(png_structp png, png_bytep data, size_t length)
+// Moves length bytes between libpng and the job's stream. No exception may cross libpng, so a
+// throw, like a short count, becomes a libpng error.
+template <class TJob>
+void PngTransfer(png_structp png, png_bytep data, size_t length, bool write)
 {
-    auto* job = static_cast<TPngReadJob*>(png_get_io_ptr(png));
+    TStream* stream = static_cast<TJob*>(png_get_io_ptr(png))->Stream;
+    const int64_t count = static_cast<int64_t>(length);
     bool ok;
     try {
-        ok = job->Stream->Read(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
+        ok = (write ? stream->Write(data, count) : stream->Read(data, count)) == count;
     } catch (...) {
         ok = false;
     }
     if (!ok)
-        png_error(png, "read past the end of the stream");
+        png_error(png, write ? "write failed" : "read past the end of the stream");
+}
+
+void PngRead(png_structp png, png_bytep data, size_t length)
+{
+    PngTransfer<TPngReadJob>(png, data, length, false);
 }
 
 void PngWrite(png_structp png, png_bytep data, size_t length)
 {
-    auto* job = static_cast<TPngWriteJob*>(png_get_io_ptr(png));
-    bool ok;
-    try {
-        ok = job->Stream->Write(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
-    } catch (...) {
-        ok = false;
-    }
-    if (!ok)
-        png_error(png, "write failed");
+    PngTransfer<TPngWriteJob>(png, data, length, true);
 }
 
 void PngFlush(png_structp) {}

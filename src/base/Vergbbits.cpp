@@ -1,9 +1,9 @@
 #include "base/Vergbbits.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "base/Vealpha.h"
@@ -36,11 +36,6 @@ uint8_t* PixelAt(const TVeRGBBits* b, int x, int y)
            static_cast<ptrdiff_t>(x) * BytesPerPixel(b->BitDepth());
 }
 
-const uint8_t* AlphaAt(const TVeAlpha* a, int x, int y)
-{
-    return a->Bits() + static_cast<ptrdiff_t>(y) * a->Pitch() + x;
-}
-
 bool IsWorkingDepth(const TVeRGBBits* b)
 {
     return b->BitDepth() == bd24 || b->BitDepth() == bd32;
@@ -71,16 +66,6 @@ bool CornersToRect(int x1, int y1, int x2, int y2, int width, int height, TVeRec
         return false;
     r = VeRect(int(left), int(top), int(right), int(bottom));
     return true;
-}
-
-// A source row that is also being written must be read from a copy.
-const uint8_t* SafeRow(const uint8_t* row, const TVeRGBBits* src, const TVeRGBBits* dst, size_t bytes,
-                       std::vector<uint8_t>& copy)
-{
-    if (src != dst)
-        return row;
-    copy.assign(row, row + bytes);
-    return copy.data();
 }
 
 enum TRectOp { roFill, roTone, roSepia, roMonochrome, roNegative };
@@ -121,46 +106,26 @@ bool TVeRGBBits::Resize(int width, int height)
 {
     if (width < 1 || height < 1)
         return false;
-    if (!FCreated) {
-        FWidth = width;
-        FHeight = height;
-        return true;
-    }
-    if (!FOwnStorage || FLockCount > 0)
+    // Created, the buffer needs storage of its own that no one holds locked; new storage is
+    // had before the old is let go, so a failed allocation leaves the buffer as it was.
+    if (FCreated && (!FOwnStorage || FLockCount > 0 ||
+                     !ReplacePixelStorage(FBits, FPitch, int64_t(width) * BytesPerPixel(FBitDepth), height)))
         return false;
-    const int oldWidth = FWidth, oldHeight = FHeight;
-    uint8_t* oldBits = FBits;
-    FCreated = false;
-    FOwnStorage = false;
     FWidth = width;
     FHeight = height;
-    if (!Create()) {
-        FWidth = oldWidth;
-        FHeight = oldHeight;
-        FBits = oldBits;
-        FCreated = true;
-        FOwnStorage = true;
-        return false;
-    }
-    GlobalFreeBlock(oldBits);
     return true;
 }
 
 bool TVeRGBBits::Create()
 {
-    if (FCreated || FWidth < 1 || FHeight < 1)
+    if (FCreated || FWidth < 1 || FHeight < 1 || !ChkDepthAndFormat(FBitDepth, FPixFormat))
         return false;
-    const int bytes = BytesPerPixel(FBitDepth);
-    if (bytes == 0 || !ChkDepthAndFormat(FBitDepth, FPixFormat))
-        return false;
-    const int64_t pitch = int64_t(FWidth) * bytes;
-    if (pitch > INT_MAX || pitch * FHeight > int64_t(SIZE_MAX / 2))
-        return false;
-    auto* bits = static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(pitch * FHeight)));
+    const int64_t rowBytes = int64_t(FWidth) * BytesPerPixel(FBitDepth);
+    uint8_t* bits = NewPixelStorage(rowBytes, FHeight);
     if (!bits)
         return false;
     FBits = bits;
-    FPitch = static_cast<int>(pitch);
+    FPitch = static_cast<int>(rowBytes);
     FOwnStorage = true;
     FCreated = true;
     FLockCount = 0;
@@ -296,48 +261,71 @@ bool TVeRGBBits::BlitChecks(TVeRGBBits* src, int sx, int sy, int w, int h) const
            int64_t(sy) + h <= src->Height();
 }
 
-bool TVeRGBBits::CopyRows(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, bool convert)
+// What a blend reads: a pixel buffer or an alpha plane, from (X, Y).
+struct TVeRGBBits::TBlendSource {
+    TVeRGBBits* Bits;
+    TVeAlpha* Alpha;
+    int X;
+    int Y;
+    bool InPlace = false;
+};
+
+template <class TRow>
+bool TVeRGBBits::BlendRows(int x, int y, std::initializer_list<TBlendSource> sources, int w, int h, TRow&& row)
 {
     if (w <= 0 || h <= 0)
         return true;
-    TClipPart parts[2] = {{dx, dy, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
-    if (!ClipBlit(parts, 2, w, h))
-        return true;
-    TBitsLock srcLock(src);
-    TBitsLock lock(this);
-    if (!srcLock.Ok() || !lock.Ok())
-        return false;
-    dx = parts[0].X;
-    dy = parts[0].Y;
-    sx = parts[1].X;
-    sy = parts[1].Y;
-    if (!convert || FPixFormat == src->PixFormat()) {
-        const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
-        // Rows of a buffer drawn onto itself are walked so that none is overwritten before it is read.
-        const bool upward = src == this && dy > sy;
-        for (int j = 0; j < h; ++j) {
-            const int row = upward ? h - 1 - j : j;
-            std::memmove(PixelAt(this, dx, dy + row), PixelAt(src, sx, sy + row), rowBytes);
-        }
-    } else {
-        std::vector<uint32_t> argb(static_cast<size_t>(w));
-        std::vector<uint8_t> copy;
-        const size_t srcBytes = static_cast<size_t>(w) * BytesPerPixel(src->BitDepth());
-        for (int j = 0; j < h; ++j) {
-            const uint8_t* from = SafeRow(PixelAt(src, sx, sy + j), src, this, srcBytes, copy);
-            uint8_t* to = PixelAt(this, dx, dy + j);
-            if (FPixFormat == pf32_888 && src->PixFormat() == pf24_888) {
-                Row24To32(to, from, w);
-            } else if (FPixFormat == pf24_888 && src->BitDepth() == bd32) {
-                Row32To24(to, from, w);
-            } else {
-                DecodeRow(src->PixFormat(), from, argb.data(), w);
-                EncodeRow(FPixFormat, argb.data(), to, w);
-            }
-        }
+    constexpr int maxPlanes = TBlitRows::MaxPlanes;
+    const int count = std::min(1 + static_cast<int>(sources.size()), maxPlanes);
+    const TBlendSource* source = sources.begin();  // source[k - 1] goes with plane k
+    TClipPart parts[maxPlanes] = {{x, y, FWidth, FHeight}};
+    for (int k = 1; k < count; ++k) {
+        const TBlendSource& s = source[k - 1];
+        parts[k] = {s.X, s.Y, s.Bits ? s.Bits->Width() : s.Alpha->Width(),
+                    s.Bits ? s.Bits->Height() : s.Alpha->Height()};
     }
-    MarkModified(VeRect(dx, dy, dx + w, dy + h));
+    if (!ClipBlit(parts, count, w, h))
+        return true;
+    // A buffer's pixels can be reached only while it is locked: the sources first, then this one.
+    std::optional<TBitsLock> locks[maxPlanes];
+    TBlitPlane planes[maxPlanes];
+    for (int k = 1; k < count; ++k) {
+        const TBlendSource& s = source[k - 1];
+        if (!s.Bits) {
+            planes[k] = {s.Alpha->Bits(), s.Alpha->Pitch(), 1};
+            continue;
+        }
+        if (!locks[k].emplace(s.Bits).Ok())
+            return false;
+        planes[k] = {s.Bits->Bits(), s.Bits->Pitch(), BytesPerPixel(s.Bits->BitDepth()), s.InPlace};
+    }
+    if (!locks[0].emplace(this).Ok())
+        return false;
+    planes[0] = {FBits, FPitch, BytesPerPixel(FBitDepth)};
+    TBlitRows(parts, planes, count, w, h).Walk(row);
+    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
     return true;
+}
+
+bool TVeRGBBits::CopyRows(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, bool convert)
+{
+    const int bpp = BytesPerPixel(FBitDepth);
+    if (!convert || FPixFormat == src->PixFormat())
+        return BlendRows(dx, dy, {{src, nullptr, sx, sy}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
+            std::memcpy(to, from[0], static_cast<size_t>(n) * bpp);
+        });
+    std::vector<uint32_t> argb;
+    return BlendRows(dx, dy, {{src, nullptr, sx, sy}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
+        if (FPixFormat == pf32_888 && src->PixFormat() == pf24_888) {
+            Row24To32(to, from[0], n);
+        } else if (FPixFormat == pf24_888 && src->BitDepth() == bd32) {
+            Row32To24(to, from[0], n);
+        } else {
+            argb.resize(static_cast<size_t>(n));
+            DecodeRow(src->PixFormat(), from[0], argb.data(), n);
+            EncodeRow(FPixFormat, argb.data(), to, n);
+        }
+    });
 }
 
 bool TVeRGBBits::Draw(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h)
@@ -373,27 +361,13 @@ bool TVeRGBBits::DrawKey(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w,
 {
     if (!BlitChecks(src, sx, sy, w, h) || !CanBlend(this, src))
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[2] = {{dx, dy, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
-    if (!ClipBlit(parts, 2, w, h))
-        return true;
-    TBitsLock srcLock(src);
-    TBitsLock lock(this);
-    if (!srcLock.Ok() || !lock.Ok())
-        return false;
-    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
-    std::vector<uint8_t> copy;
-    for (int j = 0; j < h; ++j) {
-        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
-        const uint8_t* from = SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, rowBytes, copy);
+    const uint32_t colour = key.ToDWORD();
+    return BlendRows(dx, dy, {{src, nullptr, sx, sy}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
         if (FBitDepth == bd24)
-            RowKey24(to, from, w, key.ToDWORD());
+            RowKey24(to, from[0], n, colour);
         else
-            RowKey32(to, from, w, key.ToDWORD());
-    }
-    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
-    return true;
+            RowKey32(to, from[0], n, colour);
+    });
 }
 
 bool TVeRGBBits::DrawAlphaMask(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, TVeAlpha* alpha)
@@ -406,36 +380,24 @@ bool TVeRGBBits::DrawDoubleAlphaMask(int dx, int dy, TVeRGBBits* src, int sx, in
 {
     if (!FCreated || !src || !alpha || !alpha->Created() || !CanBlend(this, src) || level < 0 || level > 128)
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[3] = {{sx, sy, alpha->Width(), alpha->Height()},
-                          {sx, sy, src->Width(), src->Height()},
-                          {dx, dy, FWidth, FHeight}};
-    if (!ClipBlit(parts, 3, w, h))
-        return true;
-    TBitsLock srcLock(src);
-    TBitsLock lock(this);
-    if (!srcLock.Ok() || !lock.Ok())
-        return false;
-    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
-    std::vector<uint8_t> copy;
-    std::vector<uint8_t> scaled(level < 128 ? static_cast<size_t>(w) : 0);
-    for (int j = 0; j < h; ++j) {
-        const uint8_t* mask = AlphaAt(alpha, parts[0].X, parts[0].Y + j);
-        if (level < 128) {
-            for (int i = 0; i < w; ++i)
-                scaled[i] = static_cast<uint8_t>((mask[i] * level) >> 7);
-            mask = scaled.data();
-        }
-        uint8_t* to = PixelAt(this, parts[2].X, parts[2].Y + j);
-        const uint8_t* from = SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, rowBytes, copy);
-        if (FBitDepth == bd24)
-            RowMask24(to, from, mask, w);
-        else
-            RowMask32(to, from, mask, w);
-    }
-    MarkModified(VeRect(parts[2].X, parts[2].Y, parts[2].X + w, parts[2].Y + h));
-    return true;
+    std::vector<uint8_t> scaled;
+    return BlendRows(dx, dy, {{src, nullptr, sx, sy}, {nullptr, alpha, sx, sy}}, w, h,
+                     [&](uint8_t* to, const uint8_t* const* from, int n) {
+                         const uint8_t* mask = from[1];
+                         if (level < 128) {
+                             scaled.resize(static_cast<size_t>(n));
+                             uint8_t* __restrict out = scaled.data();
+                             const uint8_t* __restrict in = mask;
+                             const int scale = level;  // read through the capture, it would not vectorise
+                             for (int i = 0; i < n; ++i)
+                                 out[i] = static_cast<uint8_t>((in[i] * scale) >> 7);
+                             mask = out;
+                         }
+                         if (FBitDepth == bd24)
+                             RowMask24(to, from[0], mask, n);
+                         else
+                             RowMask32(to, from[0], mask, n);
+                     });
 }
 
 bool TVeRGBBits::DrawAlphaMask(int x, int y, TVeRGBBits* src1, int sx1, int sy1, TVeRGBBits* src2, int sx2,
@@ -444,33 +406,13 @@ bool TVeRGBBits::DrawAlphaMask(int x, int y, TVeRGBBits* src1, int sx1, int sy1,
     if (!FCreated || !src1 || !src2 || !alpha || !alpha->Created() || !CanBlend(this, src1) ||
         !CanBlend(this, src2))
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[4] = {{x, y, FWidth, FHeight},
-                          {x, y, alpha->Width(), alpha->Height()},
-                          {sx1, sy1, src1->Width(), src1->Height()},
-                          {sx2, sy2, src2->Width(), src2->Height()}};
-    if (!ClipBlit(parts, 4, w, h))
-        return true;
-    TBitsLock lock1(src1);
-    TBitsLock lock2(src2);
-    TBitsLock lock(this);
-    if (!lock1.Ok() || !lock2.Ok() || !lock.Ok())
-        return false;
-    const size_t rowBytes = static_cast<size_t>(w) * BytesPerPixel(FBitDepth);
-    std::vector<uint8_t> copy1, copy2;
-    for (int j = 0; j < h; ++j) {
-        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
-        const uint8_t* mask = AlphaAt(alpha, parts[1].X, parts[1].Y + j);
-        const uint8_t* a = SafeRow(PixelAt(src1, parts[2].X, parts[2].Y + j), src1, this, rowBytes, copy1);
-        const uint8_t* b = SafeRow(PixelAt(src2, parts[3].X, parts[3].Y + j), src2, this, rowBytes, copy2);
-        if (FBitDepth == bd24)
-            RowMask2_24(to, a, b, mask, w);
-        else
-            RowMask2_32(to, a, b, mask, w);
-    }
-    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
-    return true;
+    return BlendRows(x, y, {{src1, nullptr, sx1, sy1}, {src2, nullptr, sx2, sy2}, {nullptr, alpha, x, y}}, w, h,
+                     [&](uint8_t* to, const uint8_t* const* from, int n) {
+                         if (FBitDepth == bd24)
+                             RowMask2_24(to, from[0], from[1], from[2], n);
+                         else
+                             RowMask2_32(to, from[0], from[1], from[2], n);
+                     });
 }
 
 bool TVeRGBBits::AlphaBlend(int x, int y, TVeRGBBits* src1, int sx1, int sy1, TVeRGBBits* src2, int sx2,
@@ -479,31 +421,14 @@ bool TVeRGBBits::AlphaBlend(int x, int y, TVeRGBBits* src1, int sx1, int sy1, TV
     if (!FCreated || !src1 || !src2 || !CanBlend(this, src1) || !CanBlend(this, src2) || level < 0 ||
         level > 128)
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[3] = {{x, y, FWidth, FHeight},
-                          {sx1, sy1, src1->Width(), src1->Height()},
-                          {sx2, sy2, src2->Width(), src2->Height()}};
-    if (!ClipBlit(parts, 3, w, h))
-        return true;
-    TBitsLock lock1(src1);
-    TBitsLock lock2(src2);
-    TBitsLock lock(this);
-    if (!lock1.Ok() || !lock2.Ok() || !lock.Ok())
-        return false;
-    const int rowBytes = w * BytesPerPixel(FBitDepth);
-    std::vector<uint8_t> copy1, copy2;
-    for (int j = 0; j < h; ++j) {
-        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
-        const uint8_t* a1 = PixelAt(src1, parts[1].X, parts[1].Y + j);
-        const uint8_t* b = SafeRow(PixelAt(src2, parts[2].X, parts[2].Y + j), src2, this, size_t(rowBytes), copy2);
-        if (a1 == to)
-            RowBlendLevelInPlace(to, b, rowBytes, level);
-        else
-            RowBlendLevel(to, SafeRow(a1, src1, this, size_t(rowBytes), copy1), b, rowBytes, level);
-    }
-    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
-    return true;
+    const int bpp = BytesPerPixel(FBitDepth);
+    return BlendRows(x, y, {{src1, nullptr, sx1, sy1, true}, {src2, nullptr, sx2, sy2}}, w, h,
+                     [&](uint8_t* to, const uint8_t* const* from, int n) {
+                         if (from[0] == to)
+                             RowBlendLevelInPlace(to, from[1], n * bpp, level);
+                         else
+                             RowBlendLevel(to, from[0], from[1], n * bpp, level);
+                     });
 }
 
 bool TVeRGBBits::AlphaBlend(int x, int y, TVeRGBBits* src, int sx, int sy, int w, int h, int level)
@@ -515,24 +440,10 @@ bool TVeRGBBits::SaturationAdd(int x, int y, TVeRGBBits* src, int sx, int sy, in
 {
     if (!FCreated || !src || !CanBlend(this, src))
         return false;
-    if (w <= 0 || h <= 0)
-        return true;
-    TClipPart parts[2] = {{x, y, FWidth, FHeight}, {sx, sy, src->Width(), src->Height()}};
-    if (!ClipBlit(parts, 2, w, h))
-        return true;
-    TBitsLock srcLock(src);
-    TBitsLock lock(this);
-    if (!srcLock.Ok() || !lock.Ok())
-        return false;
-    const int rowBytes = w * BytesPerPixel(FBitDepth);
-    std::vector<uint8_t> copy;
-    for (int j = 0; j < h; ++j) {
-        uint8_t* to = PixelAt(this, parts[0].X, parts[0].Y + j);
-        RowSaturationAdd(to, SafeRow(PixelAt(src, parts[1].X, parts[1].Y + j), src, this, size_t(rowBytes), copy),
-                         rowBytes);
-    }
-    MarkModified(VeRect(parts[0].X, parts[0].Y, parts[0].X + w, parts[0].Y + h));
-    return true;
+    const int bpp = BytesPerPixel(FBitDepth);
+    return BlendRows(x, y, {{src, nullptr, sx, sy}}, w, h, [&](uint8_t* to, const uint8_t* const* from, int n) {
+        RowSaturationAdd(to, from[0], n * bpp);
+    });
 }
 
 bool TVeRGBBits::GetPat(int x, int y, int w, int h, void* dst)

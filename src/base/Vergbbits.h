@@ -13,6 +13,7 @@
 // operation that writes pixels adds the rectangle it wrote to the modified-rectangle record.
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "base/Verectset.h"
 #include "base/Vergbcolor.h"
@@ -136,7 +137,13 @@ protected:
     void ReleasePixelDC(HDC dc);
 
 private:
+    struct TBlendSource;
     bool BlitChecks(TVeRGBBits* src, int sx, int sy, int w, int h) const;
+    // Clips a w x h blit at (x, y) to this buffer and every source, locks the buffers, hands
+    // each row to row(to, from, w) in a safe order (see TBlitRows) and records what was drawn.
+    // True when nothing is left to draw; false when a buffer cannot be locked.
+    template <class TRow>
+    bool BlendRows(int x, int y, std::initializer_list<TBlendSource> sources, int w, int h, TRow&& row);
     bool CopyRows(int dx, int dy, TVeRGBBits* src, int sx, int sy, int w, int h, bool convert);
     bool RectOp(int x1, int y1, int x2, int y2, int op, uint32_t value);
 

@@ -1,8 +1,12 @@
 #include "base/Vergbrow.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+
+#include "platform/Winapi.h"
 
 bool ClipBlit(TClipPart* parts, int count, int& w, int& h)
 {
@@ -30,6 +34,70 @@ bool ClipBlit(TClipPart* parts, int count, int& w, int& h)
     w = static_cast<int>(cw);
     h = static_cast<int>(ch);
     return true;
+}
+
+uint8_t* NewPixelStorage(int64_t rowBytes, int64_t rows)
+{
+    if (rowBytes < 1 || rows < 1 || rowBytes > INT_MAX || rows > int64_t(SIZE_MAX / 2) / rowBytes)
+        return nullptr;
+    return static_cast<uint8_t*>(GlobalAllocZeroed(static_cast<size_t>(rowBytes * rows)));
+}
+
+bool ReplacePixelStorage(uint8_t*& bits, int& pitch, int64_t rowBytes, int64_t rows)
+{
+    uint8_t* fresh = NewPixelStorage(rowBytes, rows);
+    if (!fresh)
+        return false;
+    GlobalFreeBlock(bits);
+    bits = fresh;
+    pitch = static_cast<int>(rowBytes);
+    return true;
+}
+
+TBlitRows::TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count, int w, int h)
+    : FCount(std::min(count, MaxPlanes)), FWidth(w), FHeight(h)
+{
+    // The first source that shares the storage from another row sets the direction: walking
+    // away from it reads each of its rows before the destination reaches it.
+    int direction = 0;
+    for (int k = 0; k < FCount; ++k) {
+        FFirst[k] = planes[k].Bits + static_cast<ptrdiff_t>(parts[k].Y) * planes[k].Pitch +
+                    static_cast<ptrdiff_t>(parts[k].X) * planes[k].PixelBytes;
+        FPitch[k] = planes[k].Pitch;
+        FPixelBytes[k] = planes[k].PixelBytes;
+        FRead[k] = rdDirect;
+        if (k == 0 || planes[k].Bits != planes[0].Bits)
+            continue;
+        const int offset = parts[k].Y - parts[0].Y;
+        if (offset == 0) {
+            if (!planes[k].InPlace || parts[k].X != parts[0].X)
+                FRead[k] = rdRowCopy;
+        } else if (direction == 0 || (offset < 0) == (direction < 0)) {
+            direction = offset;
+        } else {
+            FRead[k] = rdWholeCopy;
+        }
+    }
+    FUpward = direction < 0;
+    for (int k = 1; k < FCount; ++k) {
+        const size_t rowBytes = static_cast<size_t>(w) * FPixelBytes[k];
+        if (FRead[k] == rdRowCopy) {
+            FCopy[k].resize(rowBytes);
+        } else if (FRead[k] == rdWholeCopy) {
+            FCopy[k].resize(rowBytes * h);
+            for (int j = 0; j < h; ++j)
+                std::memcpy(FCopy[k].data() + rowBytes * j, Row(k, j), rowBytes);
+        }
+    }
+}
+
+const uint8_t* TBlitRows::CopiedRow(int k, int j)
+{
+    const size_t rowBytes = static_cast<size_t>(FWidth) * FPixelBytes[k];
+    if (FRead[k] == rdWholeCopy)
+        return FCopy[k].data() + rowBytes * j;
+    std::memcpy(FCopy[k].data(), Row(k, j), rowBytes);
+    return FCopy[k].data();
 }
 
 void RowBlendLevel(uint8_t* __restrict dst, const uint8_t* __restrict a, const uint8_t* __restrict b,

@@ -1,9 +1,12 @@
 #pragma once
 // Row kernels of the pixel buffers and alpha planes, one per pixel layout, written as plain
-// indexed loops so that the compiler vectorises them, and the shared blit clipping. Pointers
-// of one call never overlap (callers copy a source row first when it is the destination).
+// indexed loops so that the compiler vectorises them, and the shared blit clipping and row walk.
+// Pointers of one call never overlap (TBlitRows copies a source row first when it is the
+// destination row).
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/Vergbcolor.h"
 
@@ -18,6 +21,62 @@ struct TClipPart {
 // Clips a w x h blit so that it lies inside every part's area, moving every origin by what is
 // cut from the left and top. False when nothing remains (w and h are then undefined).
 bool ClipBlit(TClipPart* parts, int count, int& w, int& h);
+
+// A plane of a clipped blit, once its storage can be read: row 0, the signed row pitch and the
+// bytes per pixel. Planes with the same Bits are the same storage.
+struct TBlitPlane {
+    uint8_t* Bits;
+    int Pitch;
+    int PixelBytes;
+    // A source that may reach the row function as the destination row itself when it lies at
+    // the destination's own position, for kernels that work in place.
+    bool InPlace = false;
+};
+
+// The rows of a clipped w x h blit from planes 1..count-1 into plane 0 (origins in parts), each
+// handed to row(to, from, w) with from[k - 1] the row of plane k. A source that is the
+// destination's own storage is read before it is written: rows are walked bottom-up when such a
+// source lies above the destination, a row it shares with the destination is copied first,
+// and one that lies on the other side of the destination from another is copied whole first.
+class TBlitRows {
+public:
+    static constexpr int MaxPlanes = 4;
+    TBlitRows(const TClipPart* parts, const TBlitPlane* planes, int count, int w, int h);
+
+    template <class TRow>
+    void Walk(TRow&& row)
+    {
+        const uint8_t* from[MaxPlanes - 1] = {};
+        for (int n = 0; n < FHeight; ++n) {
+            const int j = FUpward ? FHeight - 1 - n : n;
+            for (int k = 1; k < FCount; ++k)
+                from[k - 1] = FRead[k] == rdDirect ? Row(k, j) : CopiedRow(k, j);
+            row(Row(0, j), static_cast<const uint8_t* const*>(from), FWidth);
+        }
+    }
+
+private:
+    enum TRead { rdDirect, rdRowCopy, rdWholeCopy };
+    uint8_t* Row(int k, int j) const { return FFirst[k] + static_cast<ptrdiff_t>(j) * FPitch[k]; }
+    const uint8_t* CopiedRow(int k, int j);
+
+    int FCount;
+    int FWidth;
+    int FHeight;
+    bool FUpward = false;
+    uint8_t* FFirst[MaxPlanes];  // the first row of each plane's rectangle
+    int FPitch[MaxPlanes];
+    int FPixelBytes[MaxPlanes];
+    TRead FRead[MaxPlanes];
+    std::vector<uint8_t> FCopy[MaxPlanes];
+};
+
+// Zeroed storage of rows x rowBytes bytes for a pixel buffer or plane; null when it cannot be
+// had (an empty size, a row past INT_MAX bytes, a total past half the address space).
+uint8_t* NewPixelStorage(int64_t rowBytes, int64_t rows);
+// Puts new zeroed storage of that size in place of bits (freed) and pitch; false, with both
+// untouched, when it cannot be had.
+bool ReplacePixelStorage(uint8_t*& bits, int& pitch, int64_t rowBytes, int64_t rows);
 
 // Exact floor(x / 255) for 0 <= x <= 65025.
 inline uint32_t Div255(uint32_t x)

@@ -143,6 +143,21 @@ TEST(VeAlpha, AlphaBlendMatchesReferenceAndRefusesBadLevels)
     const auto before = Snapshot(dest);
     ASSERT_TRUE(dest.AlphaBlend(0, 0, &dest, 0, 0, &a, 0, 0, 20, 10, 64));
     EXPECT_EQ(dest.PGet(5, 5), (before[5 * 20 + 5] + a.PGet(5, 5)) / 2);
+    // Blended onto itself from rows above, below and beside (and from both sides at once), the
+    // plane gives what the same blend from a copy taken first gives.
+    const int places[][6] = {{0, 3, 0, 0, 0, 0}, {0, 0, 0, 3, 0, 3}, {2, 1, 0, 1, 2, 1},
+                             {1, 4, 1, 1, 1, 7}, {0, 2, 0, 5, 3, 0}, {-2, 5, 1, 0, 0, 2}};
+    for (const auto& p : places) {
+        TVeAlpha copy(&owner), twin(&owner);
+        copy.Resize(20, 10);
+        twin.Resize(20, 10);
+        ASSERT_TRUE(copy.Create() && twin.Create());
+        for (TVeAlpha* plane : {&dest, &copy, &twin})
+            Randomise(*plane, 7);
+        ASSERT_TRUE(dest.AlphaBlend(p[0], p[1], &dest, p[2], p[3], &dest, p[4], p[5], 16, 6, 40));
+        ASSERT_TRUE(twin.AlphaBlend(p[0], p[1], &copy, p[2], p[3], &copy, p[4], p[5], 16, 6, 40));
+        EXPECT_EQ(Snapshot(dest), Snapshot(twin)) << p[0] << "," << p[1] << " from " << p[2] << "," << p[3];
+    }
     EXPECT_FALSE(dest.AlphaBlend(0, 0, &a, 0, 0, &b, 0, 0, 4, 4, 129));
     EXPECT_FALSE(dest.AlphaBlend(0, 0, &a, 0, 0, &b, 0, 0, 4, 4, -1));
     TVeAlpha uncreated(&owner);

@@ -83,22 +83,36 @@ void PutChunk(std::vector<uint8_t>& b, const char* type, const std::vector<uint8
     PutBe32(b, static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
 }
 
-// A PNG whose header claims the given size, with a valid but tiny image stream.
-std::vector<uint8_t> HostilePng(uint32_t width, uint32_t height)
+// A PNG whose header gives the size, bit depth and colour type, holding the raw (filtered) rows
+// compressed as its one image chunk.
+std::vector<uint8_t> PngOf(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colourType,
+                           const std::vector<uint8_t>& raw)
 {
     std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> ihdr;
     PutBe32(ihdr, width);
     PutBe32(ihdr, height);
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    ihdr.insert(ihdr.end(), {bitDepth, colourType, 0, 0, 0});
     PutChunk(b, "IHDR", ihdr);
-    std::vector<uint8_t> raw(64, 0), packed(128);
+    std::vector<uint8_t> packed(compressBound(static_cast<uLong>(raw.size())));
     uLongf packedSize = packed.size();
-    compress(packed.data(), &packedSize, raw.data(), raw.size());
+    compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 9);
     packed.resize(packedSize);
     PutChunk(b, "IDAT", packed);
     PutChunk(b, "IEND", {});
     return b;
+}
+
+// An RGB PNG whose header claims the given size, with a valid but tiny image stream.
+std::vector<uint8_t> HostilePng(uint32_t width, uint32_t height)
+{
+    return PngOf(width, height, 8, 2, std::vector<uint8_t>(64, 0));
+}
+
+// A whole, valid grey PNG of one bit per pixel, every pixel black: a large picture in few bytes.
+std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
+{
+    return PngOf(width, height, 1, 0, std::vector<uint8_t>(static_cast<size_t>(height) * (1 + (width + 7) / 8), 0));
 }
 
 void ExpectSamePicture(const TDecodedPicture& a, const TDecodedPicture& b)
@@ -168,6 +182,35 @@ TEST(DecodeBmp, RefusesTruncatedCompressedAndHostileFiles)
     b[46] = 2;  // two colours used: the pixel data now starts 254 x 4 bytes early, keep offset
     TDecodedPicture p;
     EXPECT_TRUE(Bmp(b, p));
+}
+
+// Pictures are bounded by a budget of 16 million pixels before anything is allocated for them,
+// whatever their sides and however few bytes hold them.
+TEST(PictureBudget, EveryDecoderRefusesPicturesOverSixteenMillionPixels)
+{
+    EXPECT_EQ(PictureBytes(4000, 4000, 3), 48000000);
+    EXPECT_EQ(PictureBytes(16384, 976, 1), 16384 * 976);
+    EXPECT_LT(PictureBytes(4000, 4001, 3), 0);
+    EXPECT_LT(PictureBytes(16384, 977, 1), 0);
+
+    const std::vector<uint8_t> png = OneBitPng(16384, 16384);
+    ASSERT_LT(png.size(), 64u * 1024);
+    TDecodedPicture p;
+    EXPECT_FALSE(Png(png, p));
+    EXPECT_EQ(p.Width, 0);
+    TDecodedPicture small;
+    ASSERT_TRUE(Png(OneBitPng(64, 48), small));
+    EXPECT_EQ(small.Pixels, std::vector<uint8_t>(64 * 48 * 3, 0));
+
+    // A whole one-bit bitmap of 4096 x 4097 is 2 MB of file for 16.8 million pixels.
+    std::vector<uint8_t> bmp = MakeBmp(MakePatternPicture(8, 8), TBmpKind::Pal1);
+    const uint32_t pixelOffset = bmp[10] | (bmp[11] << 8) | (bmp[12] << 16) | (bmp[13] << 24);
+    for (int k = 0; k < 4; ++k) {
+        bmp[18 + k] = static_cast<uint8_t>(4096u >> (8 * k));
+        bmp[22 + k] = static_cast<uint8_t>(4097u >> (8 * k));
+    }
+    bmp.resize(pixelOffset + size_t(512) * 4097, 0);
+    EXPECT_FALSE(Bmp(bmp, p));
 }
 
 TEST(DecodeJpeg, DecodesColourAndGreyTheRightWayUp)

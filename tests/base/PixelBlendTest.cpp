@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "base/Vealpha.h"
@@ -68,6 +69,15 @@ TVeRGBBits* Make(TComponent* owner, TBitDepth depth, int w, int h, uint32_t seed
     EXPECT_TRUE(b->Create());
     Randomise(*b, seed);
     return b;
+}
+
+TVeAlpha* MakeAlpha(TComponent* owner, int w, int h, uint32_t seed)
+{
+    auto* a = new TVeAlpha(owner);
+    a->Resize(w, h);
+    EXPECT_TRUE(a->Create());
+    Randomise(*a, seed);
+    return a;
 }
 
 // The expected byte of channel c of destination pixel (x, y), or -1 for "unchanged".
@@ -156,14 +166,65 @@ TEST_P(PixelBlend, AlphaBlendOntoItselfAndArgumentChecks)
     EXPECT_EQ(Snapshot(*dest), before);
 }
 
+// A buffer blended onto itself reads what it read before the blend began, whichever way its
+// sources lie from the destination: the same blend from a copy taken first is the reference.
+TEST_P(PixelBlend, EveryBlendOntoItselfMatchesACopyTakenFirst)
+{
+    const int w = 24, h = 20;
+    TVeRGBBits* self = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeRGBBits* twin = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeRGBBits* copy = Make(&Owner, GetParam(), 40, 30, 61);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 40, 30, 62);
+    const TVeRGB key = VeRGB(0x102030);
+    using TOp = std::function<bool(TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2)>;
+    const std::pair<const char*, TOp> ops[] = {
+        {"AlphaBlend", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->AlphaBlend(p.X, p.Y, src, s1.X, s1.Y, w, h, 40);
+         }},
+        {"AlphaBlend two sources", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2) {
+             return d->AlphaBlend(p.X, p.Y, src, s1.X, s1.Y, src, s2.X, s2.Y, w, h, 90);
+         }},
+        {"SaturationAdd", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->SaturationAdd(p.X, p.Y, src, s1.X, s1.Y, w, h);
+         }},
+        {"DrawKey", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawKey(p.X, p.Y, src, s1.X, s1.Y, w, h, key);
+         }},
+        {"DrawAlphaMask", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawAlphaMask(p.X, p.Y, src, s1.X, s1.Y, w, h, &alpha);
+         }},
+        {"DrawDoubleAlphaMask", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace) {
+             return d->DrawDoubleAlphaMask(p.X, p.Y, src, s1.X, s1.Y, w, h, &alpha, 77);
+         }},
+        {"DrawAlphaMask two sources", [&](TVeRGBBits* d, TVeRGBBits* src, TPlace p, TPlace s1, TPlace s2) {
+             return d->DrawAlphaMask(p.X, p.Y, src, s1.X, s1.Y, src, s2.X, s2.Y, w, h, &alpha);
+         }},
+    };
+    // Destination, first and second source: below, above, beside, in place, clipped, and two
+    // sources on either side of the destination.
+    const TPlace places[][3] = {{{5, 8}, {5, 5}, {5, 2}}, {{5, 2}, {5, 5}, {6, 8}},   {{8, 5}, {5, 5}, {2, 5}},
+                                {{2, 5}, {5, 5}, {5, 5}}, {{5, 5}, {5, 5}, {4, 9}},   {{9, 7}, {4, 3}, {9, 7}},
+                                {{-3, 12}, {6, 2}, {0, 0}}, {{7, 4}, {2, 9}, {7, 1}}, {{5, 6}, {5, 2}, {5, 9}}};
+    for (const auto& [what, op] : ops) {
+        for (const auto& place : places) {
+            for (TVeRGBBits* b : {self, twin, copy}) {
+                Randomise(*b, 63);
+                ASSERT_TRUE(b->BoxFill(12, 9, 20, 14, key.ToDWORD()));
+            }
+            ASSERT_TRUE(op(self, self, place[0], place[1], place[2]));
+            ASSERT_TRUE(op(twin, copy, place[0], place[1], place[2]));
+            EXPECT_TRUE(Snapshot(*self) == Snapshot(*twin))
+                << what << " to (" << place[0].X << "," << place[0].Y << ") from (" << place[1].X << ","
+                << place[1].Y << ") and (" << place[2].X << "," << place[2].Y << ")";
+        }
+    }
+}
+
 TEST_P(PixelBlend, DrawAlphaMaskClipsToPlaneSourceAndDestination)
 {
     TVeRGBBits* dest = Make(&Owner, GetParam(), 40, 30, 11);
     TVeRGBBits* src = Make(&Owner, GetParam(), 64, 32, 12);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(50, 28);  // narrower and shorter than the source
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 13);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 50, 28, 13);  // narrower and shorter than the source
     const TPlace sources[] = {{32, 0}, {-4, -6}, {40, 10}};
     for (const TPlace& s : sources) {
         for (const TPlace& p : Places) {
@@ -193,10 +254,7 @@ TEST_P(PixelBlend, DrawDoubleAlphaMaskScalesTheMaskByTheLevel)
 {
     TVeRGBBits* dest = Make(&Owner, GetParam(), 30, 20, 21);
     TVeRGBBits* src = Make(&Owner, GetParam(), 30, 20, 22);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(30, 20);
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 23);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 30, 20, 23);
     for (int level : {0, 1, 64, 127, 128}) {
         Randomise(*dest, 24);
         const auto before = Snapshot(*dest);
@@ -218,10 +276,7 @@ TEST_P(PixelBlend, DrawAlphaMaskOfTwoSourcesReadsThePlaneAtTheDestination)
     TVeRGBBits* dest = Make(&Owner, GetParam(), 40, 30, 31);
     TVeRGBBits* s1 = Make(&Owner, GetParam(), 40, 30, 32);
     TVeRGBBits* s2 = Make(&Owner, GetParam(), 35, 30, 33);
-    TVeAlpha alpha(&Owner);
-    alpha.Resize(40, 26);
-    ASSERT_TRUE(alpha.Create());
-    Randomise(alpha, 34);
+    TVeAlpha& alpha = *MakeAlpha(&Owner, 40, 26, 34);
     for (const TPlace& p : Places) {
         Randomise(*dest, 35);
         const auto before = Snapshot(*dest);
