@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Startuptrace.h"
 
 namespace Display {
 namespace {
@@ -288,6 +289,7 @@ void UploadAndPresent()
         SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &dst);
         SDL_RenderPresent(Win.Renderer);
         Presents.fetch_add(1);
+        StartupTrace::FramePresented();
     }
     {
         std::lock_guard<std::mutex> lock(PresentedLock);
@@ -467,6 +469,7 @@ bool Open(const TOpenOptions& options)
 {
     if (IsOpen())
         return false;
+    StartupTrace::Mark("display opening");
     PrepareX11Guard();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
