@@ -437,6 +437,18 @@ void HandleEvent(const SDL_Event& e)
 
 }  // namespace
 
+TVideoSession::TVideoSession()
+{
+    PrepareX11Guard();
+    FStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+TVideoSession::~TVideoSession()
+{
+    if (FStarted)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
 bool VideoAvailable()
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
