@@ -65,6 +65,21 @@ bool TVeTimer::GetEnabled() const
     return FEnabled;
 }
 
+void TVeTimer::SetNextCall(unsigned periods)
+{
+    if (OnTimerThread())
+        FNextCall = std::max(periods, 1u);
+}
+
+void TVeTimer::Rearm()
+{
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FRearm = true;
+    }
+    FWake.notify_all();
+}
+
 void TVeTimer::Run()
 {
     using Clock = std::chrono::steady_clock;
@@ -77,14 +92,26 @@ void TVeTimer::Run()
         const uint64_t generation = FGeneration;
         const auto period = std::chrono::milliseconds(FInterval);
         auto deadline = Clock::now() + period;
+        FPeriods = 1;
+        FRearm = false;
         for (;;) {
             const bool changed = FWake.wait_until(lock, deadline, [&] {
-                return FQuit || FGeneration != generation;
+                return FQuit || FGeneration != generation || FRearm;
             });
-            if (changed)
+            if (FQuit || FGeneration != generation)
                 break;
+            if (changed) {
+                // Rearmed while waiting: move to the first boundary of the grid still ahead.
+                FRearm = false;
+                const auto now = Clock::now();
+                if (deadline > now)
+                    deadline -= ((deadline - now) / period) * period;
+                FPeriods = 1;
+                continue;
+            }
             TNotifyEvent handler = OnTimer;
             FInTick = true;
+            FNextCall = 1;
             lock.unlock();
             if (handler) {
                 try {
@@ -96,7 +123,9 @@ void TVeTimer::Run()
             lock.lock();
             FInTick = false;
             FTickDone.notify_all();
-            deadline += period;
+            FPeriods = FRearm ? 1 : FNextCall;
+            FRearm = false;
+            deadline += FPeriods * period;
             const auto now = Clock::now();
             if (deadline <= now)
                 deadline += ((now - deadline) / period + 1) * period;

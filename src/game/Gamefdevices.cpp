@@ -127,6 +127,7 @@ private:
         return e;
     }
 
+    Display::TVideoSession FVideo;  // outlives the window, so the driver starts once
     std::unique_ptr<DirectX::TDDraw> FDDraw;
 };
 

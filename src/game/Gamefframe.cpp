@@ -21,6 +21,21 @@ bool FrameDueOnTick(int interval, int& tick)
     return due;
 }
 
+// Ticks from tick (as FrameDueOnTick left it) to the next tick on which a frame falls due.
+int TicksToNextDue(int interval, int tick)
+{
+    static constexpr int Due10[] = {3, 6, 10};
+    static constexpr int Due5[] = {6, 13, 20};
+    for (int due : interval == 10 ? Due10 : Due5)
+        if (due > tick)
+            return due - tick;
+    return 1;
+}
+
+// Outside the counting states the timer only looks in now and then; SetState rearms it as soon
+// as counting starts.
+constexpr unsigned IdleCheckPeriods = 200;
+
 constexpr int RebaseLimit = 1000000;
 
 }  // namespace
@@ -82,18 +97,32 @@ void TWaitThread::Execute()
     }
 }
 
-void TGameForm::GameTimerTimer(TObject*)
+void TGameForm::GameTimerTimer(TObject* sender)
 {
+    // Called by the timer only on ticks where a frame falls due; the ticks in between are
+    // counted here all at once. Called from elsewhere, it counts one tick.
+    TVeTimer* timer = sender != nullptr && sender == GameTimer ? GameTimer : nullptr;
     TGameFormState s = State.load();
-    if (s < gsIdle || s > gsTransition)
+    if (s < gsIdle || s > gsTransition) {
+        if (timer)
+            timer->SetNextCall(IdleCheckPeriods);
         return;
-    int tick = TickCount.load() + 1;
-    bool due = FrameDueOnTick(TimerInterval, tick);
+    }
+    const int periods = timer ? static_cast<int>(timer->Periods()) : 1;
+    int tick = TickCount.load();
+    int due = 0;
+    for (int i = 0; i < periods; ++i) {
+        ++tick;
+        if (FrameDueOnTick(TimerInterval, tick))
+            ++due;
+    }
     TickCount.store(tick);
-    if (due) {
-        FramesDue.fetch_add(1);
+    if (due > 0) {
+        FramesDue.fetch_add(due);
         PulseTimerEvent();
     }
+    if (timer)
+        timer->SetNextCall(static_cast<unsigned>(TicksToNextDue(TimerInterval, tick)));
 }
 
 void TGameForm::PulseTimerEvent()
@@ -107,15 +136,20 @@ void TGameForm::ResetFrameCounters()
     TickCount.store(0);
     FramesDue.store(0);
     FramesDone.store(0);
+    if (GameTimer)
+        GameTimer->Rearm();  // the next due frame is counted from here
 }
 
 void TGameForm::SetState(TGameFormState s)
 {
     // Closing is final: nothing may reopen a form that is shutting down.
+    auto counting = [](TGameFormState state) { return state >= gsIdle && state <= gsTransition; };
+    bool started = false;
     auto store = [&] {
         TGameFormState current = State.load();
         while (current != gsClosing && !State.compare_exchange_weak(current, s)) {
         }
+        started = current != gsClosing && !counting(current) && counting(s);
     };
     if (StateLock) {
         std::lock_guard<TCriticalSection> lock(*StateLock);
@@ -123,6 +157,8 @@ void TGameForm::SetState(TGameFormState s)
     } else {
         store();
     }
+    if (started && GameTimer)
+        GameTimer->Rearm();  // the timer counts from the next tick on
 }
 
 void TGameForm::SetCursorType(int type)

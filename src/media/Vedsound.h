@@ -87,7 +87,7 @@ private:
 class TDSoundStream;
 
 // The refill thread of one streamed buffer: tops up the ring whenever the mixer has drained it
-// below half, and at least every few milliseconds.
+// below half, and sleeps in between.
 class TDSoundThread {
 public:
     explicit TDSoundThread(TDSoundStream* stream) : FStream(stream) {}
@@ -106,10 +106,9 @@ private:
 
     TDSoundStream* FStream;
     std::thread FThread;
-    std::mutex FLock;
-    std::condition_variable FSignal;
-    bool FTerminated = false;
-    std::atomic<bool> FWakeRequested{false};
+    // Waited on and posted without a lock (the mixer must never block), so no post is lost.
+    std::atomic<uint32_t> FWakeRequested{0};
+    std::atomic<bool> FTerminated{false};
 };
 
 // ADP1 data decoded from a still-open stream into a ring of device frames.

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <chrono>
 
 #include "media/Vedsound.h"
 
@@ -10,10 +9,8 @@ namespace DirectX {
 void TDSoundThread::Start()
 {
     Stop();
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FTerminated = false;
-    }
+    FTerminated.store(false);
+    FWakeRequested.store(0);
     FThread = std::thread(&TDSoundThread::Execute, this);
 }
 
@@ -21,20 +18,16 @@ void TDSoundThread::Stop()
 {
     if (!FThread.joinable())
         return;
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FTerminated = true;
-    }
-    FSignal.notify_all();
+    FTerminated.store(true);
+    FWakeRequested.store(1);
+    FWakeRequested.notify_all();
     FThread.join();
 }
 
 void TDSoundThread::Wake()
 {
-    // No lock here: the mixer must never wait on the refill side. A missed wake-up costs at most
-    // one polling period, far shorter than the ring.
-    if (!FWakeRequested.exchange(true))
-        FSignal.notify_one();
+    if (FWakeRequested.exchange(1) == 0)
+        FWakeRequested.notify_one();
 }
 
 void TDSoundThread::Execute()
@@ -43,11 +36,9 @@ void TDSoundThread::Execute()
         FStream->Refill();
         if (FStream->FEndWritten.load())
             return;  // everything is in the ring; a new Play starts a new thread
-        std::unique_lock<std::mutex> lock(FLock);
-        FSignal.wait_for(lock, std::chrono::milliseconds(5),
-                         [this] { return FTerminated || FWakeRequested.load(); });
-        FWakeRequested.store(false);
-        if (FTerminated)
+        FWakeRequested.wait(0);
+        FWakeRequested.store(0);
+        if (FTerminated.load())
             return;
     }
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Startuptrace.h"
 
 namespace Display {
 namespace {
@@ -314,6 +315,7 @@ void UploadAndPresent()
         SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &dst);
         SDL_RenderPresent(Win.Renderer);
         Presents.fetch_add(1);
+        StartupTrace::FramePresented();
     }
     {
         std::lock_guard<std::mutex> lock(PresentedLock);
@@ -541,6 +543,18 @@ void CoverDisplay()
 
 }  // namespace
 
+TVideoSession::TVideoSession()
+{
+    PrepareX11Guard();
+    FStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+TVideoSession::~TVideoSession()
+{
+    if (FStarted)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
 bool VideoAvailable()
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
@@ -573,6 +587,7 @@ bool Open(const TOpenOptions& options)
 {
     if (IsOpen())
         return false;
+    StartupTrace::Mark("display opening");
     PrepareX11Guard();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;

@@ -1,5 +1,6 @@
 #include "scenario/Zbasm.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -626,7 +627,8 @@ std::vector<uint8_t> TAssembler::Build()
         trigBlock.insert(trigBlock.end(), condition.begin(), condition.end());
     }
 
-    std::vector<uint8_t> file(ZbScript::HeaderSize, 0);
+    // Sized once and filled in place (growing it by insert trips a false -Warray-bounds at -O3).
+    std::vector<uint8_t> file(ZbScript::HeaderSize + trigBlock.size() + funcBlock.size(), 0);
     std::memcpy(file.data(), FMagic, 4);
     Set32(file, 4, FReserved1);
     Set32(file, 8, FScenario);
@@ -639,8 +641,8 @@ std::vector<uint8_t> TAssembler::Build()
     Set32(file, 28, FFuncOffset ? *FFuncOffset : static_cast<uint32_t>(funcOffset));
     Set32(file, 32, FFuncSize ? *FFuncSize : static_cast<uint32_t>(funcBlock.size()));
     Set32(file, 36, FReserved2);
-    file.insert(file.end(), trigBlock.begin(), trigBlock.end());
-    file.insert(file.end(), funcBlock.begin(), funcBlock.end());
+    std::copy(trigBlock.begin(), trigBlock.end(), file.begin() + static_cast<std::ptrdiff_t>(trigOffset));
+    std::copy(funcBlock.begin(), funcBlock.end(), file.begin() + static_cast<std::ptrdiff_t>(funcOffset));
     if (FFileSize)
         file.resize(*FFileSize, 0);
     return file;

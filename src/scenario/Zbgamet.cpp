@@ -13,6 +13,7 @@
 #include "game/Zbdata.h"
 #include "game/Zbglobals.h"
 #include "game/Zbsysfile.h"
+#include "platform/Startuptrace.h"
 #include "scenario/Avgu.h"
 #include "scenario/Popupu.h"
 
@@ -196,6 +197,7 @@ void TZBGameThread::TitleMenu()
     PlayBGM(1, true, true);
     TVeRGBPanel* title = GameMenu->MainMenuPanel;
     TVeRGBPanel* chapter = ChapterUnit->MenuPanel;
+    StartupTrace::Mark("title");
     auto episodes = [] { ChapterUnit->SetMode(TChapterUnit::cmEpisodeSelect); };
     SwitchTo(FxTitle, title);
 

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "base/Vetimer.h"
 
@@ -139,4 +141,48 @@ TEST(VeTimer, DestroyedWhileRunning)
     const int after = ticks;
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(ticks.load(), after);
+}
+
+TEST(VeTimer, AHandlerCanSkipPeriodsAndARearmBringsTheNextCallForward)
+{
+    TVeTimer timer(nullptr);
+    std::mutex mutex;
+    std::vector<unsigned> periods;
+    std::vector<Clock::time_point> stamps;
+    std::atomic<unsigned> next{4};
+    timer.OnTimer = [&](TObject*) {
+        std::lock_guard<std::mutex> lock(mutex);
+        periods.push_back(timer.Periods());
+        stamps.push_back(Clock::now());
+        timer.SetNextCall(next);
+    };
+    timer.SetInterval(5);
+    timer.SetEnabled(true);
+    auto calls = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return periods.size();
+    };
+    ASSERT_TRUE(WaitFor([&] { return calls() >= 5; }));
+    next = 100000;  // the next call after this one would come in about eight minutes
+    const size_t before = calls();
+    ASSERT_TRUE(WaitFor([&] { return calls() > before; }));
+    timer.SetEnabled(false);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(periods[0], 1u);
+        for (size_t i = 1; i < 5; ++i)
+            EXPECT_EQ(periods[i], 4u);
+        // Sixteen periods of 5 ms on one grid; loose below, for a first call that came late.
+        EXPECT_GE(stamps[4] - stamps[0], 60ms);
+    }
+
+    timer.SetEnabled(true);
+    ASSERT_TRUE(WaitFor([&] { return calls() > before + 1; }));
+    const size_t skipping = calls();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(calls(), skipping);
+    timer.Rearm();  // the schedule's inputs changed: next period boundary, counting one period
+    ASSERT_TRUE(WaitFor([&] { return calls() > skipping; }, 1000ms));
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(periods[skipping], 1u);
 }

@@ -1,5 +1,7 @@
 // The frame timer's tick table, the pump's frame-rate modes and counters, and the frame-rate
 // counter on an injected clock.
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "game/GameFormHarness.h"
@@ -42,6 +44,28 @@ TEST_F(FrameLoopTest, TimerCountsThreeFramesPerHundredMillisecondsInRunningState
     EXPECT_EQ(DueTicks(form, 40), (std::vector<int>{6, 13, 20, 26, 33, 40}));
     form.State = gsClosing;
     EXPECT_TRUE(DueTicks(form, 40).empty());
+}
+
+TEST_F(FrameLoopTest, TheRunningTimerWakesOnlyWhenAFrameFallsDue)
+{
+    TGameForm form(nullptr, "ZB", false);
+    std::atomic<int> wakes{0};
+    form.GameTimer->OnTimer = [&](TObject* sender) {
+        ++wakes;
+        form.GameTimerTimer(sender);
+    };
+    form.TimerInterval = 5;
+    form.GameTimer->SetInterval(5);
+    form.GameTimer->SetEnabled(true);
+    form.SetState(gsIdle);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (form.GetFramesDue() < 9 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    form.GameTimer->SetEnabled(false);
+    ASSERT_GE(form.GetFramesDue(), 9);
+    // Three frames per twenty ticks: a timer waking on every tick would wake about seven times
+    // per frame.
+    EXPECT_LE(wakes.load(), form.GetFramesDue() + 3);
 }
 
 TEST_F(FrameLoopTest, FrameRateModesDecideWhenAPassRunsAndWithHowManySteps)

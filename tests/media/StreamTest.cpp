@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -124,6 +125,32 @@ TEST(SoundStream, LoopsFromTheStartAndPlayRestarts)
     EXPECT_FALSE(stream->IsPlay());
     delete stream;
     EXPECT_EQ(device.BufferCount(), 0);
+}
+
+TEST(SoundStream, TheRefillThreadSleepsWhileNothingDrainsTheRing)
+{
+    const uint32_t frames = 200000;  // longer than the ring: there is always more to decode
+    auto adp = DirectX::EncodeAdp(Sweep(frames).data(), frames, 2, 44100);
+    TDSound device(nullptr);
+    device.EnableOffline();
+    auto file = MemoryOf(adp);
+    TDSoundStream* stream = device.CreateStreamFromAdp(file.get(), false, false);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(stream->Play(true));
+    auto switches = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);  // every thread of the process
+        return usage.ru_nvcsw;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the first fill settles
+    const long before = switches();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A thread looking in every few milliseconds would have slept and woken some sixty times.
+    EXPECT_LT(switches() - before, 15);
+    // Draining past half the ring wakes it: the whole sound still arrives.
+    auto out = Drain(device, stream, frames);
+    EXPECT_GE(out.size(), size_t(frames) * 2);
+    delete stream;
 }
 
 TEST(SoundStream, DataCutShortPlaysWhatIsThereAndEnds)
