@@ -1,9 +1,11 @@
 // The form's creation and showing on the dummy drivers: the whole start with generated data,
 // each missing picture, failed device checks, and the orderly close.
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "game/Gamefconst.h"
+#include "media/Getdxver.h"
 #include "game/GameFormHarness.h"
 
 namespace {
@@ -152,8 +154,25 @@ TEST_F(StartupTest, DisplayDepthChecksChooseTheWorkingDepth)
     EXPECT_EQ(Boxes.front(), std::string(CaptionError) + ": " + MsgFullDepth);
 }
 
-TEST_F(StartupTest, DisplayThatCannotOpenFailsTheShowing)
+TEST_F(StartupTest, DevicesThatCannotOpenFailTheShowingWithTheirOwnMessages)
 {
+    {
+        // A sound device that cannot start is not an old platform: the creation succeeds and
+        // the showing reports the sound device.
+        const std::string driver = std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "";
+        setenv("SDL_AUDIODRIVER", "nosuchdriver", 1);
+        Config->Version = DirectX::GetDXVersion();
+        const bool started = StartForm();
+        setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectSound}));
+        EXPECT_EQ(LogLines(), (std::vector<std::string>{LogDirectSound, LogShowError}));
+        EXPECT_EQ(Form->WaitThread, nullptr);
+        EXPECT_TRUE(QuitPosted());
+    }
+
+    TearDown();
+    SetUp();
     Config->EnableResult = false;
     EXPECT_FALSE(StartForm());
     EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectDraw}));
