@@ -9,7 +9,6 @@
 #include "platform/Forms.h"
 #include "platform/Instance.h"
 #include "platform/Params.h"
-#include "platform/Sysutils.h"
 
 TSplashForm* SplashForm = nullptr;
 
@@ -65,16 +64,11 @@ int GameMain(int argc, const char* const* argv)
     InstallCloseSignals();
     try {
         ReadDebugIni();
-        for (int i = 1; i <= ParamCount(); ++i) {
-            std::string p = ParamStr(i);
-            if (p.size() < 2 || (p[0] != '-' && p[0] != '/'))
-                continue;
-            std::string name = UpperCase(p.substr(1));
-            if (name == "WINDOW")
-                WindowMode = true;
-            else if (name == "FPS")
-                ShowFPS = true;
-        }
+        // The switches only switch on: an INI setting stays when its switch is absent.
+        if (FindCmdLineSwitch("WINDOW"))
+            WindowMode = true;
+        if (FindCmdLineSwitch("FPS"))
+            ShowFPS = true;
         application->Title = GameTitle;
         // SIGINT and SIGTERM close the window as the user would, so the settings are saved.
         application->OnCloseSignal = [application] {
@@ -89,7 +83,7 @@ int GameMain(int argc, const char* const* argv)
         ChapterUnit = new TChapterUnit(application);
         BatonUnit = new TBatonUnit(application);
         application->Run();
-    } catch (const Exception&) {
+    } catch (...) {
     }
     instance.Release();
     delete application;  // the splash form, and through it the game form

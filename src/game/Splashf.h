@@ -21,5 +21,6 @@ private:
 
 extern TSplashForm* SplashForm;
 
-// The program: working folder, single instance, switches, the loop. Returns the exit code.
+// The program: working folder, single instance, switches, the loop. Returns the exit code, 0
+// in every case; whatever escapes the loop is dropped after the instance lock is released.
 int GameMain(int argc, const char* const* argv);
