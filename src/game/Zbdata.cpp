@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "game/Zbreadmes.h"
+#include "platform/Codepage.h"
 
 TErrLog* ErrLog = nullptr;
 TRandom* GameRandom = nullptr;
@@ -53,7 +54,8 @@ void TErrLog::Add(const std::string& text)
     FLines.push_back(text);
     while (FLines.size() > MaxLines)
         FLines.pop_front();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    // The program's own lines are code page 932; a terminal reads UTF-8.
+    std::fprintf(stderr, "%s\n", ProgramTextToUtf8(text).c_str());
 }
 
 size_t TErrLog::Count() const

@@ -14,6 +14,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/Codepage.h"
+
 namespace {
 
 // Guards the FreeType library and its faces, fontconfig, and the fonts' iconv handles: none
@@ -235,7 +237,7 @@ HFONT CreateFontIndirect(const TLogFont& logFont)
     const int64_t em = logFont.Height == 0 ? 12 : std::abs(static_cast<int64_t>(logFont.Height));
     const TCharsetInfo* info = CharsetInfo(logFont.CharSet);
     if (!info || em > MaxEm) {
-        std::fprintf(stderr, "Font \"%s\": unsupported character set %d or size %d\n", logFont.FaceName.c_str(),
+        std::fprintf(stderr, "Font \"%s\": unsupported character set %d or size %d\n", ProgramTextToUtf8(logFont.FaceName).c_str(),
                      logFont.CharSet, logFont.Height);
         return nullptr;
     }
@@ -245,12 +247,13 @@ HFONT CreateFontIndirect(const TLogFont& logFont)
     if (ResolveFace(logFont.FaceName, *info, logFont, match))
         face = OpenFace(match.File, match.Index);
     if (!face) {
-        std::fprintf(stderr, "Font \"%s\": no installed face has its characters\n", logFont.FaceName.c_str());
+        std::fprintf(stderr, "Font \"%s\": no installed face has its characters\n", ProgramTextToUtf8(logFont.FaceName).c_str());
         return nullptr;
     }
     iconv_t decoder = iconv_open("UTF-32LE", info->Encoding);
     if (decoder == reinterpret_cast<iconv_t>(-1)) {
-        std::fprintf(stderr, "Font \"%s\": no decoder for %s\n", logFont.FaceName.c_str(), info->Encoding);
+        std::fprintf(stderr, "Font \"%s\": no decoder for %s\n", ProgramTextToUtf8(logFont.FaceName).c_str(),
+                     info->Encoding);
         return nullptr;
     }
     auto* font = new TGdiFont;
