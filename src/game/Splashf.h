@@ -4,6 +4,7 @@
 // when it is destroyed.
 
 #include "platform/Classes.h"
+#include "platform/SplashWindow.h"
 
 class TSplashForm : public TComponent {
 public:
@@ -17,6 +18,7 @@ public:
 
 private:
     bool FVisible = true;
+    TSplashWindow FWindow;
 };
 
 extern TSplashForm* SplashForm;

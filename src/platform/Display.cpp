@@ -354,7 +354,11 @@ void HandleEvent(const SDL_Event& e)
         event.Kind = TEventKind::Close;
         Deliver(event);
         break;
-    case SDL_WINDOWEVENT: HandleWindowEvent(e.window); break;
+    case SDL_WINDOWEVENT:
+        // The start-up picture's window shares the event queue; its focus is not the game's.
+        if (e.window.windowID == 0 || e.window.windowID == SDL_GetWindowID(Win.Window))
+            HandleWindowEvent(e.window);
+        break;
     case SDL_MOUSEMOTION:
         event.Kind = TEventKind::MouseMove;
         MapAndPublish(e.motion.x, e.motion.y, event);
