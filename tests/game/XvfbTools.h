@@ -68,8 +68,9 @@ x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
 x11.XDefaultRootWindow.restype = ctypes.c_ulong
 x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
-                           ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)), ctypes.POINTER(ctypes.c_uint)]
+x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                           ctypes.POINTER(ctypes.c_uint)]
 x11.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
 x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(Attrs)]
 x11.XFree.argtypes = [ctypes.c_void_p]
@@ -107,7 +108,8 @@ while time.monotonic() - start < 20:
         break
     time.sleep(0.002)
 for text in names:
-    out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n" % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
+    out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n"
+              % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
 out.close()
 )PY";
 
@@ -115,7 +117,11 @@ out.close()
 // xdotool's name search does not match: named NAME prints the windows titled exactly NAME, and
 // waitnamed NAME SECONDS waits for one and prints it.
 inline constexpr char WindowShellFunctions[] = R"SH(
-named() { for w in $(xdotool search '.*' 2>/dev/null); do [ "$(xdotool getwindowname $w 2>/dev/null)" = "$1" ] && echo $w; done; }
+named() {
+  for w in $(xdotool search '.*' 2>/dev/null); do
+    [ "$(xdotool getwindowname $w 2>/dev/null)" = "$1" ] && echo $w
+  done
+}
 waitnamed() {
   i=0
   while [ $i -lt $(( $2 * 20 )) ]; do
