@@ -27,13 +27,14 @@ constexpr int SplashLanternFlare = 2;  // the big yellow halation flare
 // at half size with the big yellow flare as a lantern in the middle.
 std::vector<uint32_t> SplashPicture()
 {
-    const TDecodedPicture glow = MakeHalationPicture(0);
+    // Sampled at half size rather than shrunk: the picture is made on the start-up path.
+    const TDecodedPicture glow = MakeHalationPicture(0, 640 / SplashWidth);
     const TDecodedPicture flare = MakeHalationPicture(SplashLanternFlare);
     std::vector<uint32_t> pixels(size_t(SplashWidth) * SplashHeight);
     const int fx = (SplashWidth - flare.Width) / 2, fy = (SplashHeight - flare.Height) / 2;
     for (int y = 0; y < SplashHeight; ++y)
         for (int x = 0; x < SplashWidth; ++x) {
-            const int gx = std::min(x * 2, glow.Width - 1), gy = std::min(y * 2, glow.Height - 1);
+            const int gx = std::min(x, glow.Width - 1), gy = std::min(y, glow.Height - 1);
             const uint8_t* g = &glow.Pixels[(size_t(gy) * size_t(glow.Width) + size_t(gx)) * 3];
             int c[3] = {g[0], g[1], g[2]};
             if (x >= fx && y >= fy && x < fx + flare.Width && y < fy + flare.Height) {
