@@ -77,10 +77,12 @@ bool TGameForm::CopyScreenToClipboard(int id)
     // The frame threads draw and remove their own cursor under FpsLock, and the screen
     // images are freed under it: the screen is read, and our cursor drawn and removed, only
     // while holding it, so no frame ever shows our cursor.
+    bool read = false;
     if (FpsLock) {
         std::lock_guard<TCriticalSection> lock(*FpsLock);
         TVeRGBBits* screen = Target();
         if (screen && screen->Lock()) {
+            read = true;
             int type = CursorType.load();
             int cx = CursorX.load(), cy = CursorY.load();
             bool cursor = id == CaptureHotKeyAlt && type >= 0 && CursorImage && CursorAlpha && CursorBack;
@@ -93,6 +95,12 @@ bool TGameForm::CopyScreenToClipboard(int id)
                 screen->Draw(cx, cy, CursorBack, 0, 0, 32, 32);
             screen->Unlock();
         }
+    }
+    // A picture without the screen would be only the overlays on black: nothing is copied.
+    if (!read) {
+        if (ErrLog)
+            ErrLog->Add(LogCaptureFailed);
+        return false;
     }
 
     DrawOverlay(shot.get(), CapLogoImage, CapLogoAlpha, 8, 0);

@@ -25,6 +25,20 @@ bool Fail(const char* line)
 
 bool ScreenDepthServed() { return BitDepth == bd24 || BitDepth == bd32; }
 
+// The open step whose line a failed file open leaves: no file (or none that can be read) fails
+// opening it, a file without pictures getting its video stream, a video stream without a
+// decoder asking it for pictures, and an unusable picture size reading its format.
+const char* OpenStepLine(TMovieOpenStep step)
+{
+    switch (step) {
+    case TMovieOpenStep::Memory: return LogStreamCreate;
+    case TMovieOpenStep::VideoStream: return LogVideoGet;
+    case TMovieOpenStep::VideoDecoder: return LogVideoQuery;
+    case TMovieOpenStep::PictureSize: return LogGetFormat;
+    default: return LogOpenFile;
+    }
+}
+
 }  // namespace
 
 bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
@@ -39,10 +53,10 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
     if (GameForm == nullptr || GameForm->Display() == nullptr || !GameForm->Display()->Enabled())
         return Fail(LogVideoAdd);
     // The sound track joins the sound device when there is one and is left out otherwise, as a
-    // default renderer would be; that step cannot fail here. The file's video stream is found
-    // when the file is opened, so a file without one fails here too.
+    // default renderer would be; that step cannot fail here. The file's streams are found when
+    // it is opened: a failure names the step that stands for what was missing.
     if (!stream->Open(path))
-        return Fail(LogOpenFile);
+        return Fail(OpenStepLine(stream->Decoder().FailedStep()));
     // The pictures are delivered in the forced format: 24- or 32-bit blue, green, red, which is
     // pf24_888 and pf32_888 (red 0xFF0000, green 0xFF00, blue 0xFF).
     if (!ScreenDepthServed())

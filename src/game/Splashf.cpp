@@ -1,21 +1,58 @@
 #include "game/Splashf.h"
 
+#include <algorithm>
+
 #include "game/Batonu.h"
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
 #include "game/Pchapter.h"
 #include "game/Zbeffect.h"
+#include "game/Zbeffectdata.h"
+#include "platform/Display.h"
 #include "platform/Forms.h"
 #include "platform/Instance.h"
 #include "platform/Params.h"
-#include "platform/Sysutils.h"
 
 TSplashForm* SplashForm = nullptr;
+
+namespace {
+
+constexpr int SplashWidth = 320;
+constexpr int SplashHeight = 240;
+constexpr char SplashCaption[] = "Splash";
+constexpr int SplashLanternFlare = 2;  // the big yellow halation flare
+
+// The splash picture lives in the program, made from its own halation pictures: the warm glow
+// at half size with the big yellow flare as a lantern in the middle.
+std::vector<uint32_t> SplashPicture()
+{
+    // Sampled at half size rather than shrunk: the picture is made on the start-up path.
+    const TDecodedPicture glow = MakeHalationPicture(0, 640 / SplashWidth);
+    const TDecodedPicture flare = MakeHalationPicture(SplashLanternFlare);
+    std::vector<uint32_t> pixels(size_t(SplashWidth) * SplashHeight);
+    const int fx = (SplashWidth - flare.Width) / 2, fy = (SplashHeight - flare.Height) / 2;
+    for (int y = 0; y < SplashHeight; ++y)
+        for (int x = 0; x < SplashWidth; ++x) {
+            const int gx = std::min(x, glow.Width - 1), gy = std::min(y, glow.Height - 1);
+            const uint8_t* g = &glow.Pixels[(size_t(gy) * size_t(glow.Width) + size_t(gx)) * 3];
+            int c[3] = {g[0], g[1], g[2]};
+            if (x >= fx && y >= fy && x < fx + flare.Width && y < fy + flare.Height) {
+                const uint8_t* f = &flare.Pixels[(size_t(y - fy) * size_t(flare.Width) + size_t(x - fx)) * 3];
+                for (int i = 0; i < 3; ++i)
+                    c[i] = std::min(255, c[i] + f[i]);  // light adds up, as the halation draws it
+            }
+            pixels[size_t(y) * SplashWidth + size_t(x)] = uint32_t(c[2]) << 16 | uint32_t(c[1]) << 8 | uint32_t(c[0]);
+        }
+    return pixels;
+}
+
+}  // namespace
 
 TSplashForm::TSplashForm(TComponent* owner) : TComponent(owner)
 {
     FormCreate(this);
+    FWindow.Show(SplashCaption, SplashPicture(), SplashWidth, SplashHeight);
 }
 
 TSplashForm::~TSplashForm()
@@ -40,6 +77,7 @@ void TSplashForm::AppIdle(TObject*, bool&)
     GameForm->FormCreate(GameForm);
     GameForm->Show();
     FVisible = false;
+    FWindow.Hide();
 }
 
 void TSplashForm::FormDestroy(TObject*)
@@ -63,19 +101,16 @@ int GameMain(int argc, const char* const* argv)
     TApplication* application = new TApplication();
     Application = application;
     InstallCloseSignals();
+    // Start-up failures come before the game window exists; their boxes need no parent.
+    Display::InstallMessageBoxes();
     try {
         TIniStartSnapshot iniSnapshot;
         ReadDebugIni();
-        for (int i = 1; i <= ParamCount(); ++i) {
-            std::string p = ParamStr(i);
-            if (p.size() < 2 || (p[0] != '-' && p[0] != '/'))
-                continue;
-            std::string name = UpperCase(p.substr(1));
-            if (name == "WINDOW")
-                WindowMode = true;
-            else if (name == "FPS")
-                ShowFPS = true;
-        }
+        // The switches only switch on: an INI setting stays when its switch is absent.
+        if (FindCmdLineSwitch("WINDOW"))
+            WindowMode = true;
+        if (FindCmdLineSwitch("FPS"))
+            ShowFPS = true;
         application->Title = GameTitle;
         // SIGINT and SIGTERM close the window as the user would, so the settings are saved.
         application->OnCloseSignal = [application] {
@@ -90,7 +125,7 @@ int GameMain(int argc, const char* const* argv)
         ChapterUnit = new TChapterUnit(application);
         BatonUnit = new TBatonUnit(application);
         application->Run();
-    } catch (const Exception&) {
+    } catch (...) {
     }
     instance.Release();
     delete application;  // the splash form, and through it the game form

@@ -4,6 +4,7 @@
 // when it is destroyed.
 
 #include "platform/Classes.h"
+#include "platform/SplashWindow.h"
 
 class TSplashForm : public TComponent {
 public:
@@ -17,9 +18,11 @@ public:
 
 private:
     bool FVisible = true;
+    TSplashWindow FWindow;
 };
 
 extern TSplashForm* SplashForm;
 
-// The program: working folder, single instance, switches, the loop. Returns the exit code.
+// The program: working folder, single instance, switches, the loop. Returns the exit code, 0
+// in every case; whatever escapes the loop is dropped after the instance lock is released.
 int GameMain(int argc, const char* const* argv);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "game/Zbreadmes.h"
+#include "platform/Codepage.h"
 
 TErrLog* ErrLog = nullptr;
 TRandom* GameRandom = nullptr;
@@ -49,11 +50,13 @@ int32_t GetLE32(const uint8_t* p)
 
 void TErrLog::Add(const std::string& text)
 {
+    // The program's own lines are code page 932; a terminal reads UTF-8.
+    const std::string echo = ProgramTextToUtf8(text);
     std::lock_guard<std::mutex> guard(FLock);
     FLines.push_back(text);
     while (FLines.size() > MaxLines)
         FLines.pop_front();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", echo.c_str());
 }
 
 size_t TErrLog::Count() const

@@ -1,5 +1,6 @@
 #include "game/Zbeffectdata.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
@@ -166,17 +167,18 @@ std::vector<uint8_t> MakeFadeMaskPlane(int index, int width, int height)
     return plane;
 }
 
-TDecodedPicture MakeHalationPicture(int index)
+TDecodedPicture MakeHalationPicture(int index, int step)
 {
     TDecodedPicture picture;
     if (index <= 0) {
-        picture.Width = 640;
-        picture.Height = 480;
-        picture.Pixels.resize(640 * 480 * 3);
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x) {
-                const double g = std::fmax(0.0, 1 - std::hypot(x, y * 4.0 / 3) / 800);
-                uint8_t* p = &picture.Pixels[size_t(y * 640 + x) * 3];
+        step = std::clamp(step, 1, 480);
+        picture.Width = 640 / step;
+        picture.Height = 480 / step;
+        picture.Pixels.resize(size_t(picture.Width) * size_t(picture.Height) * 3);
+        for (int y = 0; y < picture.Height; ++y)
+            for (int x = 0; x < picture.Width; ++x) {
+                const double g = std::fmax(0.0, 1 - std::hypot(x * step, y * step * 4.0 / 3) / 800);
+                uint8_t* p = &picture.Pixels[size_t(y * picture.Width + x) * 3];
                 p[0] = Byte(60 * g * g);
                 p[1] = Byte(110 * g * g);
                 p[2] = Byte(140 * g * g);

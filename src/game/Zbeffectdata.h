@@ -27,8 +27,9 @@ std::vector<uint8_t> MakeWaterMultiTable();
 // The grey plane (width x height bytes, top-down) of fade mask index 0..16; an index out of range
 // gives a plain left-to-right wipe.
 std::vector<uint8_t> MakeFadeMaskPlane(int index, int width = 640, int height = 480);
-// Index 0 HaloBack, 1..5 the flares in table order.
-TDecodedPicture MakeHalationPicture(int index);
+// Index 0 HaloBack, 1..5 the flares in table order. HaloBack can be sampled every step pixels
+// (640 / step x 480 / step) where a smaller copy is wanted.
+TDecodedPicture MakeHalationPicture(int index, int step = 1);
 
 std::vector<uint8_t> MakeGreyBmp(const std::vector<uint8_t>& plane, int width, int height);
 std::vector<uint8_t> MakeRgbBmp(const TDecodedPicture& picture);

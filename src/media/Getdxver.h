@@ -3,7 +3,7 @@
 
 namespace DirectX {
 
-// 0x700 when the display and sound drivers can be started with the current settings, else 0.
+// 0x700 when the display driver can be started with the current settings, else 0.
 int GetDXVersion();
 
 }  // namespace DirectX

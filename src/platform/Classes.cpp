@@ -10,6 +10,13 @@ TComponent::TComponent(TComponent* owner) : FOwner(nullptr)
 
 TComponent::~TComponent()
 {
+    DestroyComponents();
+    if (FOwner)
+        FOwner->RemoveComponent(this);
+}
+
+void TComponent::DestroyComponents()
+{
     // Children remove themselves from FComponents as they die; take them from the back.
     while (!FComponents.empty()) {
         TComponent* child = FComponents.back();
@@ -17,8 +24,6 @@ TComponent::~TComponent()
         child->FOwner = nullptr;
         delete child;
     }
-    if (FOwner)
-        FOwner->RemoveComponent(this);
 }
 
 TComponent* TComponent::Components(int index) const

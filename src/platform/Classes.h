@@ -23,6 +23,8 @@ public:
     TComponent* GetOwner() const { return FOwner; }
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const;
+    // Deletes every owned component, the last inserted first.
+    void DestroyComponents();
 
     std::string Name;
     int Tag = 0;

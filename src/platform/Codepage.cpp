@@ -99,6 +99,25 @@ const TTextMarks& Marks()
     return TextCodePage == 932 ? shiftJis : gbk;
 }
 
+// Converts the whole text to UTF-8 or fails.
+bool ConvertToUtf8(const std::string& text, const char* from, std::string& out)
+{
+    iconv_t cd = iconv_open("UTF-8", from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    // A code-page-932 character of one or two bytes needs at most three in UTF-8.
+    std::vector<char> buffer(text.size() * 3 + 4);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    const bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    iconv_close(cd);
+    if (ok)
+        out.assign(buffer.data(), static_cast<size_t>(outPtr - buffer.data()));
+    return ok;
+}
+
 }  // namespace
 
 void SetSystemCodePage(int codePage)
@@ -155,4 +174,12 @@ bool IsClosingMark(const std::string& s, size_t pos)
         if (s.compare(pos, 2, mark) == 0)
             return true;
     return false;
+}
+
+std::string ProgramTextToUtf8(const std::string& text)
+{
+    std::string out;
+    if (ConvertToUtf8(text, "UTF-8", out) || ConvertToUtf8(text, "CP932", out))
+        return out;
+    return text;
 }

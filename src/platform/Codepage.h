@@ -44,3 +44,8 @@ const std::string& WideMinus();
 // column past a full line: the characters 。、，．・？！」』）】｝ as the text code page writes them
 // (the middle dot as that page has it).
 bool IsClosingMark(const std::string& s, size_t pos);
+
+// Text for a person outside the game picture (message boxes, standard error) as UTF-8: valid
+// UTF-8 passes unchanged, anything else is read as code page 932, the program's own strings;
+// bytes that are neither pass unchanged.
+std::string ProgramTextToUtf8(const std::string& text);

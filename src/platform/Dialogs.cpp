@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/Codepage.h"
+
 namespace {
 
 std::mutex HandlerLock;
@@ -22,7 +24,7 @@ void ShowMessageBox(const std::string& text, const std::string& caption)
         handler(text, caption);
         return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", ProgramTextToUtf8(caption).c_str(), ProgramTextToUtf8(text).c_str());
     std::fflush(stderr);
 }
 

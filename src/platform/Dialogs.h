@@ -1,6 +1,7 @@
 #pragma once
 // Plain OK message boxes. The box itself is drawn by whoever owns the window; until it
-// installs a handler (and in tests, which install their own) the text goes to standard error.
+// installs a handler (and in tests, which install their own) the text goes to standard error,
+// in UTF-8.
 // The call blocks until the handler returns.
 
 #include <functional>

@@ -3,7 +3,6 @@
 #include "platform/X11window.h"
 
 #include <SDL.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Codepage.h"
 #include "platform/Dialogs.h"
 #include "platform/Startuptrace.h"
 
@@ -161,41 +161,15 @@ int SourceBytes(TSourceFormat format)
     }
 }
 
-// Converts the whole text or fails.
-bool Convert(const std::string& text, const char* from, std::string& out)
-{
-    iconv_t cd = iconv_open("UTF-8", from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::vector<char> buffer(text.size() * 4 + 4);
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = buffer.data();
-    size_t outLeft = buffer.size();
-    const bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-    iconv_close(cd);
-    if (ok)
-        out.assign(buffer.data(), static_cast<size_t>(outPtr - buffer.data()));
-    return ok;
-}
-
-// Message boxes carry the game's own strings, which may be code page 932 rather than UTF-8:
-// valid UTF-8 passes unchanged, anything else is read as code page 932.
-std::string ToUtf8(const std::string& text)
-{
-    std::string out;
-    if (Convert(text, "UTF-8", out) || Convert(text, "CP932", out))
-        return out;
-    return text;
-}
-
 void ShowSdlBox(const std::string& text, const std::string& caption)
 {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    const std::string utf8Caption = ProgramTextToUtf8(caption), utf8Text = ProgramTextToUtf8(text);
+    std::fprintf(stderr, "%s: %s\n", utf8Caption.c_str(), utf8Text.c_str());
     std::fflush(stderr);
-    // The window may only be used as the parent on its own thread.
+    // The window may only be used as the parent on its own thread; without one the box stands
+    // alone, as it must before the game window exists.
     SDL_Window* parent = std::this_thread::get_id() == Win.Owner ? Win.Window : nullptr;
-    SDL_ShowSimpleMessageBox(0, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), parent);
+    SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
 }
 
 std::atomic<bool> BoxesForGood{false};
@@ -412,7 +386,11 @@ void HandleEvent(const SDL_Event& e)
         event.Kind = TEventKind::Close;
         Deliver(event);
         break;
-    case SDL_WINDOWEVENT: HandleWindowEvent(e.window); break;
+    case SDL_WINDOWEVENT:
+        // The start-up picture's window shares the event queue; its focus is not the game's.
+        if (e.window.windowID == 0 || e.window.windowID == SDL_GetWindowID(Win.Window))
+            HandleWindowEvent(e.window);
+        break;
     case SDL_MOUSEMOTION:
         event.Kind = TEventKind::MouseMove;
         MapAndPublish(e.motion.x, e.motion.y, event);

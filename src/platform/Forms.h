@@ -20,6 +20,9 @@ using TIdleEvent = std::function<void(TObject* sender, bool& done)>;
 class TApplication : public TComponent {
 public:
     explicit TApplication(TComponent* owner = nullptr) : TComponent(owner) {}
+    // The forms it owns go first, while the application they use in their own destruction
+    // is still whole.
+    ~TApplication() override { DestroyComponents(); }
 
     std::string Title;
     // Set and read on the interface thread only.

@@ -123,6 +123,7 @@ struct TMovieDecoder::TImpl {
 
     mutable std::mutex ErrorLock;
     std::string Error;
+    TMovieOpenStep FailedStep = TMovieOpenStep::None;  // controlling thread only
 
     std::function<int64_t()> Clock = SteadyMs;
     std::function<void()> PacketHook;
@@ -131,6 +132,12 @@ struct TMovieDecoder::TImpl {
     {
         std::lock_guard<std::mutex> guard(ErrorLock);
         Error = text;
+    }
+    bool OpenFailed(TMovieOpenStep step, const std::string& text)
+    {
+        FailedStep = step;
+        SetError(text);
+        return false;
     }
 
     bool OpenInput();
@@ -170,8 +177,7 @@ bool TMovieDecoder::TImpl::OpenInput()
     Format = avformat_alloc_context();
     if (!Format) {
         av_dict_free(&options);
-        SetError("Movie: out of memory");
-        return false;
+        return OpenFailed(TMovieOpenStep::Memory, "Movie: out of memory");
     }
     Format->interrupt_callback.callback = [](void* self) -> int {
         return static_cast<TImpl*>(self)->StopRequested.load() ? 1 : 0;
@@ -181,26 +187,26 @@ bool TMovieDecoder::TImpl::OpenInput()
     av_dict_free(&options);
     if (result < 0) {
         Format = nullptr;  // freed by the failed open
-        SetError("Movie: cannot read " + Path + " (" + AvError(result) + ")");
-        return false;
+        return OpenFailed(TMovieOpenStep::File, "Movie: cannot read " + Path + " (" + AvError(result) + ")");
     }
     if ((result = avformat_find_stream_info(Format, nullptr)) < 0) {
-        SetError("Movie: no stream found in " + Path + " (" + AvError(result) + ")");
         CloseInput();
-        return false;
+        return OpenFailed(TMovieOpenStep::File, "Movie: no stream found in " + Path + " (" + AvError(result) + ")");
     }
     VideoIndex = av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (VideoIndex < 0 || !OpenDecoder(VideoIndex, Video)) {
-        SetError("Movie: no video stream that can be decoded in " + Path);
+    if (VideoIndex < 0) {
         CloseInput();
-        return false;
+        return OpenFailed(TMovieOpenStep::VideoStream, "Movie: no video stream in " + Path);
+    }
+    if (!OpenDecoder(VideoIndex, Video)) {
+        CloseInput();
+        return OpenFailed(TMovieOpenStep::VideoDecoder, "Movie: the video stream cannot be decoded in " + Path);
     }
     SourceWidth = Video->width;
     SourceHeight = Video->height;
     if (SourceWidth < 1 || SourceHeight < 1 || SourceWidth > MaxSide || SourceHeight > MaxSide) {
-        SetError("Movie: unusable picture size in " + Path);
         CloseInput();
-        return false;
+        return OpenFailed(TMovieOpenStep::PictureSize, "Movie: unusable picture size in " + Path);
     }
     AudioIndex = av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
     if (AudioIndex >= 0 && !OpenDecoder(AudioIndex, Audio))
@@ -495,11 +501,10 @@ TMovieDecoder::~TMovieDecoder() { Close(); }
 bool TMovieDecoder::Open(const std::string& name)
 {
     Close();
+    FImpl->FailedStep = TMovieOpenStep::None;
     FImpl->Path = NativePath(name);
-    if (!PathIsFile(FImpl->Path)) {
-        FImpl->SetError("Movie: file not found: " + FImpl->Path);
-        return false;
-    }
+    if (!PathIsFile(FImpl->Path))
+        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
     return FImpl->OpenInput();
 }
 
@@ -628,6 +633,8 @@ int TMovieDecoder::ReadAudio(int16_t* out, int frames)
 int TMovieDecoder::Width() const { return FImpl->SourceWidth; }
 int TMovieDecoder::Height() const { return FImpl->SourceHeight; }
 bool TMovieDecoder::HasAudio() const { return FImpl->Audio != nullptr; }
+
+TMovieOpenStep TMovieDecoder::FailedStep() const { return FImpl->FailedStep; }
 
 std::string TMovieDecoder::LastError() const
 {

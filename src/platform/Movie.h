@@ -27,6 +27,16 @@ struct TMovieUpdate {
     bool Failed = false;      // the movie could not be played; see LastError
 };
 
+// The step at which opening a movie failed.
+enum class TMovieOpenStep : uint8_t {
+    None,         // opened, or not tried
+    Memory,       // nothing could be allocated for it
+    File,         // no such file, or not a movie file that can be read
+    VideoStream,  // the file has no video stream
+    VideoDecoder, // its video stream has no decoder that opens
+    PictureSize,  // the stream's picture size is unusable
+};
+
 class TMovieDecoder {
 public:
     TMovieDecoder();
@@ -35,8 +45,10 @@ public:
     TMovieDecoder& operator=(const TMovieDecoder&) = delete;
 
     // Opens the file (the game's file-name rules apply) and its first video stream and, when
-    // there is one that can be decoded, its first audio stream. False with LastError set.
+    // there is one that can be decoded, its first audio stream. False with LastError and
+    // FailedStep set.
     bool Open(const std::string& name);
+    TMovieOpenStep FailedStep() const;
     // Stops and frees everything; the decoder can be opened again.
     void Close();
     bool IsOpen() const;

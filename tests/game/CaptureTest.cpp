@@ -125,6 +125,23 @@ TEST_F(CaptureTest, CopiesOnlyWhileANameIsFreeAndLogsAFailedCopy)
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Failed to copy image to clipboard!"});
 }
 
+TEST_F(CaptureTest, AScreenThatCannotBeReadCopiesNothingAndSaysSo)
+{
+    // The screen cannot be locked.
+    Form->Target()->Release();
+    EXPECT_FALSE(Form->CopyScreenToClipboard(TGameForm::CaptureHotKey));
+    EXPECT_TRUE(Copies.empty());
+    EXPECT_EQ(LogLines().size(), 1u);
+
+    // No screen at all: neither a drawing surface nor an open display.
+    MemMan->Delete(Form->ConvertImage);
+    Display->Disable();
+    ASSERT_EQ(Form->Target(), nullptr);
+    EXPECT_FALSE(Form->CopyScreenToClipboard(TGameForm::CaptureHotKeyAlt));
+    EXPECT_TRUE(Copies.empty());
+    EXPECT_EQ(LogLines().size(), 2u);
+}
+
 TEST_F(CaptureTest, NeverCatchesTheCursorOfAFrameBeingDrawn)
 {
     Form->SetRedrawProc([](TVeRGBBits* target) { target->BoxFill(0, 0, 639, 479, Back); });

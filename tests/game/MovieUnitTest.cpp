@@ -1,6 +1,7 @@
 // The movie player against clips of known colours: pictures reach the panel's surface
 // stretched to the screen, the end and a mouse press signal exactly once, and a movie that
 // cannot be opened ends at once.
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -116,13 +117,19 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
     EXPECT_EQ(TakeSignal(), INT_MIN);
     unit->CloseMovie();
 
-    // A missing file and a file without pictures: the open fails with its line, and a Play
-    // regardless ends on the first frame instead of leaving the game thread waiting.
+    // A missing file, a file that is no movie and a file without pictures: the open fails
+    // with the line of its step, and a Play regardless ends on the first frame instead of
+    // leaving the game thread waiting.
     WriteClip("sound.mpg", {{25, 0}}, false);
-    for (const char* name : {"missing.mpg", "sound.mpg"}) {
-        ErrLog->Add("-");
+    std::ofstream(Folder.Path() + "/Movie/text.mpg") << "not a movie at all";
+    const std::pair<const char*, const char*> failures[] = {{"missing.mpg", "AMStream OpenFile failed."},
+                                                            {"text.mpg", "AMStream OpenFile failed."},
+                                                            {"sound.mpg", "PrimaryVideo GetMediaStream failed."}};
+    for (const auto& [name, line] : failures) {
+        const size_t before = LogLines().size();
         EXPECT_FALSE(unit->OpenMovie(name)) << name;
-        EXPECT_EQ(LogLines().back(), "AMStream OpenFile failed.");
+        EXPECT_EQ(LogLines().size(), before + 1) << name;
+        EXPECT_EQ(LogLines().back(), line);
         Begin(unit.get());
         EXPECT_EQ(TakeSignal(), INT_MIN) << "a signal before the wait would be lost";
         Pump();
@@ -132,4 +139,10 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
         unit->CloseMovie();
         EXPECT_EQ(unit->GetStream(), nullptr);
     }
+    // A screen whose format the pictures cannot take fails at setting the format.
+    BitDepth = bd16;
+    EXPECT_FALSE(unit->OpenMovie("long.mpg"));
+    BitDepth = bd32;
+    EXPECT_EQ(LogLines().back(), "DDStream SetFormat failed.");
+    unit->CloseMovie();
 }

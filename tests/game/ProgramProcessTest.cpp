@@ -1,5 +1,7 @@
 // The program itself, started from a folder of generated data on the dummy drivers: a second
-// start exits at once, and SIGTERM or SIGINT close it in order, writing "ZB.INI".
+// start exits at once, SIGTERM or SIGINT close it in order, writing "ZB.INI", and a start that
+// fails on damaged data ends at once, in order.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -21,7 +23,9 @@ std::string ProgramPath()
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zb").string();
 }
 
-pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args)
+// errorFile, when given, receives the child's standard error.
+pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args,
+             const std::string& errorFile = "")
 {
     // Everything the child needs is built before the fork.
     std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
@@ -40,6 +44,11 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
+        if (!errorFile.empty()) {
+            int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, 2) < 0)
+                _exit(125);
+        }
         // The program finds its folder from its own path, not the working directory.
         if (chdir("/") != 0)
             _exit(126);
@@ -97,3 +106,29 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT));
+
+TEST(ProgramProcess, AStartThatFailsOnADamagedArchiveEndsAtOnceInOrder)
+{
+    std::string built = ProgramPath();
+    ASSERT_TRUE(std::filesystem::exists(built)) << built;
+    TScratchFolder folder;
+    std::string exe = folder.Path() + "/zb";
+    std::filesystem::copy_file(built, exe);
+    WriteWholeFile(folder.Path() + "/ZB.pak", PatternBytes(7, 4096));
+    std::string runtime = folder.Path() + "/run";
+    std::filesystem::create_directory(runtime);
+    const std::string errors = folder.Path() + "/stderr";
+
+    pid_t pid = Launch(exe, runtime, {"-window"}, errors);
+    int status = WaitExit(pid, 5000);
+    if (status == -1)
+        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    EXPECT_EQ(status, 0);
+    const TByteVector bytes = ReadWholeFile(errors);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("Error on FormShow\n"), std::string::npos) << text;
+    // Under the sanitizers nothing of the teardown may touch what is already gone.
+    EXPECT_EQ(text.find("runtime error"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
+    EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
+}

@@ -1,5 +1,6 @@
-// The program in a real window under a virtual X server: the window's title and size, a second
-// start exiting at once, and closing the window as a window manager would.
+// The program in a real window under a virtual X server: the splash picture centred on the
+// desktop until the game window shows, the window's title and size, a second start exiting at
+// once, and closing the window as a window manager would.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,17 +28,21 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     WriteGamePictures(folder.Path());
     std::filesystem::create_directory(folder.Path() + "/run");
     const std::string closer = folder.Write("close_window.py", CloseWindowScript);
+    const std::string watcher = folder.Write("watch.py", WindowWatchScript);
     const std::string results = folder.Path() + "/results";
     const std::string script = folder.Write("e2e.sh",
         "cd '" + folder.Path() + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         // The X and GL libraries' own leaks and races are not ours to report here.
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "python3 '" + watcher + "' watched Splash ZB & watch=$!\n"
+        "sleep 0.2\n"
         "./zb -WINDOW -FPS 2>/dev/null &\n"
         "pid=$!\n"
         "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-        "echo name=$(xdotool getwindowname $wid) > results\n"
+        "wait $watch; cat watched > results\n"
+        "echo name=$(xdotool getwindowname $wid) >> results\n"
         "xdotool getwindowgeometry $wid | sed -n 's/.*Geometry: /geometry=/p' >> results\n"
         "timeout 5 ./zb; echo second=$? >> results\n"
         "echo inibefore=$([ -f ZB.INI ] && echo yes || echo no) >> results\n"
@@ -60,6 +65,12 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         r = ReadResults(results);
     }
     ASSERT_EQ(r.count("ini"), 1u) << command;
+    // The splash: 320x240 in the middle of the 1024x768 desktop, up before the game window and
+    // gone once it shows.
+    EXPECT_EQ(r["Splashgeometry"], "320x240+352+264");
+    ASSERT_GE(std::atoi(r["Splashfirst"].c_str()), 0);
+    EXPECT_LE(std::atoi(r["Splashfirst"].c_str()), std::atoi(r["ZBfirst"].c_str()));
+    EXPECT_LT(std::atoi(r["Splashlast"].c_str()), std::atoi(r["ZBlast"].c_str()));
     EXPECT_EQ(r["name"], "ZB");
     EXPECT_EQ(r["geometry"], "640x480");
     EXPECT_EQ(r["second"], "0");

@@ -1,10 +1,15 @@
 // The form's creation and showing on the dummy drivers: the whole start with generated data,
 // each missing picture, failed device checks, and the orderly close.
 #include <chrono>
+#include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 #include "game/Gamefconst.h"
+#include "media/Getdxver.h"
 #include "game/GameFormHarness.h"
+#include "game/Splashf.h"
+#include "platform/Instance.h"
 
 namespace {
 
@@ -152,8 +157,25 @@ TEST_F(StartupTest, DisplayDepthChecksChooseTheWorkingDepth)
     EXPECT_EQ(Boxes.front(), std::string(CaptionError) + ": " + MsgFullDepth);
 }
 
-TEST_F(StartupTest, DisplayThatCannotOpenFailsTheShowing)
+TEST_F(StartupTest, DevicesThatCannotOpenFailTheShowingWithTheirOwnMessages)
 {
+    {
+        // A sound device that cannot start is not an old platform: the creation succeeds and
+        // the showing reports the sound device.
+        const std::string driver = std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "";
+        setenv("SDL_AUDIODRIVER", "nosuchdriver", 1);
+        Config->Version = DirectX::GetDXVersion();
+        const bool started = StartForm();
+        setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectSound}));
+        EXPECT_EQ(LogLines(), (std::vector<std::string>{LogDirectSound, LogShowError}));
+        EXPECT_EQ(Form->WaitThread, nullptr);
+        EXPECT_TRUE(QuitPosted());
+    }
+
+    TearDown();
+    SetUp();
     Config->EnableResult = false;
     EXPECT_FALSE(StartForm());
     EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectDraw}));
@@ -179,4 +201,41 @@ TEST_F(StartupTest, GameThreadFailureIsLoggedAndClosesTheForm)
     EXPECT_FALSE(Form->Visible());
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"broken flow"}));
     EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(StartupTest, TheProgramReadsItsSwitchesAndEndsInOrderWhateverEndsTheStart)
+{
+    WriteGamePictures(Folder.Path(), Pictures);
+    const std::string runtime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+    setenv("XDG_RUNTIME_DIR", Folder.Path().c_str(), 1);
+    auto runProgram = [](std::vector<const char*> args) {
+        int code = -1;
+        EXPECT_NO_THROW(code = GameMain(static_cast<int>(args.size()), args.data()));
+        EXPECT_EQ(Application, nullptr);
+        EXPECT_EQ(GameForm, nullptr);
+        TSingleInstance instance;
+        EXPECT_EQ(instance.Acquire(InstanceName), TInstanceResult::Acquired) << "the instance lock was kept";
+        return code;
+    };
+
+    // Prefixes "-" and "/" in any case switch on; a doubled prefix or none does not. Without
+    // the window switch the program needs a 640x480 full-screen mode, which this display lacks.
+    Config->Modes.clear();
+    WindowMode = false;
+    EXPECT_EQ(runProgram({"zb", "--window", "//fps", "window", "-"}), 0);
+    EXPECT_FALSE(WindowMode);
+    EXPECT_FALSE(ShowFPS);
+    EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgFullDepth,
+                                               std::string(CaptionQJError) + ": " + MsgInitFailed}));
+
+    // A standard exception out of the start is caught at the top; the form still closes in
+    // order and writes its settings.
+    Boxes.clear();
+    TGameForm::SetGameThreadFactory([]() -> TMainThread* { throw std::runtime_error("no game thread"); });
+    EXPECT_EQ(runProgram({"zb", "-Window", "/fps"}), 0);
+    EXPECT_TRUE(WindowMode);
+    EXPECT_TRUE(ShowFPS);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_FALSE(ReadWholeFile(Folder.Path() + "/ZB.INI").empty());
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 }

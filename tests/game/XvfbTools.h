@@ -46,6 +46,95 @@ x11.XFlush(display)
 x11.XCloseDisplay(display)
 )PY";
 
+// Watches the top-level windows of the given names (at most 20 s, polling every 2 ms) and
+// writes, for each, when it was first and last seen mapped (ms from the start, -1 never) and
+// its first geometry: NAMEfirst=, NAMElast=, NAMEgeometry=WxH+X+Y. The watch ends once the last
+// name shows and the others have been gone for a second.
+inline constexpr char WindowWatchScript[] = R"PY(
+import ctypes, sys, time
+
+# Usage: watch.py results name... (the last name ends the watch once it shows)
+
+class Attrs(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
+                ("root", ctypes.c_ulong), ("c_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                           ctypes.POINTER(ctypes.c_uint)]
+x11.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(Attrs)]
+x11.XFree.argtypes = [ctypes.c_void_p]
+x11.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+Handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+ignore = Handler(lambda d, e: 0)  # windows may vanish between the calls
+x11.XSetErrorHandler(ctypes.cast(ignore, ctypes.c_void_p))
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit("no display")
+root = x11.XDefaultRootWindow(display)
+names = sys.argv[2:]
+out = open(sys.argv[1], "w")
+start = time.monotonic()
+first, last, geometry = {}, {}, {}
+while time.monotonic() - start < 20:
+    now = int((time.monotonic() - start) * 1000)
+    r, p = ctypes.c_ulong(), ctypes.c_ulong()
+    children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+    if x11.XQueryTree(display, root, ctypes.byref(r), ctypes.byref(p), ctypes.byref(children), ctypes.byref(count)):
+        for i in range(count.value):
+            name = ctypes.c_char_p()
+            if not x11.XFetchName(display, children[i], ctypes.byref(name)) or not name.value:
+                continue
+            text = name.value.decode("latin-1")
+            a = Attrs()
+            if text in names and x11.XGetWindowAttributes(display, children[i], ctypes.byref(a)) and a.map_state == 2:
+                first.setdefault(text, now)
+                last[text] = now
+                geometry.setdefault(text, "%dx%d+%d+%d" % (a.width, a.height, a.x, a.y))
+        if children:
+            x11.XFree(children)
+    # Done once the last name shows and the others have been gone for a second.
+    if names[-1] in first and all(now - last[n] > 1000 for n in names[:-1] if n in last):
+        break
+    time.sleep(0.002)
+for text in names:
+    out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n"
+              % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
+out.close()
+)PY";
+
+// Shell functions for the scripts. Message boxes carry their title as UTF-8 text, which
+// xdotool's name search does not match: named NAME prints the windows titled exactly NAME, and
+// waitnamed NAME SECONDS waits for one and prints it.
+inline constexpr char WindowShellFunctions[] = R"SH(
+named() {
+  for w in $(xdotool search '.*' 2>/dev/null); do
+    [ "$(xdotool getwindowname $w 2>/dev/null)" = "$1" ] && echo $w
+  done
+}
+waitnamed() {
+  i=0
+  while [ $i -lt $(( $2 * 20 )) ]; do
+    w=$(named "$1" | head -1)
+    [ -n "$w" ] && { echo $w; return 0; }
+    sleep 0.05; i=$((i + 1))
+  done
+  return 1
+}
+)SH";
+
 inline bool OnPath(const std::string& tool)
 {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;

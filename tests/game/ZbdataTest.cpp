@@ -155,6 +155,11 @@ TEST_F(GameDataTest, ErrorLogKeepsTheLastThousandLinesFromAnyThread)
     EXPECT_EQ(ErrLog->Line(0), "line 2");
     EXPECT_EQ(ErrLog->Line(999), "line 1001");
     EXPECT_EQ(ErrLog->Line(1000), "");
+    // The log keeps the program's bytes; its echo on standard error is readable UTF-8.
+    testing::internal::CaptureStderr();
+    ErrLog->Add("\x95\x73\x96\xbe\x82\xc8\x97\xe1\x8a\x4f");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "不明な例外\n");
+    EXPECT_EQ(ErrLog->Line(999), "\x95\x73\x96\xbe\x82\xc8\x97\xe1\x8a\x4f");
 
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

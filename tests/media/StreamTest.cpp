@@ -231,7 +231,9 @@ TEST(SoundStream, WithoutADriverTheDeviceStaysDisabled)
         device.SetEnabled(true);
         EXPECT_FALSE(device.GetEnabled());
         EXPECT_EQ(device.CreateBufferMute(1), nullptr);
-        EXPECT_EQ(DirectX::GetDXVersion(), 0);
+        // The version probe answers for the display: a missing sound device is the device's
+        // own failure when it is enabled.
+        EXPECT_EQ(DirectX::GetDXVersion(), 0x700);
     }
     ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
     EXPECT_EQ(DirectX::GetDXVersion(), 0x700);

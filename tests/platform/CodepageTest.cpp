@@ -97,3 +97,15 @@ TEST(Codepage, DigitsAndClosingMarksAreThoseOfTheTextCodePage)
     SetSystemCodePage(936);
     EXPECT_EQ(Utf8ToTextCodePage("中。"), "\xD6\xD0\xA1\xA3");
 }
+
+TEST(Codepage, ProgramTextReachesPeopleAsUtf8)
+{
+    // "初期化に失敗しました。" as the program keeps it, in code page 932.
+    EXPECT_EQ(ProgramTextToUtf8("\x8f\x89\x8a\xfa\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42"),
+              "初期化に失敗しました。");
+    EXPECT_EQ(ProgramTextToUtf8("DirectSound\x82\xcc"), "DirectSoundの");
+    EXPECT_EQ(ProgramTextToUtf8("初期化に失敗しました。"), "初期化に失敗しました。");
+    EXPECT_EQ(ProgramTextToUtf8("Error on FormShow"), "Error on FormShow");
+    EXPECT_EQ(ProgramTextToUtf8(""), "");
+    EXPECT_EQ(ProgramTextToUtf8("bad \x82"), "bad \x82") << "a cut character is left as it is";
+}

@@ -104,4 +104,9 @@ TEST(MessageBox, GoesThroughTheInstalledHandler)
     testing::internal::CaptureStderr();
     ShowMessageBox("text", "Error");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: text\n");
+    // Without a box the program's own code-page-932 text reaches standard error as UTF-8.
+    testing::internal::CaptureStderr();
+    ShowMessageBox("DirectSound\x82\xcc\x8f\x89\x8a\xfa\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42",
+                   "Error");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: DirectSoundの初期化に失敗しました。\n");
 }

@@ -1,0 +1,43 @@
+#include "platform/SplashWindow.h"
+
+#include <SDL.h>
+
+#include "platform/X11guard.h"
+
+TSplashWindow::~TSplashWindow() { Hide(); }
+
+bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& pixels, int width, int height)
+{
+    if (FWindow || width < 1 || height < 1 || pixels.size() != size_t(width) * size_t(height))
+        return false;
+    // The splash may be the first to start the video system: the guard's error handler must
+    // be in place before SDL opens its connection to the X server.
+    PrepareX11Guard();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+    FWindow = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                               SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN | SDL_WINDOW_SKIP_TASKBAR);
+    if (!FWindow) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    // A plain window surface: the picture is drawn once, no renderer is worth its cost here.
+    SDL_Surface* target = SDL_GetWindowSurface(FWindow);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels.data()), width, height,
+                                                             32, width * 4, SDL_PIXELFORMAT_RGB888);
+    if (target && source) {
+        SDL_BlitSurface(source, nullptr, target, nullptr);
+        SDL_UpdateWindowSurface(FWindow);
+    }
+    SDL_FreeSurface(source);
+    return true;
+}
+
+void TSplashWindow::Hide()
+{
+    if (!FWindow)
+        return;
+    SDL_DestroyWindow(FWindow);
+    FWindow = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}

@@ -1,0 +1,103 @@
+// The built program under a virtual X server when its start fails: each failure of the start
+// shows its message box before any game window exists (found by its title, closed with the
+// Return key), standard error carries the same text readably, and the program then ends in
+// order.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "game/XvfbTools.h"
+#include "support/ArchiveFixtures.h"
+#include "support/GameFormFixtures.h"
+
+namespace fs = std::filesystem;
+
+using namespace xvfb;
+
+namespace {
+
+std::string ReadText(const std::string& path)
+{
+    const TByteVector bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEndsInOrder)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    for (const char* tool : {"xdotool", "import", "convert"})
+        ASSERT_TRUE(OnPath(tool)) << tool;
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "zb";
+    ASSERT_TRUE(fs::exists(program)) << program;
+    TScratchFolder folder;
+    fs::copy_file(program, folder.Path() + "/zb");
+    WriteGamePictures(folder.Path());
+    fs::create_directory(folder.Path() + "/run");
+    const std::string results = folder.Path() + "/results";
+    // Shows the box titled caption, notes whether a window of the given name stood beside it,
+    // closes it with Return; "none" when no box came.
+    auto closeBox = [&](const std::string& key, const std::string& caption) {
+        return "if box=$(waitnamed '" + caption + "' 10); then\n"
+               "  echo " + key + "=shown >> results\n"
+               "  echo " + key + "game=$(named ZB | wc -l) >> results\n"
+               "  xdotool windowfocus --sync $box key Return\n"
+               "  sleep 0.3\n"
+               "else echo " + key + "=none >> results; fi\n";
+    };
+    auto run = [&](const std::string& name, const std::string& environment, const std::string& boxes) {
+        return "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 " + environment + "\n"
+               "rm -f ZB.INI\n"
+               "./zb -WINDOW 2> " + name + ".err &\n"
+               "pid=$!\n" + boxes +
+               "( sleep 10; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "wait $pid; echo " + name + "exit=$? >> results\n"
+               "kill $guard 2>/dev/null\n";
+    };
+    // The sound device: its box, with the splash still up and no game window yet.
+    const std::string sound = folder.Write("sound.sh",
+        std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" +
+        run("sound", "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
+            "splash=$(timeout 10 xdotool search --sync --name '^Splash$' | head -1)\n"
+            "xdotool getwindowgeometry $splash | sed -n 's/.*Geometry: /splash=/p' >> results\n"
+            "import -window $splash splash.png\n"
+            "echo splashmean=$(convert splash.png -format '%[fx:int(255*mean)]' info:) >> results\n" +
+            closeBox("soundbox", "Error")));
+    // A 640x480 screen in window mode: the screen's box, then the failed creation's.
+    const std::string screen = folder.Write("screen.sh",
+        std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" +
+        run("screen", "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0",
+            closeBox("screenbox", "Error") + closeBox("initbox", "QJ Error")));
+    std::map<std::string, std::string> r;
+    // Another program starting its own X server at the same moment can take the display number
+    // xvfb-run picked; such a start is tried again.
+    for (int attempt = 0; attempt < 3 && r.count("screenexit") == 0; ++attempt) {
+        fs::remove(results);
+        std::system(("xvfb-run -a -s '-screen 0 1024x768x24' sh '" + sound + "'").c_str());
+        std::system(("xvfb-run -a -s '-screen 0 640x480x24' sh '" + screen + "'").c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("screenexit"), 1u);
+
+    EXPECT_EQ(r["soundbox"], "shown");
+    EXPECT_EQ(r["soundboxgame"], "0") << "the sound device is started before the game window";
+    EXPECT_EQ(r["splash"], "320x240");
+    EXPECT_GT(std::atoi(r["splashmean"].c_str()), 0) << "the splash shows a picture";
+    EXPECT_EQ(r["soundexit"], "0");
+    const std::string soundErr = ReadText(folder.Path() + "/sound.err");
+    EXPECT_NE(soundErr.find("DirectSound InitError\n"), std::string::npos) << soundErr;
+    EXPECT_NE(soundErr.find("Error: DirectSoundの初期化に失敗しました。\n"), std::string::npos) << soundErr;
+    EXPECT_EQ(soundErr.find("DirectX CreateError"), std::string::npos) << soundErr;
+
+    EXPECT_EQ(r["screenbox"], "shown");
+    EXPECT_EQ(r["initbox"], "shown");
+    EXPECT_EQ(r["screenexit"], "0");
+    const std::string screenErr = ReadText(folder.Path() + "/screen.err");
+    EXPECT_NE(screenErr.find("Error: 800x600,16bitカラー以上の環境が必要です。\n"), std::string::npos) << screenErr;
+    EXPECT_NE(screenErr.find("QJ Error: 初期化に失敗しました。\n"), std::string::npos) << screenErr;
+}
