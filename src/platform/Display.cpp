@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -443,39 +442,12 @@ void HandleEvent(const SDL_Event& e)
     }
 }
 
-bool RenderNodePresent()
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error))
-        if (entry.path().filename().string().rfind("renderD", 0) == 0)
-            return true;
-    return false;
-}
-
-// The accelerated renderer pays off only with a graphics device behind it. Where OpenGL would
-// be drawn in software (no device, or an X server that cannot hand rendering to one, as a
-// virtual or remote display), it maps a whole compiler and starts a thread per core to show a
-// picture already composed in memory, which the software renderer shows for a fraction of that.
-bool HardwareRendering(SDL_Window* window)
-{
-    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
-    if (software && *software && std::strcmp(software, "0") != 0)
-        return false;
-    if (!RenderNodePresent())
-        return false;
-    bool direct = true;
-    X11DirectRendering(window, direct);
-    return direct;
-}
-
 SDL_Renderer* CreateRenderer(SDL_Window* window, bool vsync)
 {
     // A renderer the player named in the environment is the video library's to pick.
     const bool software = !SDL_GetHint(SDL_HINT_RENDER_DRIVER) && !HardwareRendering(window);
-    // Otherwise the library backs the software renderer's window surface with OpenGL too, after
-    // loading it once just to ask whether it is fast.
     if (software)
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        KeepWindowSurfacesOffOpenGL();
     const Uint32 kind = software ? SDL_RENDERER_SOFTWARE : 0;
     SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, kind | (vsync ? SDL_RENDERER_PRESENTVSYNC : 0));
     return renderer ? renderer : SDL_CreateRenderer(window, -1, kind);

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include "platform/X11guard.h"
+#include "platform/X11window.h"
 
 TSplashWindow::~TSplashWindow() { Hide(); }
 
@@ -22,6 +23,8 @@ bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& 
         return false;
     }
     // A plain window surface: the picture is drawn once, no renderer is worth its cost here.
+    if (!HardwareRendering(FWindow))
+        KeepWindowSurfacesOffOpenGL();
     SDL_Surface* target = SDL_GetWindowSurface(FWindow);
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels.data()), width, height,
                                                              32, width * 4, SDL_PIXELFORMAT_RGB888);
