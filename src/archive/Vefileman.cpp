@@ -37,11 +37,13 @@ void TFileMan::Clear()
     FFoundNext = 0;
 }
 
-bool TFileMan::InitPack(const std::string& archiveName)
+bool TFileMan::InitPack(const std::string& archiveName, std::string* failure)
 {
     // The archive is read before the lock is taken: other threads keep using the old source.
     auto pack = std::make_shared<TVePack>(nullptr);
     bool opened = pack->Open(archiveName);
+    if (!opened && failure)
+        *failure = pack->LastError();
     std::lock_guard<std::mutex> lock(FLock);
     Clear();
     if (opened)
@@ -97,31 +99,44 @@ void TFileMan::ReportOpenError(const void* caller)
     handler(this, message);
 }
 
-[[gnu::noinline]] TStream* TFileMan::Open(const std::string& name)
+[[gnu::noinline]] TStream* TFileMan::Open(const std::string& name, std::string* failure)
 {
     const void* caller = __builtin_return_address(0);
     const TSource source = Source();
     TStream* stream = nullptr;
+    std::string reason;
     const std::string normal = VePackNormalName(name);
-    if (source.Pack && !normal.empty()) {
+    if (normal.empty()) {
+        reason = "not a valid name";
+    } else if (source.Pack) {
         int index = source.Pack->IndexOf(normal);
-        if (index >= 0) {
+        if (index < 0) {
+            reason = "not in " + source.Pack->FileName();
+        } else {
             auto memory = std::make_unique<TMemoryStream>();
-            if (source.Pack->ReadMember(index, *memory))
+            if (source.Pack->ReadMember(index, *memory, &reason))
                 stream = memory.release();
+            else
+                reason = source.Pack->FileName() + ": " + reason;
         }
-    } else if (source.HasFolder && !normal.empty()) {
+    } else if (source.HasFolder) {
         std::string path = FolderPath(source.Folder, normal);
-        if (PathIsFile(path)) {
+        if (!PathIsFile(path)) {
+            reason = "not in " + source.Folder;
+        } else {
             try {
                 stream = new TFileStream(path, fmOpenRead | fmShareDenyNone);
-            } catch (const Exception&) {
-                stream = nullptr;
+            } catch (const Exception& error) {
+                reason = error.Message;
             }
         }
+    } else {
+        reason = "no archive or folder to read from";
     }
 
     if (!stream) {
+        if (failure)
+            *failure = reason;
         ReportOpenError(caller);
         return nullptr;
     }

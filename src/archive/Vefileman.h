@@ -32,15 +32,18 @@ public:
     ~TFileMan() override;
 
     // Makes the named archive the source; false when it cannot be opened or is not a valid
-    // archive, and the manager then has no source. Streams already opened stay valid.
-    bool InitPack(const std::string& archiveName);
+    // archive (the reason in failure when given), and the manager then has no source. Streams
+    // already opened stay valid.
+    bool InitPack(const std::string& archiveName, std::string* failure = nullptr);
     // Makes the named folder the source (relative names resolve against the current directory
     // now, not at each Open); the result says whether the folder exists.
     bool InitDir(const std::string& folderName);
 
     // A stream over the named member or file, positioned at 0; null when it does not exist or
-    // cannot be read (after calling OnError when assigned). Close it through this manager.
-    TStream* Open(const std::string& name);
+    // cannot be read (after calling OnError when assigned), with the reason in failure when
+    // given: the source and what failed, such as "Script.pak: CRC mismatch". Close it through
+    // this manager.
+    TStream* Open(const std::string& name, std::string* failure = nullptr);
     // Drops the stream from the list, deletes it and nulls the reference. A null reference, or a
     // stream this manager did not open, is left alone.
     void Close(TStream*& stream);

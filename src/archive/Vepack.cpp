@@ -148,7 +148,7 @@ bool TVePack::Open(const std::string& fileName)
         return Fail("not a regular file");
     uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     if (fileSize < HeaderSize + TrailerSize)
-        return Fail("file too short");
+        return Fail("cut short: smaller than a header and a trailer");
 
     uint8_t header[HeaderSize];
     if (!ReadAt(FHandle, header, HeaderSize, 0))
@@ -159,8 +159,11 @@ bool TVePack::Open(const std::string& fileName)
         return Fail("unsupported version " + std::to_string(header[6]) + "." + std::to_string(header[7]));
     uint32_t dataEnd = Get32(header + 8);
     uint32_t count = Get32(header + 12);
-    if (dataEnd < HeaderSize || static_cast<uint64_t>(dataEnd) + TrailerSize > fileSize)
-        return Fail("directory outside the file");
+    if (dataEnd < HeaderSize)
+        return Fail("bad header: directory offset inside the header");
+    // The directory sits at the end, so an archive that lost its tail points past it.
+    if (static_cast<uint64_t>(dataEnd) + TrailerSize > fileSize)
+        return Fail("cut short: the directory lies past the end of the file");
     uint64_t directorySize = fileSize - TrailerSize - dataEnd;
     if (directorySize > MaxDirectorySize)
         return Fail("directory too large");
@@ -248,22 +251,26 @@ int TVePack::IndexOf(const std::string& name) const
     return found == FIndex.end() ? -1 : found->second;
 }
 
-bool TVePack::ReadMember(int index, TMemoryStream& stream) const
+bool TVePack::ReadMember(int index, TMemoryStream& stream, std::string* failure) const
 {
-    if (FHandle < 0 || index < 0 || index >= Count())
+    auto fail = [&](const char* reason) {
+        stream.Clear();
+        if (failure)
+            *failure = reason;
         return false;
+    };
+    if (FHandle < 0 || index < 0 || index >= Count())
+        return fail("not in the archive");
     const TVePackEntry& entry = FEntries[static_cast<size_t>(index)];
     try {
         stream.SetSize(entry.Size);
     } catch (const std::bad_alloc&) {
-        stream.Clear();
-        return false;
+        return fail("out of memory");
     }
-    if (!ReadAt(FHandle, stream.Memory(), entry.Size, entry.Offset) ||
-        TCrcCheck::Calc(stream.Memory(), entry.Size) != entry.Crc) {
-        stream.Clear();
-        return false;
-    }
+    if (!ReadAt(FHandle, stream.Memory(), entry.Size, entry.Offset))
+        return fail("cut short");
+    if (TCrcCheck::Calc(stream.Memory(), entry.Size) != entry.Crc)
+        return fail("CRC mismatch");
     stream.SetPosition(0);
     return true;
 }

@@ -85,8 +85,8 @@ public:
     // Index of the member of that name (any case, any spelling VePackNormalName accepts), or -1.
     int IndexOf(const std::string& name) const;
     // Restores the member into stream (replacing its contents, position 0); false when it cannot
-    // be read whole or its bytes do not match their CRC.
-    bool ReadMember(int index, TMemoryStream& stream) const;
+    // be read whole or its bytes do not match their CRC, with the reason in failure when given.
+    bool ReadMember(int index, TMemoryStream& stream, std::string* failure = nullptr) const;
 
     const std::string& FileName() const { return FFileName; }
     const std::string& LastError() const { return FLastError; }
