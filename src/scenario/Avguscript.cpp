@@ -1,5 +1,6 @@
 // Script files: the script table, the trigger buffer and the function blocks.
 #include <cstring>
+#include <string>
 
 #include "archive/Vefileman.h"
 #include "game/Zbdata.h"
@@ -53,6 +54,24 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b)
             return false;
     }
     return true;
+}
+
+// A log line that names the script file it is about, with what was wrong when that is not
+// already the line's own words.
+std::string AboutFile(const std::string& line, const std::string& name, const std::string& failure = std::string())
+{
+    std::string text = line + " [" + name + "]";
+    if (!failure.empty())
+        text += " " + failure;
+    return text;
+}
+
+// Leaves the line for a script file the table refuses; false, so that the build ends.
+bool RefuseScriptFile(const std::string& name, const std::string& failure)
+{
+    if (ErrLog)
+        ErrLog->Add(ZbScriptMsg::BadScriptFile + name + "] " + failure);
+    return false;
 }
 
 }  // namespace
@@ -124,18 +143,19 @@ bool TAvgUnit::BuildScriptTable()
 // scenario is registered with the read-message table only once the file has passed.
 bool TAvgUnit::ReadScriptFile(TFileMan* files, const std::string& name)
 {
-    TStream* stream = files->Open(name);
+    std::string failure;
+    TStream* stream = files->Open(name, &failure);
     if (!stream)
-        return false;
+        return RefuseScriptFile(name, "cannot be read: " + failure);
     TStreamGuard guard(files, stream);
     if (name.size() > ZbScript::MaxFileNameLength)
-        return false;
+        return RefuseScriptFile(name, "name longer than " + std::to_string(ZbScript::MaxFileNameLength) + " characters");
 
     uint8_t head[ZbScript::HeaderSize];
     if (stream->Read(head, sizeof head) < static_cast<int64_t>(sizeof head))
-        return false;
+        return RefuseScriptFile(name, "shorter than its header");
     if (std::memcmp(head, ZbScript::Magic, 4) != 0)
-        return false;
+        return RefuseScriptFile(name, "bad header: not a script file");
     TScriptInfo info;
     info.FileName = name;
     ReadScriptHeader(head, info.Header);
@@ -143,16 +163,13 @@ bool TAvgUnit::ReadScriptFile(TFileMan* files, const std::string& name)
     const uint32_t size = info.Header.TriggerSize;
     if (uint64_t(FTriggerFill) + size > ZbScript::TriggerBufferSize) {
         if (ErrLog)
-            ErrLog->Add(ZbScriptMsg::TrigBufferOver);
+            ErrLog->Add(AboutFile(ZbScriptMsg::TrigBufferOver, name));
         return false;
     }
     if (!ReadAt(stream, info.Header.TriggerOffset, FTriggerBuffer.data() + FTriggerFill, size))
-        return false;
-    if (!CheckTriggerBlock(FTriggerBuffer.data() + FTriggerFill, size, info.Header.FuncSize)) {
-        if (ErrLog)
-            ErrLog->Add(ZbScriptMsg::BadScriptFile + name + "]");
-        return false;
-    }
+        return RefuseScriptFile(name, "trigger block past the end of the file");
+    if (!CheckTriggerBlock(FTriggerBuffer.data() + FTriggerFill, size, info.Header.FuncSize))
+        return RefuseScriptFile(name, "broken trigger block");
     if (ReadMesTable)
         ReadMesTable->SetScenario(static_cast<int32_t>(info.Header.ScenarioId), info.Header.Stamp);
     info.TriggerOffset = FTriggerFill;
@@ -211,17 +228,18 @@ void TAvgUnit::LoadFunction(int index)
         Fail(ZbScriptMsg::LoadOverTable);
     const TScriptInfo& info = FScripts[static_cast<size_t>(index)];
     TFileMan* files = Host.ScriptFileMan ? Host.ScriptFileMan : ::ScriptFileMan;
-    TStream* stream = files ? files->Open(info.FileName) : nullptr;
+    std::string failure = "no script archive";
+    TStream* stream = files ? files->Open(info.FileName, &failure) : nullptr;
     if (!stream)
-        Fail(ZbScriptMsg::LoadCantOpen);
+        Fail(AboutFile(ZbScriptMsg::LoadCantOpen, info.FileName, failure));
     TStreamGuard guard(files, stream);
     const uint32_t size = info.Header.FuncSize;
     if (size > ZbScript::CodeBufferSize)
-        Fail(ZbScriptMsg::LoadBufferOver);
+        Fail(AboutFile(ZbScriptMsg::LoadBufferOver, info.FileName, std::to_string(size) + " bytes"));
     if (FStaging.size() != ZbScript::CodeBufferSize)
         FStaging.assign(ZbScript::CodeBufferSize, 0);
     if (!ReadAt(stream, info.Header.FuncOffset, FStaging.data(), size))
-        Fail(ZbScriptMsg::LoadCantLoad);
+        Fail(AboutFile(ZbScriptMsg::LoadCantLoad, info.FileName, "past the end of the file"));
     guard.Close();
 
     const uint8_t* block = FStaging.data();
@@ -239,7 +257,7 @@ void TAvgUnit::LoadFunction(int index)
         offset += length;
     }
     if (count > FFuncNames.GetCapacity())
-        Fail(ZbScriptMsg::LoadNameOverflow);
+        Fail(AboutFile(ZbScriptMsg::LoadNameOverflow, info.FileName));
 
     if (FCodeBuffer.size() != ZbScript::CodeBufferSize)
         FCodeBuffer.assign(ZbScript::CodeBufferSize, 0);
@@ -250,7 +268,7 @@ void TAvgUnit::LoadFunction(int index)
         const uint8_t* entry = FCodeBuffer.data() + offset;
         uint32_t codeOffset = static_cast<uint32_t>(offset + 12 + ReadU16(entry + 4));
         if (FFuncNames.AddData(reinterpret_cast<const char*>(entry + 12), static_cast<int32_t>(codeOffset)) < 0)
-            Fail(ZbScriptMsg::LoadNameOverflow);
+            Fail(AboutFile(ZbScriptMsg::LoadNameOverflow, info.FileName));
     }
     FCurrentScript = index;
     if (FRegion == TRegion::rgCode) {

@@ -36,13 +36,13 @@ TEST(FunctionBlock, LoadsUpToTheCodeBufferSize)
     EXPECT_EQ(unit.CurrentScript(), 0);
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over [b.Wps] 131073 bytes"});
     EXPECT_EQ(unit.CurrentScript(), 0);
 
     // A start whose load fails leaves only the load's line.
     world.MarkLog();
     EXPECT_THROW(unit.StartScript(1, 0), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over [b.Wps] 131073 bytes"});
 }
 
 TEST(FunctionBlock, NameTableHolds256Names)
@@ -57,7 +57,7 @@ TEST(FunctionBlock, NameTableHolds256Names)
     EXPECT_EQ(unit.FuncNameTable().GetParam(unit.FuncNameTable().Search("F255")), 255 * 19 + 12 + 5);
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction overflow FuncNameTable"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction overflow FuncNameTable [b.Wps]"});
     // The failed load changed nothing.
     EXPECT_EQ(unit.CurrentScript(), 0);
     EXPECT_EQ(unit.FuncNameTable().GetCount(), 256);
@@ -79,13 +79,26 @@ TEST(FunctionBlock, LoadFailuresLogTheirLine)
     std::filesystem::remove(world.Folder().Path() + "/b.Wps");
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction can't open ScriptFile"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction can't open ScriptFile [b.Wps] not in " +
+                                                    world.Folder().Path()});
     EXPECT_EQ(unit.CurrentScript(), -1);
     // Every load reads the file again.
     unit.LoadFunction(0);
     std::filesystem::remove(world.Folder().Path() + "/a.Wps");
     EXPECT_THROW(unit.LoadFunction(0), EGameErr);
     EXPECT_EQ(world.Files().OpenCount(), 0);
+
+    // From an archive whose member is damaged after the table was read: the line names the
+    // file, the archive and why.
+    TScriptWorld packed;
+    const std::string archive = packed.Folder().Path() + "/Script.pak";
+    ASSERT_TRUE(BuildPack(archive, {{"a.Wps", AssembleOrFail(Functions(1))}, {"b.Wps", AssembleOrFail(Functions(2))}}));
+    ASSERT_TRUE(packed.Init(archive));
+    ASSERT_TRUE(DamagePackMember(archive, "b.Wps", 50, false));
+    packed.MarkLog();
+    EXPECT_THROW(packed.Unit().LoadFunction(1), EGameErr);
+    EXPECT_EQ(packed.Log(),
+              std::vector<std::string>{"LoadFunction can't open ScriptFile [b.Wps] " + archive + ": CRC mismatch"});
 }
 
 TEST(FunctionBlock, RefusesBrokenEntriesAndKeepsTheLoadedBlock)

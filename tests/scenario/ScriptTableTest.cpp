@@ -81,10 +81,10 @@ TEST(ScriptTable, NameLengthLimit)
     }
 }
 
-TEST(ScriptTable, RefusesShortFilesAndWrongMagicEvenBeforeGoodOnes)
+TEST(ScriptTable, RefusesDamagedFilesEvenBeforeGoodOnesAndNamesThem)
 {
     TByteVector good = AssembleOrFail(GoodScript);
-    for (int variant = 0; variant < 3; ++variant) {
+    for (int variant = 0; variant < 4; ++variant) {
         TScriptWorld world;
         world.AddBytes("0good.Wps", good);
         TByteVector bad = good;
@@ -92,8 +92,10 @@ TEST(ScriptTable, RefusesShortFilesAndWrongMagicEvenBeforeGoodOnes)
             bad.resize(39);
         else if (variant == 1)
             bad[3] = '2';
-        else
+        else if (variant == 2)
             bad.resize(bad.size() - 1);  // the function block is cut, the trigger block whole
+        else
+            bad[20] = 0xF0;  // the trigger block's offset points past the end
         world.AddBytes("1bad.Wps", bad);
         world.AddBytes("2good.Wps", good);
         if (variant == 2) {
@@ -101,13 +103,31 @@ TEST(ScriptTable, RefusesShortFilesAndWrongMagicEvenBeforeGoodOnes)
             ASSERT_TRUE(world.Init());
             world.MarkLog();
             EXPECT_THROW(world.Unit().LoadFunction(1), EGameErr);
-            EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction can't load Function"});
+            EXPECT_EQ(world.Log(),
+                      std::vector<std::string>{"LoadFunction can't load Function [1bad.Wps] past the end of the file"});
             continue;
         }
         EXPECT_FALSE(world.Init()) << variant;
         EXPECT_EQ(world.Unit().ScriptCount(), 1) << variant;
-        EXPECT_TRUE(world.Log().empty());
+        const char* const why[] = {"shorter than its header", "bad header: not a script file", "",
+                                   "trigger block past the end of the file"};
+        EXPECT_EQ(world.Log(), std::vector<std::string>{std::string("AvgUnit bad ScriptFile [1bad.Wps] ") + why[variant]});
         EXPECT_EQ(RegisteredScenarios(), 1u);
+    }
+
+    // In an archive: a member whose bytes were damaged under a right archive checksum fails its
+    // own CRC; one whose CRC was stamped again over the damage reads back with a bad header.
+    for (bool restamp : {false, true}) {
+        TScriptWorld world;
+        const std::string archive = world.Folder().Path() + "/Script.pak";
+        ASSERT_TRUE(BuildPack(archive, {{"0good.Wps", good}, {"1bad.Wps", good}, {"2good.Wps", good}}));
+        ASSERT_TRUE(DamagePackMember(archive, "1bad.Wps", 0, restamp));
+        EXPECT_FALSE(world.Init(archive)) << restamp;
+        EXPECT_EQ(world.Unit().ScriptCount(), 1) << restamp;
+        EXPECT_EQ(world.Log(), std::vector<std::string>{restamp ? "AvgUnit bad ScriptFile [1bad.Wps] bad header: not a script file"
+                                                                : "AvgUnit bad ScriptFile [1bad.Wps] cannot be read: " +
+                                                                      archive + ": CRC mismatch"})
+            << restamp;
     }
 }
 
@@ -126,7 +146,7 @@ TEST(ScriptTable, TriggerBufferFillsToTheLastByte)
         world.Add("a.Wps", TriggerBlockOf(40000));
         world.Add("b.Wps", TriggerBlockOf(25537));
         EXPECT_FALSE(world.Init());
-        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over."});
+        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over. [b.Wps]"});
         EXPECT_EQ(world.Unit().ScriptCount(), 1);
         EXPECT_EQ(RegisteredScenarios(), 1u);
     }
@@ -135,7 +155,7 @@ TEST(ScriptTable, TriggerBufferFillsToTheLastByte)
         TScriptWorld world;
         world.Add("a.Wps", TriggerBlockOf(100) + ".trigsize 0xFFFFFFF0\n");
         EXPECT_FALSE(world.Init());
-        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over."});
+        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over. [a.Wps]"});
     }
 }
 
@@ -155,7 +175,7 @@ TEST(ScriptTable, RefusesBrokenTriggerBlocksBeforeRegisteringThem)
         TScriptWorld world;
         world.Add("a.Wps", ".function F\nend\n" + std::string(extra));
         EXPECT_FALSE(world.Init()) << extra;
-        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit bad ScriptFile [a.Wps]"}) << extra;
+        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit bad ScriptFile [a.Wps] broken trigger block"}) << extra;
         EXPECT_EQ(RegisteredScenarios(), 0u) << extra;
         EXPECT_EQ(world.Unit().ScriptCount(), 0) << extra;
     }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "archive/Vecrc.h"
 #include "archive/Vepack.h"
 
 TScratchFolder::TScratchFolder()
@@ -70,4 +71,58 @@ bool BuildPack(const std::string& fileName, const TNamedBytes& members)
         if (!writer.Add(name, bytes.data(), bytes.size()))
             return false;
     return writer.Finish();
+}
+
+namespace {
+
+uint32_t Le32(const TByteVector& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) | (uint32_t(bytes[at + 1]) << 8) | (uint32_t(bytes[at + 2]) << 16) |
+           (uint32_t(bytes[at + 3]) << 24);
+}
+
+void PutLe16(TByteVector& bytes, size_t at, uint16_t value)
+{
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+bool DamagePackMember(const std::string& fileName, const std::string& member, size_t offset, bool restamp)
+{
+    using namespace VePackFormat;
+    TByteVector bytes = ReadWholeFile(fileName);
+    if (bytes.size() < size_t(HeaderSize + TrailerSize))
+        return false;
+    const size_t directory = Le32(bytes, 8);
+    const uint32_t count = Le32(bytes, 12);
+    size_t position = directory;
+    for (uint32_t i = 0; i < count && position + EntryFixedSize < bytes.size(); ++i) {
+        const size_t entry = position;
+        const char* name = reinterpret_cast<const char*>(bytes.data() + entry + EntryFixedSize);
+        position = entry + EntryFixedSize + std::string(name).size() + 1;
+        const uint32_t start = Le32(bytes, entry);
+        const uint32_t size = Le32(bytes, entry + 4);
+        if (name != member)
+            continue;
+        if (offset >= size)
+            return false;
+        bytes[start + offset] ^= 0x5A;
+        if (restamp) {
+            PutLe16(bytes, entry + 8, TCrcCheck::Calc(bytes.data() + start, size));
+            TCrcCheck crc;
+            crc.Update(bytes.data(), HeaderSize);
+            crc.Update(bytes.data() + directory, bytes.size() - TrailerSize - directory);
+            PutLe16(bytes, bytes.size() - TrailerSize, crc.Value());
+        }
+        WriteWholeFile(fileName, bytes);
+        return true;
+    }
+    return false;
+}
+
+void CutFile(const std::string& path, size_t size)
+{
+    std::filesystem::resize_file(path, size);
 }

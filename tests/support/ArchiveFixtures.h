@@ -32,3 +32,10 @@ void WriteWholeFile(const std::string& path, const TByteVector& bytes);
 TByteVector PatternBytes(uint32_t seed, size_t size);
 // Builds an archive with the members in the given order; false when the writer refused.
 bool BuildPack(const std::string& fileName, const TNamedBytes& members);
+// Damages the byte at offset inside a member of a built archive. The archive's own checksum,
+// over its header and directory, stays right either way; with restamp the member's CRC in the
+// directory is made to match the damaged bytes too (and the archive's checksum with it), so the
+// member reads back damaged. False when the archive has no such member or offset.
+bool DamagePackMember(const std::string& fileName, const std::string& member, size_t offset, bool restamp);
+// Keeps only the first size bytes of a file, as an interrupted copy leaves it.
+void CutFile(const std::string& path, size_t size);
