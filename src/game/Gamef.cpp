@@ -9,6 +9,7 @@
 #include "media/Getdxver.h"
 #include "media/Vedsound.h"
 #include "platform/Dialogs.h"
+#include "platform/Filenames.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "platform/Params.h"
@@ -31,6 +32,19 @@ void Log(const char* line)
 {
     if (ErrLog)
         ErrLog->Add(line);
+}
+
+// Opens an archive, else the folder of that name. A missing archive falls back without a word;
+// one that is there but cannot be read is logged with why, or the game would run on a folder
+// that is usually absent and end its story at the title with nothing said.
+void OpenArchiveOrFolder(TFileMan* files, const std::string& archive, const std::string& folder)
+{
+    std::string failure;
+    if (files->InitPack(archive, &failure))
+        return;
+    if (ErrLog && PathIsFile(NativePath(archive)))
+        ErrLog->Add(archive + ": " + failure);
+    files->InitDir(folder);
 }
 
 template <class T>
@@ -95,11 +109,9 @@ void TGameForm::FormCreate(TObject*)
     BGMFileMan = new TFileMan(this);
     ScriptFileMan = new TFileMan(this);
 
-    if (!PackFileMan->InitPack(BaseName + ".pak"))
-        PackFileMan->InitDir(BaseName + "_Pak");
+    OpenArchiveOrFolder(PackFileMan, BaseName + ".pak", BaseName + "_Pak");
     BGMFileMan->InitDir("BGM");
-    if (!ScriptFileMan->InitPack("Script.pak"))
-        ScriptFileMan->InitDir("Script_pak");
+    OpenArchiveOrFolder(ScriptFileMan, "Script.pak", "Script_pak");
 
     if (!InitDirectX()) {
         Log(LogDirectX);

@@ -5,10 +5,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "archive/Vefileman.h"
 #include "game/Gamefconst.h"
 #include "media/Getdxver.h"
 #include "game/GameFormHarness.h"
 #include "game/Splashf.h"
+#include "game/Zbglobals.h"
 #include "platform/Instance.h"
 
 namespace {
@@ -99,7 +101,7 @@ TEST_F(StartupTest, EachMissingPictureFailsTheShowingWithItsLogLine)
     }
 }
 
-TEST_F(StartupTest, ArchiveServesThePicturesWhenPresent)
+TEST_F(StartupTest, ArchiveServesThePicturesWhenPresentAndADamagedOneIsNamed)
 {
     TNamedBytes members;
     TScratchFolder pictures;
@@ -109,7 +111,20 @@ TEST_F(StartupTest, ArchiveServesThePicturesWhenPresent)
     ASSERT_TRUE(BuildPack(Folder.Path() + "/ZB.pak", members));
     Pictures = 0;
     EXPECT_TRUE(StartForm());
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(LogLines().empty());  // no script archive: the folder stands in without a word
+
+    // A script archive that lost its tail is refused with a line that names it and says so; the
+    // folder stands in for it all the same and the start goes on.
+    TearDown();
+    SetUp();
+    const std::string scripts = Folder.Path() + "/Script.pak";
+    ASSERT_TRUE(BuildPack(scripts, {{"a.Wps", PatternBytes(1, 300)}}));
+    CutFile(scripts, 200);
+    Pictures = 0;
+    EXPECT_TRUE(StartForm());
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"Script.pak: cut short: the directory lies past the end of the file"});
+    EXPECT_FALSE(ScriptFileMan->IsPack());
+    EXPECT_TRUE(PackFileMan->IsPack());
 }
 
 TEST_F(StartupTest, OldDisplayVersionFailsCreationAndTheShowingReportsTheMissingObjects)
