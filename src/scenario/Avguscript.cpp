@@ -56,21 +56,18 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
-// A log line that names the script file it is about, with what was wrong when that is not
-// already the line's own words.
-std::string AboutFile(const std::string& line, const std::string& name, const std::string& failure = std::string())
+// The line that names a script file and what is wrong with it. It goes before the loader's own
+// line, which says only which step failed, so that line keeps its words.
+void NoteScriptFile(const std::string& name, const std::string& failure)
 {
-    std::string text = line + " [" + name + "]";
-    if (!failure.empty())
-        text += " " + failure;
-    return text;
+    if (ErrLog)
+        ErrLog->Add(ZbScriptMsg::BadScriptFile + name + "] " + failure);
 }
 
 // Leaves the line for a script file the table refuses; false, so that the build ends.
 bool RefuseScriptFile(const std::string& name, const std::string& failure)
 {
-    if (ErrLog)
-        ErrLog->Add(ZbScriptMsg::BadScriptFile + name + "] " + failure);
+    NoteScriptFile(name, failure);
     return false;
 }
 
@@ -162,8 +159,9 @@ bool TAvgUnit::ReadScriptFile(TFileMan* files, const std::string& name)
 
     const uint32_t size = info.Header.TriggerSize;
     if (uint64_t(FTriggerFill) + size > ZbScript::TriggerBufferSize) {
+        NoteScriptFile(name, "trigger block of " + std::to_string(size) + " bytes");
         if (ErrLog)
-            ErrLog->Add(AboutFile(ZbScriptMsg::TrigBufferOver, name));
+            ErrLog->Add(ZbScriptMsg::TrigBufferOver);
         return false;
     }
     if (!ReadAt(stream, info.Header.TriggerOffset, FTriggerBuffer.data() + FTriggerFill, size))
@@ -230,16 +228,22 @@ void TAvgUnit::LoadFunction(int index)
     TFileMan* files = Host.ScriptFileMan ? Host.ScriptFileMan : ::ScriptFileMan;
     std::string failure = "no script archive";
     TStream* stream = files ? files->Open(info.FileName, &failure) : nullptr;
-    if (!stream)
-        Fail(AboutFile(ZbScriptMsg::LoadCantOpen, info.FileName, failure));
+    if (!stream) {
+        NoteScriptFile(info.FileName, "cannot be read: " + failure);
+        Fail(ZbScriptMsg::LoadCantOpen);
+    }
     TStreamGuard guard(files, stream);
     const uint32_t size = info.Header.FuncSize;
-    if (size > ZbScript::CodeBufferSize)
-        Fail(AboutFile(ZbScriptMsg::LoadBufferOver, info.FileName, std::to_string(size) + " bytes"));
+    if (size > ZbScript::CodeBufferSize) {
+        NoteScriptFile(info.FileName, "function block of " + std::to_string(size) + " bytes");
+        Fail(ZbScriptMsg::LoadBufferOver);
+    }
     if (FStaging.size() != ZbScript::CodeBufferSize)
         FStaging.assign(ZbScript::CodeBufferSize, 0);
-    if (!ReadAt(stream, info.Header.FuncOffset, FStaging.data(), size))
-        Fail(AboutFile(ZbScriptMsg::LoadCantLoad, info.FileName, "past the end of the file"));
+    if (!ReadAt(stream, info.Header.FuncOffset, FStaging.data(), size)) {
+        NoteScriptFile(info.FileName, "function block past the end of the file");
+        Fail(ZbScriptMsg::LoadCantLoad);
+    }
     guard.Close();
 
     const uint8_t* block = FStaging.data();
@@ -256,8 +260,10 @@ void TAvgUnit::LoadFunction(int index)
         ++count;
         offset += length;
     }
-    if (count > FFuncNames.GetCapacity())
-        Fail(AboutFile(ZbScriptMsg::LoadNameOverflow, info.FileName));
+    if (count > FFuncNames.GetCapacity()) {
+        NoteScriptFile(info.FileName, "more function names than the table holds");
+        Fail(ZbScriptMsg::LoadNameOverflow);
+    }
 
     if (FCodeBuffer.size() != ZbScript::CodeBufferSize)
         FCodeBuffer.assign(ZbScript::CodeBufferSize, 0);
@@ -267,8 +273,10 @@ void TAvgUnit::LoadFunction(int index)
     for (offset = 0; offset < size; offset += ReadU32(FCodeBuffer.data() + offset)) {
         const uint8_t* entry = FCodeBuffer.data() + offset;
         uint32_t codeOffset = static_cast<uint32_t>(offset + 12 + ReadU16(entry + 4));
-        if (FFuncNames.AddData(reinterpret_cast<const char*>(entry + 12), static_cast<int32_t>(codeOffset)) < 0)
-            Fail(AboutFile(ZbScriptMsg::LoadNameOverflow, info.FileName));
+        if (FFuncNames.AddData(reinterpret_cast<const char*>(entry + 12), static_cast<int32_t>(codeOffset)) < 0) {
+            NoteScriptFile(info.FileName, "more function names than the table holds");
+            Fail(ZbScriptMsg::LoadNameOverflow);
+        }
     }
     FCurrentScript = index;
     if (FRegion == TRegion::rgCode) {

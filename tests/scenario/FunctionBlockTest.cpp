@@ -36,13 +36,13 @@ TEST(FunctionBlock, LoadsUpToTheCodeBufferSize)
     EXPECT_EQ(unit.CurrentScript(), 0);
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over [b.Wps] 131073 bytes"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] function block of 131073 bytes", "LoadFunction FuncBufer over"}));
     EXPECT_EQ(unit.CurrentScript(), 0);
 
     // A start whose load fails leaves only the load's line.
     world.MarkLog();
     EXPECT_THROW(unit.StartScript(1, 0), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction FuncBufer over [b.Wps] 131073 bytes"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] function block of 131073 bytes", "LoadFunction FuncBufer over"}));
 }
 
 TEST(FunctionBlock, NameTableHolds256Names)
@@ -57,7 +57,8 @@ TEST(FunctionBlock, NameTableHolds256Names)
     EXPECT_EQ(unit.FuncNameTable().GetParam(unit.FuncNameTable().Search("F255")), 255 * 19 + 12 + 5);
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction overflow FuncNameTable [b.Wps]"});
+    EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] more function names than the table holds",
+                                                     "LoadFunction overflow FuncNameTable"}));
     // The failed load changed nothing.
     EXPECT_EQ(unit.CurrentScript(), 0);
     EXPECT_EQ(unit.FuncNameTable().GetCount(), 256);
@@ -79,8 +80,9 @@ TEST(FunctionBlock, LoadFailuresLogTheirLine)
     std::filesystem::remove(world.Folder().Path() + "/b.Wps");
     world.MarkLog();
     EXPECT_THROW(unit.LoadFunction(1), EGameErr);
-    EXPECT_EQ(world.Log(), std::vector<std::string>{"LoadFunction can't open ScriptFile [b.Wps] not in " +
-                                                    world.Folder().Path()});
+    EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] cannot be read: not in " +
+                                                         world.Folder().Path(),
+                                                     "LoadFunction can't open ScriptFile"}));
     EXPECT_EQ(unit.CurrentScript(), -1);
     // Every load reads the file again.
     unit.LoadFunction(0);
@@ -98,7 +100,8 @@ TEST(FunctionBlock, LoadFailuresLogTheirLine)
     packed.MarkLog();
     EXPECT_THROW(packed.Unit().LoadFunction(1), EGameErr);
     EXPECT_EQ(packed.Log(),
-              std::vector<std::string>{"LoadFunction can't open ScriptFile [b.Wps] " + archive + ": CRC mismatch"});
+              std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] cannot be read: " + archive + ": CRC mismatch",
+                                        "LoadFunction can't open ScriptFile"}));
 }
 
 TEST(FunctionBlock, RefusesBrokenEntriesAndKeepsTheLoadedBlock)

@@ -104,7 +104,8 @@ TEST(ScriptTable, RefusesDamagedFilesEvenBeforeGoodOnesAndNamesThem)
             world.MarkLog();
             EXPECT_THROW(world.Unit().LoadFunction(1), EGameErr);
             EXPECT_EQ(world.Log(),
-                      std::vector<std::string>{"LoadFunction can't load Function [1bad.Wps] past the end of the file"});
+                      std::vector<std::string>({"AvgUnit bad ScriptFile [1bad.Wps] function block past the end of the file",
+                                                 "LoadFunction can't load Function"}));
             continue;
         }
         EXPECT_FALSE(world.Init()) << variant;
@@ -146,7 +147,8 @@ TEST(ScriptTable, TriggerBufferFillsToTheLastByte)
         world.Add("a.Wps", TriggerBlockOf(40000));
         world.Add("b.Wps", TriggerBlockOf(25537));
         EXPECT_FALSE(world.Init());
-        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over. [b.Wps]"});
+        EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [b.Wps] trigger block of 25537 bytes",
+                                                         "AvgUnit TrigBuffer Over."}));
         EXPECT_EQ(world.Unit().ScriptCount(), 1);
         EXPECT_EQ(RegisteredScenarios(), 1u);
     }
@@ -155,7 +157,8 @@ TEST(ScriptTable, TriggerBufferFillsToTheLastByte)
         TScriptWorld world;
         world.Add("a.Wps", TriggerBlockOf(100) + ".trigsize 0xFFFFFFF0\n");
         EXPECT_FALSE(world.Init());
-        EXPECT_EQ(world.Log(), std::vector<std::string>{"AvgUnit TrigBuffer Over. [a.Wps]"});
+        EXPECT_EQ(world.Log(), std::vector<std::string>({"AvgUnit bad ScriptFile [a.Wps] trigger block of 4294967280 bytes",
+                                                         "AvgUnit TrigBuffer Over."}));
     }
 }
 
