@@ -737,6 +737,12 @@ bool PostClose()
     return SDL_PushEvent(&event) > 0;
 }
 
+void Wake()
+{
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    PostWake();
+}
+
 int RefreshPeriodMs()
 {
     return RefreshMs.load();
