@@ -346,6 +346,9 @@ void TGameForm::FormShow(TObject*)
         Application->EventPump = [this, display](int timeoutMs) {
             display->PumpEvents(timeoutMs, [this](const TDisplayEvent& e) { HandleDisplayEvent(e); });
         };
+        // Posted closures wake the pump, so the idle loop need not poll for them.
+        if (display->CanWakePump())
+            Application->SetEventWake([display] { display->WakePump(); });
     }
     WaitThread->Start();
     if (thread)
@@ -427,8 +430,10 @@ void TGameForm::FormHide(TObject*)
     if (GameTimer)
         GameTimer->SetEnabled(false);
     StopThreads();
-    if (Application)
+    if (Application) {
+        Application->SetEventWake(nullptr);
         Application->EventPump = nullptr;
+    }
     if (FRoot) {
         if (StateLock) {
             std::lock_guard<TCriticalSection> lock(*StateLock);
@@ -462,8 +467,10 @@ void TGameForm::FormDestroy(TObject*)
     if (GameTimer)
         GameTimer->SetEnabled(false);
     StopThreads();
-    if (Application && FVisible)
+    if (Application && FVisible) {
+        Application->SetEventWake(nullptr);
         Application->EventPump = nullptr;  // it reaches into this form's display
+    }
     SaveIni();
     // The registry and the file managers are global: only the form that made them frees them.
     if (!FMadeGlobals) {

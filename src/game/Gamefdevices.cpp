@@ -91,6 +91,8 @@ public:
         if (!open && timeoutMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     }
+    bool CanWakePump() const override { return true; }
+    void WakePump() override { Display::Wake(); }
     void WaitPresented(int) override { FDDraw->WaitPresented(); }
 
 private:

@@ -77,6 +77,9 @@ public:
     virtual void ShowWindow(const std::string& title, bool visible) = 0;
     // Interface thread: waits at most timeoutMs for events and hands each to handler.
     virtual void PumpEvents(int timeoutMs, const TDisplayEventHandler& handler) = 0;
+    // Any thread: ends a PumpEvents wait early. Displays that cannot say so and are polled.
+    virtual bool CanWakePump() const { return false; }
+    virtual void WakePump() {}
     // Frame thread, after a presentation and with no lock held: waits until it has been shown,
     // at most maxMs. The full-speed frame mode is paced by this.
     virtual void WaitPresented(int maxMs) = 0;

@@ -46,6 +46,9 @@ struct TWindowState {
     std::vector<uint32_t> Staging;
     std::vector<TDisplayRect> Taken;  // the rectangles being uploaded
     bool VSyncApplied = false;
+    // The software renderer draws straight into the window's own surface, which keeps what
+    // stands there from one present to the next.
+    bool KeepsPicture = false;
     bool NeedFullUpload = true;
     uint8_t Buttons = 0;  // ssLeft, ssRight, ssMiddle bits of the buttons held
     std::thread::id Owner;
@@ -283,9 +286,18 @@ void UploadAndPresent()
         SDL_GetRendererOutputSize(Win.Renderer, &ow, &oh);
         const TDisplayRect box = LetterboxRect(ow, oh);
         const SDL_Rect dst{box.left, box.top, box.right - box.left, box.bottom - box.top};
-        SDL_SetRenderDrawColor(Win.Renderer, 0, 0, 0, 255);
-        SDL_RenderClear(Win.Renderer);
-        SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &dst);
+        if (Win.KeepsPicture && !all && dst.w == ScreenWidth && dst.h == ScreenHeight) {
+            // Unscaled onto a kept picture: only the changed rectangles are drawn again.
+            for (const TDisplayRect& r : rects) {
+                const SDL_Rect area{r.left, r.top, r.right - r.left, r.bottom - r.top};
+                const SDL_Rect to{dst.x + area.x, dst.y + area.y, area.w, area.h};
+                SDL_RenderCopy(Win.Renderer, Win.Texture, &area, &to);
+            }
+        } else {
+            SDL_SetRenderDrawColor(Win.Renderer, 0, 0, 0, 255);
+            SDL_RenderClear(Win.Renderer);
+            SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &dst);
+        }
         SDL_RenderPresent(Win.Renderer);
         Presents.fetch_add(1);
         StartupTrace::FramePresented();
@@ -570,7 +582,9 @@ bool Open(const TOpenOptions& options)
         return false;
     }
     SDL_RendererInfo info;
-    Win.VSyncApplied = SDL_GetRendererInfo(Win.Renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    const bool described = SDL_GetRendererInfo(Win.Renderer, &info) == 0;
+    Win.VSyncApplied = described && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    Win.KeepsPicture = described && (info.flags & SDL_RENDERER_SOFTWARE);
     WantVSync.store(options.VSync);
     Win.Staging.assign(FrontPixels, 0);
     Win.NeedFullUpload = true;
@@ -735,6 +749,12 @@ bool PostClose()
     event.type = Mailbox.WakeEvent;
     event.user.code = CloseCode;
     return SDL_PushEvent(&event) > 0;
+}
+
+void Wake()
+{
+    std::lock_guard<std::mutex> lock(Mailbox.Lock);
+    PostWake();
 }
 
 int RefreshPeriodMs()

@@ -128,6 +128,9 @@ void InstallMessageBoxes();
 // closed the window. False when the display is closed.
 bool PostClose();
 
+// Any thread: the interface thread's wait in PumpEvents ends soon, even with nothing to show.
+void Wake();
+
 // Interface thread: waits at most timeoutMs for the first event, then handles every queued
 // one (input, window changes, presentation requests). False when closed.
 bool PumpEvents(int timeoutMs);

@@ -44,8 +44,17 @@ void TApplication::Post(std::function<void()> message)
     {
         std::lock_guard<std::mutex> lock(FLock);
         FQueue.push_back(std::move(message));
+        if (FWake)
+            FWake();
     }
     FPosted.notify_one();
+}
+
+void TApplication::SetEventWake(std::function<void()> wake)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FWake = std::move(wake);
+    FWakeable.store(static_cast<bool>(FWake));
 }
 
 void TApplication::PostQuitMessage(int exitCode)
@@ -104,7 +113,7 @@ void TApplication::Run()
             continue;
         }
         if (EventPump) {
-            EventPump(IdleWaitMs);
+            EventPump(FWakeable.load() ? WakeableIdleWaitMs : IdleWaitMs);
         } else {
             std::unique_lock<std::mutex> lock(FLock);
             FPosted.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [&] { return !FQueue.empty(); });

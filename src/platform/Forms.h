@@ -31,6 +31,9 @@ public:
     // Waits at most timeoutMs for display events and handles them (interface thread); without
     // one the loop only sleeps until something is posted.
     std::function<void(int timeoutMs)> EventPump;
+    // Any thread: sets or clears what ends the pump's wait early (run when a closure is posted).
+    // With one the idle loop wakes only for events, posts and the signal check.
+    void SetEventWake(std::function<void()> wake);
 
     // Any thread: queue a closure for the interface thread; never waits for that thread.
     void Post(std::function<void()> message);
@@ -46,6 +49,8 @@ public:
 
     // How long the loop sleeps when idle: short enough for a signal to be seen promptly.
     static constexpr int IdleWaitMs = 20;
+    // The same with a pump that posts wake: only signals are waited for by polling.
+    static constexpr int WakeableIdleWaitMs = 100;
 
 private:
     bool HandleOne();
@@ -54,6 +59,8 @@ private:
     std::mutex FLock;
     std::condition_variable FPosted;
     std::deque<std::function<void()>> FQueue;
+    std::function<void()> FWake;  // guarded by FLock, so that a cleared one is never running
+    std::atomic<bool> FWakeable{false};
     std::atomic<bool> FQuit{false};
     std::atomic<int> FExitCode{0};
 };

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <dlfcn.h>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,6 +20,106 @@ extern "C" {
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
+
+// The movie libraries are opened at the first movie rather than linked: with what they pull in
+// they are most of the program's mapped code and start-up relocations, and many sessions play
+// no movie. The sonames are those of the headers the program was built with.
+namespace Av {
+
+decltype(&::av_dict_free) av_dict_free = nullptr;
+decltype(&::av_dict_set) av_dict_set = nullptr;
+decltype(&::av_frame_alloc) av_frame_alloc = nullptr;
+decltype(&::av_frame_free) av_frame_free = nullptr;
+decltype(&::av_frame_unref) av_frame_unref = nullptr;
+decltype(&::av_log_set_level) av_log_set_level = nullptr;
+decltype(&::av_rescale_q) av_rescale_q = nullptr;
+decltype(&::av_strerror) av_strerror = nullptr;
+decltype(&::av_packet_alloc) av_packet_alloc = nullptr;
+decltype(&::av_packet_free) av_packet_free = nullptr;
+decltype(&::av_packet_move_ref) av_packet_move_ref = nullptr;
+decltype(&::av_packet_unref) av_packet_unref = nullptr;
+decltype(&::avcodec_alloc_context3) avcodec_alloc_context3 = nullptr;
+decltype(&::avcodec_find_decoder) avcodec_find_decoder = nullptr;
+decltype(&::avcodec_free_context) avcodec_free_context = nullptr;
+decltype(&::avcodec_open2) avcodec_open2 = nullptr;
+decltype(&::avcodec_parameters_to_context) avcodec_parameters_to_context = nullptr;
+decltype(&::avcodec_receive_frame) avcodec_receive_frame = nullptr;
+decltype(&::avcodec_send_packet) avcodec_send_packet = nullptr;
+decltype(&::av_find_best_stream) av_find_best_stream = nullptr;
+decltype(&::av_read_frame) av_read_frame = nullptr;
+decltype(&::avformat_alloc_context) avformat_alloc_context = nullptr;
+decltype(&::avformat_close_input) avformat_close_input = nullptr;
+decltype(&::avformat_find_stream_info) avformat_find_stream_info = nullptr;
+decltype(&::avformat_open_input) avformat_open_input = nullptr;
+decltype(&::swr_alloc_set_opts2) swr_alloc_set_opts2 = nullptr;
+decltype(&::swr_convert) swr_convert = nullptr;
+decltype(&::swr_free) swr_free = nullptr;
+decltype(&::swr_get_out_samples) swr_get_out_samples = nullptr;
+decltype(&::swr_init) swr_init = nullptr;
+decltype(&::sws_freeContext) sws_freeContext = nullptr;
+decltype(&::sws_getCachedContext) sws_getCachedContext = nullptr;
+decltype(&::sws_scale) sws_scale = nullptr;
+
+void* Library(const char* name)
+{
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+template <typename T>
+bool Symbol(void* library, const char* name, T& to)
+{
+    to = reinterpret_cast<T>(dlsym(library, name));
+    return to != nullptr;
+}
+
+// True once every function above is there; loads them at the first call.
+bool Load()
+{
+    static const bool loaded = [] {
+        void* avutil = Library("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR));
+        void* swresample = Library("libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR));
+        void* swscale = Library("libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR));
+        void* avcodec = Library("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR));
+        void* avformat = Library("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR));
+        return avutil && swresample && swscale && avcodec && avformat &&
+               Symbol(avutil, "av_dict_free", av_dict_free) &&
+               Symbol(avutil, "av_dict_set", av_dict_set) &&
+               Symbol(avutil, "av_frame_alloc", av_frame_alloc) &&
+               Symbol(avutil, "av_frame_free", av_frame_free) &&
+               Symbol(avutil, "av_frame_unref", av_frame_unref) &&
+               Symbol(avutil, "av_log_set_level", av_log_set_level) &&
+               Symbol(avutil, "av_rescale_q", av_rescale_q) &&
+               Symbol(avutil, "av_strerror", av_strerror) &&
+               Symbol(swresample, "swr_alloc_set_opts2", swr_alloc_set_opts2) &&
+               Symbol(swresample, "swr_convert", swr_convert) &&
+               Symbol(swresample, "swr_free", swr_free) &&
+               Symbol(swresample, "swr_get_out_samples", swr_get_out_samples) &&
+               Symbol(swresample, "swr_init", swr_init) &&
+               Symbol(swscale, "sws_freeContext", sws_freeContext) &&
+               Symbol(swscale, "sws_getCachedContext", sws_getCachedContext) &&
+               Symbol(swscale, "sws_scale", sws_scale) &&
+               Symbol(avcodec, "av_packet_alloc", av_packet_alloc) &&
+               Symbol(avcodec, "av_packet_free", av_packet_free) &&
+               Symbol(avcodec, "av_packet_move_ref", av_packet_move_ref) &&
+               Symbol(avcodec, "av_packet_unref", av_packet_unref) &&
+               Symbol(avcodec, "avcodec_alloc_context3", avcodec_alloc_context3) &&
+               Symbol(avcodec, "avcodec_find_decoder", avcodec_find_decoder) &&
+               Symbol(avcodec, "avcodec_free_context", avcodec_free_context) &&
+               Symbol(avcodec, "avcodec_open2", avcodec_open2) &&
+               Symbol(avcodec, "avcodec_parameters_to_context", avcodec_parameters_to_context) &&
+               Symbol(avcodec, "avcodec_receive_frame", avcodec_receive_frame) &&
+               Symbol(avcodec, "avcodec_send_packet", avcodec_send_packet) &&
+               Symbol(avformat, "av_find_best_stream", av_find_best_stream) &&
+               Symbol(avformat, "av_read_frame", av_read_frame) &&
+               Symbol(avformat, "avformat_alloc_context", avformat_alloc_context) &&
+               Symbol(avformat, "avformat_close_input", avformat_close_input) &&
+               Symbol(avformat, "avformat_find_stream_info", avformat_find_stream_info) &&
+               Symbol(avformat, "avformat_open_input", avformat_open_input);
+    }();
+    return loaded;
+}
+
+}  // namespace Av
 
 #include "platform/Audio.h"
 #include "platform/Filenames.h"
@@ -39,13 +140,13 @@ constexpr int64_t AudioStallMs = 1000;
 void QuietLibraries()
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+    std::call_once(once, [] { Av::av_log_set_level(AV_LOG_FATAL); });
 }
 
 std::string AvError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    Av::av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -59,7 +160,7 @@ int64_t SteadyMs()
 void FreeQueue(std::deque<AVPacket*>& queue)
 {
     for (AVPacket* packet : queue)
-        av_packet_free(&packet);
+        Av::av_packet_free(&packet);
     queue.clear();
 }
 
@@ -154,15 +255,15 @@ struct TMovieDecoder::TImpl {
 bool TMovieDecoder::TImpl::OpenDecoder(int index, AVCodecContext*& context)
 {
     const AVCodecParameters* params = Format->streams[index]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(params->codec_id);
+    const AVCodec* codec = Av::avcodec_find_decoder(params->codec_id);
     if (!codec)
         return false;
-    context = avcodec_alloc_context3(codec);
+    context = Av::avcodec_alloc_context3(codec);
     if (!context)
         return false;
     context->thread_count = 1;
-    if (avcodec_parameters_to_context(context, params) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
-        avcodec_free_context(&context);
+    if (Av::avcodec_parameters_to_context(context, params) < 0 || Av::avcodec_open2(context, codec, nullptr) < 0) {
+        Av::avcodec_free_context(&context);
         return false;
     }
     return true;
@@ -173,27 +274,27 @@ bool TMovieDecoder::TImpl::OpenInput()
     QuietLibraries();
     // Only the file protocol: a name from game data must not reach the network or other files.
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    Format = avformat_alloc_context();
+    Av::av_dict_set(&options, "protocol_whitelist", "file", 0);
+    Format = Av::avformat_alloc_context();
     if (!Format) {
-        av_dict_free(&options);
+        Av::av_dict_free(&options);
         return OpenFailed(TMovieOpenStep::Memory, "Movie: out of memory");
     }
     Format->interrupt_callback.callback = [](void* self) -> int {
         return static_cast<TImpl*>(self)->StopRequested.load() ? 1 : 0;
     };
     Format->interrupt_callback.opaque = this;
-    int result = avformat_open_input(&Format, ("file:" + Path).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    int result = Av::avformat_open_input(&Format, ("file:" + Path).c_str(), nullptr, &options);
+    Av::av_dict_free(&options);
     if (result < 0) {
         Format = nullptr;  // freed by the failed open
         return OpenFailed(TMovieOpenStep::File, "Movie: cannot read " + Path + " (" + AvError(result) + ")");
     }
-    if ((result = avformat_find_stream_info(Format, nullptr)) < 0) {
+    if ((result = Av::avformat_find_stream_info(Format, nullptr)) < 0) {
         CloseInput();
         return OpenFailed(TMovieOpenStep::File, "Movie: no stream found in " + Path + " (" + AvError(result) + ")");
     }
-    VideoIndex = av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    VideoIndex = Av::av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (VideoIndex < 0) {
         CloseInput();
         return OpenFailed(TMovieOpenStep::VideoStream, "Movie: no video stream in " + Path);
@@ -208,7 +309,7 @@ bool TMovieDecoder::TImpl::OpenInput()
         CloseInput();
         return OpenFailed(TMovieOpenStep::PictureSize, "Movie: unusable picture size in " + Path);
     }
-    AudioIndex = av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
+    AudioIndex = Av::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
     if (AudioIndex >= 0 && !OpenDecoder(AudioIndex, Audio))
         AudioIndex = -1;  // a movie whose sound cannot be decoded still plays, silently
     StartMs = Format->start_time == AV_NOPTS_VALUE ? 0 : Format->start_time / (AV_TIME_BASE / 1000);
@@ -222,14 +323,16 @@ bool TMovieDecoder::TImpl::OpenInput()
 
 void TMovieDecoder::TImpl::CloseInput()
 {
-    avcodec_free_context(&Video);
-    avcodec_free_context(&Audio);
-    if (Format)
-        avformat_close_input(&Format);
-    sws_freeContext(Scaler);
-    Scaler = nullptr;
-    swr_free(&Resampler);
     VideoIndex = AudioIndex = -1;
+    if (!Format && !Video && !Audio && !Scaler && !Resampler)
+        return;  // nothing to free, and the libraries may not be loaded
+    Av::avcodec_free_context(&Video);
+    Av::avcodec_free_context(&Audio);
+    if (Format)
+        Av::avformat_close_input(&Format);
+    Av::sws_freeContext(Scaler);
+    Scaler = nullptr;
+    Av::swr_free(&Resampler);
 }
 
 void TMovieDecoder::TImpl::Join()
@@ -249,7 +352,7 @@ bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts
 {
     const AVRational base = Format->streams[VideoIndex]->time_base;
     int64_t pts = frame->best_effort_timestamp;
-    timeMs = pts == AV_NOPTS_VALUE ? nextPts : av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
+    timeMs = pts == AV_NOPTS_VALUE ? nextPts : Av::av_rescale_q(pts, base, AVRational{1, 1000}) - StartMs;
     // A time stamp far from the expected one is damage or a discontinuity: the picture
     // follows its predecessor instead of stopping the movie for minutes.
     if (PicWritten.load(std::memory_order_relaxed) > 0 && std::abs(timeMs - nextPts) > MaxTimeJumpMs)
@@ -257,7 +360,7 @@ bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts
     nextPts = timeMs + FrameMs;
     if (frame->width < 1 || frame->height < 1 || frame->width > MaxSide || frame->height > MaxSide)
         return false;
-    Scaler = sws_getCachedContext(Scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+    Scaler = Av::sws_getCachedContext(Scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                   OutWidth, OutHeight, OutBpp == 4 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24,
                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!Scaler)
@@ -266,7 +369,7 @@ bool TMovieDecoder::TImpl::PublishPicture(const AVFrame* frame, int64_t& nextPts
     std::vector<uint8_t>& slot = Slots[index % PictureSlots];
     uint8_t* planes[4] = {slot.data(), nullptr, nullptr, nullptr};
     int strides[4] = {OutWidth * OutBpp, 0, 0, 0};
-    sws_scale(Scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    Av::sws_scale(Scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
     SlotTime[index % PictureSlots] = timeMs;
     PicWritten.store(index + 1, std::memory_order_release);
     return true;
@@ -278,28 +381,28 @@ bool TMovieDecoder::TImpl::Resample(const AVFrame* frame, std::vector<int16_t>& 
     if (frame && Resampler &&
         (frame->sample_rate != ResampleRate || frame->format != ResampleFormat ||
          frame->ch_layout.nb_channels != ResampleChannels))
-        swr_free(&Resampler);  // the track changed format mid-way
+        Av::swr_free(&Resampler);  // the track changed format mid-way
     if (!Resampler) {
         ResampleRate = frame->sample_rate;
         ResampleFormat = frame->format;
         ResampleChannels = frame->ch_layout.nb_channels;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
         AVChannelLayout input = frame->ch_layout;  // the library takes it by non-const pointer
-        if (swr_alloc_set_opts2(&Resampler, &stereo, AV_SAMPLE_FMT_S16, Audio::DeviceRate, &input,
+        if (Av::swr_alloc_set_opts2(&Resampler, &stereo, AV_SAMPLE_FMT_S16, Audio::DeviceRate, &input,
                                 static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-            swr_init(Resampler) < 0) {
-            swr_free(&Resampler);
+            Av::swr_init(Resampler) < 0) {
+            Av::swr_free(&Resampler);
             return false;
         }
     }
-    int room = swr_get_out_samples(Resampler, frame ? frame->nb_samples : 0);
+    int room = Av::swr_get_out_samples(Resampler, frame ? frame->nb_samples : 0);
     if (room <= 0)
         return true;
     staging.resize(size_t(room) * 2);
     uint8_t* out[1] = {reinterpret_cast<uint8_t*>(staging.data())};
-    int got = frame ? swr_convert(Resampler, out, room, const_cast<const uint8_t**>(frame->extended_data),
+    int got = frame ? Av::swr_convert(Resampler, out, room, const_cast<const uint8_t**>(frame->extended_data),
                                   frame->nb_samples)
-                    : swr_convert(Resampler, out, room, nullptr, 0);
+                    : Av::swr_convert(Resampler, out, room, nullptr, 0);
     if (got < 0)
         return false;
     frames = size_t(got);
@@ -309,8 +412,8 @@ bool TMovieDecoder::TImpl::Resample(const AVFrame* frame, std::vector<int16_t>& 
 void TMovieDecoder::TImpl::Run()
 {
     std::deque<AVPacket*> videoQueue, audioQueue;
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = Av::av_frame_alloc();
+    AVPacket* packet = Av::av_packet_alloc();
     std::vector<int16_t> staging;
     size_t stagedFrames = 0, stagedUsed = 0;
     bool inputEnd = false, videoFlushed = false, audioFlushed = false;
@@ -332,7 +435,7 @@ void TMovieDecoder::TImpl::Run()
         bool progress = false;
         while (!videoDone && PicWritten.load(std::memory_order_relaxed) - PicRead.load(std::memory_order_acquire) <
                                  PictureSlots) {
-            int result = avcodec_receive_frame(Video, frame);
+            int result = Av::avcodec_receive_frame(Video, frame);
             // A damaged picture is skipped like a missing one; only a decoder that does
             // nothing but fail is given up.
             if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
@@ -345,15 +448,15 @@ void TMovieDecoder::TImpl::Run()
                     ++pictures;
                     lastTime = std::max(lastTime, timeMs);
                 }
-                av_frame_unref(frame);
+                Av::av_frame_unref(frame);
                 progress = true;
             } else if (result == AVERROR(EAGAIN) && !videoQueue.empty()) {
-                avcodec_send_packet(Video, videoQueue.front());  // a bad packet is skipped
-                av_packet_free(&videoQueue.front());
+                Av::avcodec_send_packet(Video, videoQueue.front());  // a bad packet is skipped
+                Av::av_packet_free(&videoQueue.front());
                 videoQueue.pop_front();
                 progress = true;
             } else if (result == AVERROR(EAGAIN) && inputEnd && !videoFlushed) {
-                avcodec_send_packet(Video, nullptr);
+                Av::avcodec_send_packet(Video, nullptr);
                 videoFlushed = true;
                 progress = true;
             } else {
@@ -379,7 +482,7 @@ void TMovieDecoder::TImpl::Run()
                 AudioDone.store(true, std::memory_order_release);
                 break;
             }
-            int result = avcodec_receive_frame(Audio, frame);
+            int result = Av::avcodec_receive_frame(Audio, frame);
             if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
                 result = ++audioErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
             else if (result == 0)
@@ -388,21 +491,21 @@ void TMovieDecoder::TImpl::Run()
                 if (AudioBaseMs.load(std::memory_order_relaxed) == NoTime) {
                     int64_t pts = frame->best_effort_timestamp;
                     int64_t base = pts == AV_NOPTS_VALUE ? 0
-                                   : av_rescale_q(pts, Format->streams[AudioIndex]->time_base, AVRational{1, 1000}) - StartMs;
+                                   : Av::av_rescale_q(pts, Format->streams[AudioIndex]->time_base, AVRational{1, 1000}) - StartMs;
                     AudioBaseMs.store(std::max<int64_t>(base, 0), std::memory_order_release);
                 }
                 stagedUsed = 0;
                 if (!Resample(frame, staging, stagedFrames))
                     audioDrained = true;  // a track the resampler refuses ends here
-                av_frame_unref(frame);
+                Av::av_frame_unref(frame);
                 progress = true;
             } else if (result == AVERROR(EAGAIN) && !audioQueue.empty()) {
-                avcodec_send_packet(Audio, audioQueue.front());
-                av_packet_free(&audioQueue.front());
+                Av::avcodec_send_packet(Audio, audioQueue.front());
+                Av::av_packet_free(&audioQueue.front());
                 audioQueue.pop_front();
                 progress = true;
             } else if (result == AVERROR(EAGAIN) && inputEnd && !audioFlushed) {
-                avcodec_send_packet(Audio, nullptr);
+                Av::avcodec_send_packet(Audio, nullptr);
                 audioFlushed = true;
                 progress = true;
             } else if (result != AVERROR(EAGAIN)) {
@@ -419,17 +522,17 @@ void TMovieDecoder::TImpl::Run()
         if (!inputEnd && videoQueue.size() + audioQueue.size() < MaxQueuedPackets) {
             if (PacketHook)
                 PacketHook();
-            int result = av_read_frame(Format, packet);
+            int result = Av::av_read_frame(Format, packet);
             if (result < 0) {
                 inputEnd = true;  // the end, or a read error: either way what was read plays
             } else if (packet->stream_index == VideoIndex || (audioOn && packet->stream_index == AudioIndex)) {
                 std::deque<AVPacket*>& queue = packet->stream_index == VideoIndex ? videoQueue : audioQueue;
-                if (AVPacket* copy = av_packet_alloc()) {
-                    av_packet_move_ref(copy, packet);
+                if (AVPacket* copy = Av::av_packet_alloc()) {
+                    Av::av_packet_move_ref(copy, packet);
                     queue.push_back(copy);
                 }
             }
-            av_packet_unref(packet);
+            Av::av_packet_unref(packet);
             progress = true;
         } else if (!inputEnd && audioOn && !AudioDone.load() && audioQueue.empty() && stagedUsed >= stagedFrames &&
                    PcmWritten.load() == PcmRead.load()) {
@@ -455,8 +558,8 @@ void TMovieDecoder::TImpl::Run()
     }
     FreeQueue(videoQueue);
     FreeQueue(audioQueue);
-    av_packet_free(&packet);
-    av_frame_free(&frame);
+    Av::av_packet_free(&packet);
+    Av::av_frame_free(&frame);
 }
 
 int64_t TMovieDecoder::TImpl::Now()
@@ -505,6 +608,8 @@ bool TMovieDecoder::Open(const std::string& name)
     FImpl->Path = NativePath(name);
     if (!PathIsFile(FImpl->Path))
         return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
+    if (!Av::Load())
+        return FImpl->OpenFailed(TMovieOpenStep::VideoDecoder, "Movie: the movie libraries cannot be loaded");
     return FImpl->OpenInput();
 }
 
