@@ -373,3 +373,6 @@ public:
 struct TMesBoxConfig;
 void ReadMesBoxIni(TMesBoxConfig* config);
 void WriteMesBoxIni(const TMesBoxConfig* config);
+// Removes what killed rewrites of "ZB.INI" left beside it; only while this instance holds the
+// single-instance name.
+void RemoveIniLeftovers();

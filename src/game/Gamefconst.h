@@ -7,6 +7,8 @@ inline constexpr char InstanceName[] = "MOSSLANTERN";
 inline constexpr char IniFileName[] = "ZB.INI";
 inline constexpr char IniSection[] = "ZB";
 inline constexpr char IniDebugSection[] = "ZB Debug";
+inline constexpr char LogIniSaveError[] = "ZB.INI SaveError";
+inline constexpr char LogIniSaveSync[] = "ZB.INI SyncError";
 
 inline constexpr char CursorFileName[] = "Cursor.png";
 inline constexpr char WaitFileName[] = "Wait.bmp";

@@ -4,6 +4,8 @@
 #include "game/Gamef.h"
 #include "game/Gamefconst.h"
 #include "game/Zbdata.h"
+#include "game/Zbdef.h"
+#include "platform/Atomicfile.h"
 #include "platform/Inifiles.h"
 #include "platform/Sysutils.h"
 
@@ -34,7 +36,8 @@ std::shared_ptr<const TMemIniFile> ReadIni()
     return Snapshot;
 }
 
-// Writes all of one save's keys in one rewrite.
+// Writes all of one save's keys in one rewrite. The player is not told of a failure, but the
+// log says why the settings did not stick.
 void WriteIni(TMemIniFile& ini)
 {
     {
@@ -42,7 +45,10 @@ void WriteIni(TMemIniFile& ini)
         SnapshotOn = false;
         Snapshot.reset();
     }
-    ini.UpdateFile();
+    TAtomicWriteFault fault;
+    bool written = ini.UpdateFile(&fault);
+    if (ErrLog && fault.Step != TAtomicWriteStep::None)
+        ErrLog->Add(std::string(written ? LogIniSaveSync : LogIniSaveError) + " (" + AtomicWriteFaultText(fault) + ")");
 }
 
 // A present key converted as a decimal integer: the fallback for text that does not convert,
@@ -137,6 +143,11 @@ void WriteMesBoxIni(const TMesBoxConfig* config)
     ini.WriteInteger(IniSection, "MesBoxType", config->MesBoxType);
     ini.WriteInteger(IniSection, "MovieQuality", config->MovieQuality);
     WriteIni(ini);
+}
+
+void RemoveIniLeftovers()
+{
+    RemoveAtomicLeftovers(IniPath(), LeftoverMinAge);
 }
 
 void TGameForm::SetFPSMode(TFPSMode mode)

@@ -9,6 +9,7 @@
 #include "game/Pchapter.h"
 #include "game/Zbeffect.h"
 #include "game/Zbeffectdata.h"
+#include "game/Zbsysfile.h"
 #include "platform/Display.h"
 #include "platform/Forms.h"
 #include "platform/Instance.h"
@@ -94,8 +95,15 @@ int GameMain(int argc, const char* const* argv)
     SetParams(argc, argv);
     SetCurrentDir(GameFolder());
     TSingleInstance instance;
-    if (instance.Acquire(InstanceName) == TInstanceResult::AlreadyRunning)
+    TInstanceResult held = instance.Acquire(InstanceName);
+    if (held == TInstanceResult::AlreadyRunning)
         return 0;
+    // Only the instance that holds the name clears what killed writes left; the age limit
+    // spares the settings that a closing instance writes after letting the name go.
+    if (held == TInstanceResult::Acquired) {
+        RemoveSysSaveLeftovers();
+        RemoveIniLeftovers();
+    }
     ZbdataStart();
     ZbeffectStart();
     TApplication* application = new TApplication();

@@ -8,9 +8,14 @@ inline constexpr char ReadMesTableOverMessage[] = "ReadMesTable Over";
 inline constexpr char SysSaveFileName[] = "ZBSys.sav";
 inline constexpr char SysSaveMagic[4] = {'Z', 'B', '0', '1'};
 inline constexpr char SysSaveBadName[] = "ZBSys.sav.bad";
+// Where the keep-aside name cannot be used, the file goes to the first free one of
+// "ZBSys.sav.bad1" to "ZBSys.sav.bad99".
+inline constexpr int SysSaveBadNumbers = 99;
 inline constexpr char LogSysSaveError[] = "ZBSys.sav SaveError";
 inline constexpr char LogSysSaveSync[] = "ZBSys.sav SyncError";
-inline constexpr char LogSysSaveKept[] = "ZBSys.sav LoadError: the unreadable file is kept as ZBSys.sav.bad";
+inline constexpr char LogSysSaveKept[] = "ZBSys.sav LoadError: the unreadable file is kept as ";
+// A temporary of the save or the settings younger than this may belong to a write in progress.
+inline constexpr int LeftoverMinAge = 60;
 
 // The game's resource and script failure: the cause goes to the error log before the throw.
 class EGameErr : public Exception {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <system_error>
 
 #include "archive/Verange.h"
 #include "game/Zbdata.h"
@@ -29,36 +28,43 @@ uint32_t Get32(const uint8_t* p)
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-std::string SavePath()
+std::string InFolder(const std::string& name)
 {
-    std::string name = SysSaveFolder.empty() ? std::string(SysSaveFileName) : SysSaveFolder + "/" + SysSaveFileName;
-    return NativePath(name);
+    return NativePath(SysSaveFolder.empty() ? name : SysSaveFolder + "/" + name);
 }
 
-std::string BadPath()
+std::string SavePath()
 {
-    std::string name = SysSaveFolder.empty() ? std::string(SysSaveBadName) : SysSaveFolder + "/" + SysSaveBadName;
-    return NativePath(name);
+    return InFolder(SysSaveFileName);
 }
 
 void LogError(const char* line, const TAtomicWriteFault& fault)
 {
     if (ErrLog)
-        ErrLog->Add(std::string(line) + " (" + AtomicWriteStepName(fault.Step) + ": " +
-                    std::error_code(fault.Error, std::generic_category()).message() + ")");
+        ErrLog->Add(std::string(line) + " (" + AtomicWriteFaultText(fault) + ")");
 }
 
-// Moves a file that failed to load out of the way of the first save over it.
+// Moves a file that failed to load out of the way of the first save over it: to the keep-aside
+// name (replacing an older kept file), else to the first free numbered name.
 bool KeepUnreadableFile(const std::string& path)
 {
     if (!LoadFailed)
         return true;
-    if (::rename(path.c_str(), BadPath().c_str()) == 0) {
+    std::string kept = InFolder(SysSaveBadName);
+    int error = ::rename(path.c_str(), kept.c_str()) == 0 ? 0 : errno;
+    // Only a taken name is worth trying the next one for; ENOENT says the file is gone.
+    for (int n = 1; error != 0 && error != ENOENT && n <= SysSaveBadNumbers; ++n) {
+        kept = InFolder(SysSaveBadName + std::to_string(n));
+        error = RenameNoReplace(path, kept) ? 0 : errno;
+        if (error != EEXIST)
+            break;
+    }
+    if (error == 0) {
         if (ErrLog)
-            ErrLog->Add(LogSysSaveKept);
-    } else if (errno != ENOENT) {
+            ErrLog->Add(LogSysSaveKept + kept.substr(kept.rfind('/') + 1));
+    } else if (error != ENOENT) {
         // Rather no save than a save over the only copy of the player's progress.
-        LogError(LogSysSaveError, {TAtomicWriteStep::Rename, errno});
+        LogError(LogSysSaveError, {TAtomicWriteStep::Rename, error});
         return false;
     }
     LoadFailed = false;
@@ -94,6 +100,11 @@ bool BuildSysDataImage(std::vector<uint8_t>& image)
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+void RemoveSysSaveLeftovers()
+{
+    RemoveAtomicLeftovers(SavePath(), LeftoverMinAge);
 }
 
 bool SaveSysData()

@@ -9,8 +9,10 @@
 // A save is coded in memory and written through WriteFileAtomic, so that a failure at any point
 // keeps the previous save. A load checks every size and the whole table before anything is
 // replaced; a failed load says nothing, but the first save after it first moves the file it
-// could not read to "ZBSys.sav.bad" (replacing an older one), so that no progress is lost
-// unseen. A failed save, the keeping aside and a failed folder sync each leave one line in the
+// could not read to "ZBSys.sav.bad" (replacing an older one), or where that name cannot be
+// used (a folder holds it) to the first free numbered name, so that no progress is lost
+// unseen; when no name can be used the save is refused rather than written over the unread
+// file. A failed save, the keeping aside and a failed folder sync each leave one line in the
 // error log; the game itself is not told (it ignores the result).
 
 #include <cstddef>
@@ -27,6 +29,9 @@ extern std::string SysSaveFolder;
 // True once the new file has replaced the old one.
 bool SaveSysData();
 bool LoadSysData();
+// Removes what killed saves left beside the file; only while this instance holds the
+// single-instance name.
+void RemoveSysSaveLeftovers();
 
 // The file's bytes for the current records; false when the records do not exist.
 bool BuildSysDataImage(std::vector<uint8_t>& image);

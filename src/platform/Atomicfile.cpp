@@ -1,33 +1,42 @@
 #include "platform/Atomicfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <system_error>
 
 #include "platform/Filenames.h"
 
-TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std::string& text)
+TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std::string& text, int* error)
 {
     text.clear();
+    auto failed = [&](TFileReadResult result, int cause) {
+        text.clear();
+        if (error)
+            *error = cause;
+        return result;
+    };
     std::string path = NativePath(fileName);
     // Non-blocking so that a pipe or device under the name cannot stall the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? TFileReadResult::Missing : TFileReadResult::Failed;
+        return failed(errno == ENOENT || errno == ENOTDIR ? TFileReadResult::Missing : TFileReadResult::Failed, errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int cause = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        return TFileReadResult::Failed;
+        return failed(TFileReadResult::Failed, cause);
     }
     // The size is checked again while reading: the file may grow under us.
     if (static_cast<int64_t>(st.st_size) > maxBytes) {
         ::close(fd);
-        return TFileReadResult::TooLarge;
+        return failed(TFileReadResult::TooLarge, EFBIG);
     }
     char chunk[65536];
     for (;;) {
@@ -35,16 +44,15 @@ TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
+            int cause = errno;
             ::close(fd);
-            text.clear();
-            return TFileReadResult::Failed;
+            return failed(TFileReadResult::Failed, cause);
         }
         if (n == 0)
             break;
         if (static_cast<int64_t>(text.size()) + n > maxBytes) {
             ::close(fd);
-            text.clear();
-            return TFileReadResult::TooLarge;
+            return failed(TFileReadResult::TooLarge, EFBIG);
         }
         text.append(chunk, static_cast<size_t>(n));
     }
@@ -54,17 +62,18 @@ TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std
 
 namespace {
 
-int PosixCreate(const char* path, unsigned mode)
+int PosixCreate(char* pathTemplate, unsigned mode)
 {
-    // O_EXCL refuses any existing name, a link or a dangling link included; O_NOFOLLOW says so twice.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // mkostemp opens with O_CREAT | O_EXCL, which refuses any existing name, a link or a
+    // dangling link included, and tries fresh names until one is free.
+    int fd = ::mkostemp(pathTemplate, O_CLOEXEC);
     if (fd < 0)
         return -1;
     // Set after the open so that the umask does not narrow the old file's mode.
     if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
         int error = errno;
         ::close(fd);
-        ::unlink(path);
+        ::unlink(pathTemplate);
         errno = error;
         return -1;
     }
@@ -117,19 +126,34 @@ bool PosixSyncFolder(const char* folder)
     return ok;
 }
 
-// Six letters or digits nobody can guess, so that nothing can be planted at the name in advance.
-std::string RandomSuffix()
+constexpr char TemporaryTag[] = ".tmp";
+constexpr size_t TemporaryRandom = 6;
+
+// Whether the player may write the file. One that nobody may write is read-only even for a
+// player whom the permissions do not stop (root).
+bool MayReplace(const std::string& path, const struct stat& st)
 {
-    static const char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::atomic<uint64_t> Counter{0};
-    uint64_t bits = 0;
-    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits))
-        bits = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-               (static_cast<uint64_t>(::getpid()) << 32) ^ (++Counter * 0x9E3779B97F4A7C15ull);
-    std::string suffix;
-    for (int i = 0; i < 6; ++i, bits /= 62)
-        suffix += Letters[bits % 62];
-    return suffix;
+    if ((st.st_mode & 0222) == 0) {
+        errno = EACCES;
+        return false;
+    }
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// The writer's temporary for the file named base (in any case): ".tmp" and the six letters or
+// digits that mkostemp puts in.
+bool IsLeftoverName(const std::string& name, const std::string& base)
+{
+    size_t stem = base.size() + sizeof TemporaryTag - 1;
+    if (name.size() != stem + TemporaryRandom || !SameName(name.substr(0, base.size()), base) ||
+        name.compare(base.size(), sizeof TemporaryTag - 1, TemporaryTag) != 0)
+        return false;
+    for (size_t i = stem; i < name.size(); ++i) {
+        char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
 }
 
 bool Fail(TAtomicWriteFault* fault, TAtomicWriteStep step, int error)
@@ -148,6 +172,8 @@ const char* AtomicWriteStepName(TAtomicWriteStep step)
 {
     switch (step) {
     case TAtomicWriteStep::None: return "";
+    case TAtomicWriteStep::Access: return "access";
+    case TAtomicWriteStep::Read: return "read";
     case TAtomicWriteStep::Create: return "create";
     case TAtomicWriteStep::Write: return "write";
     case TAtomicWriteStep::Sync: return "sync";
@@ -158,6 +184,12 @@ const char* AtomicWriteStepName(TAtomicWriteStep step)
     return "";
 }
 
+std::string AtomicWriteFaultText(const TAtomicWriteFault& fault)
+{
+    return std::string(AtomicWriteStepName(fault.Step)) + ": " +
+           std::error_code(fault.Error, std::generic_category()).message();
+}
+
 bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size, TAtomicWriteFault* fault)
 {
     if (fault)
@@ -166,18 +198,17 @@ bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size,
     std::string path = NativePath(fileName);
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    // A link at the name is replaced, not followed: its target is none of ours.
     struct stat old {};
-    unsigned mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-
-    std::string temporary;
-    int handle = -1;
-    // A taken name is someone else's file (or a trap): pick another rather than touch it.
-    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
-        temporary = path + ".tmp" + RandomSuffix();
-        handle = ops.Create(temporary.c_str(), mode);
-        if (handle < 0 && errno != EEXIST)
-            break;
+    unsigned mode = 0644;
+    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (!MayReplace(path, old))
+            return Fail(fault, TAtomicWriteStep::Access, errno);
+        mode = old.st_mode & 0777;
     }
+
+    std::string temporary = path + TemporaryTag + std::string(TemporaryRandom, 'X');
+    int handle = ops.Create(temporary.data(), mode);
     if (handle < 0)
         return Fail(fault, TAtomicWriteStep::Create, errno);
 
@@ -209,4 +240,55 @@ bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size,
 bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtomicWriteFault* fault)
 {
     return WriteFileAtomic(fileName, data.data(), data.size(), fault);
+}
+
+int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
+{
+    std::string path = NativePath(fileName);
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    int folderHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderHandle < 0)
+        return 0;
+    // The listing gets its own handle; the checks and removals go through folderHandle.
+    int listingHandle = ::dup(folderHandle);
+    DIR* listing = listingHandle < 0 ? nullptr : ::fdopendir(listingHandle);
+    if (!listing && listingHandle >= 0)
+        ::close(listingHandle);
+    int removed = 0;
+    const time_t now = ::time(nullptr);
+    while (listing) {
+        const struct dirent* entry = ::readdir(listing);
+        if (!entry)
+            break;
+        std::string name = entry->d_name;
+        if (!IsLeftoverName(name, base))
+            continue;
+        struct stat st {};
+        // Not followed: a link under such a name is left alone, and so is what it points at.
+        if (::fstatat(folderHandle, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (static_cast<int64_t>(now) - static_cast<int64_t>(st.st_mtime) < minAgeSeconds)
+            continue;
+        if (::unlinkat(folderHandle, name.c_str(), 0) == 0)
+            ++removed;
+    }
+    if (listing)
+        ::closedir(listing);
+    ::close(folderHandle);
+    return removed;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace rename: a second link never replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
 }

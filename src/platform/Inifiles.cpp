@@ -37,12 +37,13 @@ struct TIniText {
 
 namespace {
 
-// Null when the file exists but cannot be read whole (too large, unreadable).
-std::optional<TIniText> LoadIni(const std::string& fileName)
+// Null when the file exists but cannot be read whole (too large, unreadable); error then
+// receives the cause.
+std::optional<TIniText> LoadIni(const std::string& fileName, int* error = nullptr)
 {
     std::string text;
     TIniText ini;
-    TFileReadResult result = ReadWholeFile(fileName, TIniFile::MaxFileSize, text);
+    TFileReadResult result = ReadWholeFile(fileName, TIniFile::MaxFileSize, text, error);
     if (result == TFileReadResult::Missing)
         return ini;
     if (result != TFileReadResult::Ok)
@@ -181,12 +182,12 @@ bool HasValue(const TIniText& ini, const std::string& section, const std::string
     return range.Header >= 0 && FindKey(ini, range, ident) >= 0;
 }
 
-bool SaveIni(const std::string& fileName, const TIniText& ini)
+bool SaveIni(const std::string& fileName, const TIniText& ini, TAtomicWriteFault* fault = nullptr)
 {
     std::string text;
     for (size_t i = 0; i < ini.Lines.size(); ++i)
         text += ini.Lines[i] + ini.Breaks[i];
-    return WriteFileAtomic(fileName, text);
+    return WriteFileAtomic(fileName, text, fault);
 }
 
 }  // namespace
@@ -322,18 +323,24 @@ void TMemIniFile::WriteInteger(const std::string& section, const std::string& id
     WriteString(section, ident, IntToStr(value));
 }
 
-bool TMemIniFile::UpdateFile()
+bool TMemIniFile::UpdateFile(TAtomicWriteFault* fault)
 {
+    if (fault)
+        *fault = {};
     if (FEdits.empty())
         return true;
     // The edits go onto the file as it is now, so that another writer's keys are not lost.
     std::lock_guard<std::mutex> lock(WriteLock);
-    auto ini = LoadIni(FFileName);
-    if (!ini)
+    int error = 0;
+    auto ini = LoadIni(FFileName, &error);
+    if (!ini) {
+        if (fault)
+            *fault = {TAtomicWriteStep::Read, error};
         return false;
+    }
     for (const TEdit& edit : FEdits)
         SetValue(*ini, edit.Section, edit.Ident, edit.Value);
-    if (!SaveIni(FFileName, *ini))
+    if (!SaveIni(FFileName, *ini, fault))
         return false;
     FEdits.clear();
     FText = std::make_unique<TIniText>(std::move(*ini));

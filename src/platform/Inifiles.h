@@ -5,8 +5,8 @@
 // WriteFileAtomic, keeping every line it does not change byte for byte (comments, unknown
 // sections and keys, line breaks; new lines take the file's first line break, CR LF in a new
 // file). A missing, oversized (over
-// 1 MiB) or unreadable file reads as empty; a write never replaces a file it could not read
-// and reports false instead, leaving the file unchanged. Writes within the process are
+// 1 MiB) or unreadable file reads as empty; a write never replaces a file it could not read,
+// nor one the player may not write, and reports false instead, leaving the file unchanged. Writes within the process are
 // serialised, so two threads updating different keys both land.
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Atomicfile.h"
 #include "platform/Classes.h"
 #include "platform/Stringlist.h"
 
@@ -64,8 +65,10 @@ public:
 
     void WriteString(const std::string& section, const std::string& ident, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
-    // False when the file could not be read whole or rewritten; it is then unchanged.
-    bool UpdateFile();
+    // False when the file could not be read whole or rewritten; it is then unchanged, and
+    // fault says which step failed and why. A folder sync that failed after the rewrite is
+    // reported in fault with true.
+    bool UpdateFile(TAtomicWriteFault* fault = nullptr);
 
 private:
     struct TEdit {

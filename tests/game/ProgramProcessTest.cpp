@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
@@ -73,6 +75,16 @@ int WaitExit(pid_t pid, int ms)
     }
 }
 
+// Two minutes old, the name itself when it is a link.
+void MakeOld(const std::string& path)
+{
+    struct timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= 120;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
 class ProgramProcessTest : public ::testing::TestWithParam<int> {};
 
 }  // namespace
@@ -88,12 +100,41 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
     std::string runtime = folder.Path() + "/run";
     std::filesystem::create_directory(runtime);
 
+    // What killed writes of the save and the settings left behind, among things that only look
+    // like it: the start removes the first kind alone.
+    const std::string dir = folder.Path() + "/";
+    const std::vector<std::string> leftovers{"ZBSys.sav.tmpAb3dE9", "ZB.INI.tmpQwErTy", "zb.ini.tmp0aZ9x1"};
+    const std::vector<std::string> others{"ZB.INI.tmpYoung1", "ZBSys.sav.tmpLink01", "ZB.INI.tmpFoldr1",
+                                          "ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5",
+                                          "Other.tmpABCDEF", "ZBSys.sav.tmp", "victim"};
+    for (const std::string& name : leftovers)
+        folder.Write(name, "left");
+    folder.Write("ZB.INI.tmpYoung1", "in progress");
+    folder.Write("victim", "keep");
+    std::filesystem::create_symlink(dir + "victim", dir + "ZBSys.sav.tmpLink01");
+    std::filesystem::create_directory(dir + "ZB.INI.tmpFoldr1");
+    for (const char* name : {"ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5", "Other.tmpABCDEF", "ZBSys.sav.tmp"})
+        folder.Write(name, "other");
+    for (const std::string& name : others)
+        if (name != "ZB.INI.tmpYoung1")
+            MakeOld(dir + name);
+    for (const std::string& name : leftovers)
+        MakeOld(dir + name);
+
     pid_t first = Launch(exe, runtime, {"-window", "/FPS"});
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     ASSERT_EQ(WaitExit(first, 0), -1) << "the program ended by itself";
+    for (const std::string& name : leftovers)
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
+    for (const std::string& name : others)
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
+    // A start that finds the game running touches nothing.
+    folder.Write("ZBSys.sav.tmpLater1", "left");
+    MakeOld(dir + "ZBSys.sav.tmpLater1");
     pid_t second = Launch(exe, runtime, {});
     EXPECT_EQ(WaitExit(second, 2000), 0);
     EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/ZB.INI"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "ZBSys.sav.tmpLater1"));
 
     kill(first, GetParam());
     int status = WaitExit(first, 3000);

@@ -1,4 +1,6 @@
 // "ZB.INI": defaults, spellings, replacements of bad values, and the round trip.
+#include <cerrno>
+
 #include "game/GameFormHarness.h"
 #include "platform/Atomicfile.h"
 #include "platform/Inifiles.h"
@@ -157,4 +159,61 @@ TEST_F(SettingsIniTest, StartReadsTheFileOnceUntilTheFirstWrite)
     ReadMesBoxIni(&config);
     EXPECT_EQ(config.MesBoxType, 0);
     EXPECT_EQ(Read("ZB", "VolumeBGM"), "40");
+}
+
+namespace {
+
+int ReadOnlyFolderCreate(char*, unsigned)
+{
+    errno = EROFS;
+    return -1;
+}
+
+std::string FileText(const std::string& path)
+{
+    std::string text;
+    EXPECT_EQ(ReadWholeFile(path, 1 << 20, text), TFileReadResult::Ok);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(SettingsIniTest, EachFailedWriteLeavesOneLogLineNamingItsCause)
+{
+    TGameForm form(nullptr, "ZB", false);
+    const std::string path = IniPath();
+    auto expectOneLine = [&](const char* cause, auto write) {
+        SCOPED_TRACE(cause);
+        const size_t lines = ErrLog->Count();
+        write();
+        ASSERT_EQ(ErrLog->Count(), lines + 1);
+        const std::string line = ErrLog->Line(lines);
+        EXPECT_NE(line.find("ZB.INI"), std::string::npos) << line;
+        EXPECT_NE(line.find(cause), std::string::npos) << line;
+    };
+
+    // The player made the file read-only: it stays byte for byte.
+    const std::string readOnly = "[ZB]\r\nFPSMode=Full\r\n; mine\r\n";
+    WriteIni(readOnly);
+    std::filesystem::permissions(path, std::filesystem::perms(0444));
+    expectOneLine("Permission denied", [&] { form.SetFPSMode(1); });
+    EXPECT_EQ(FileText(path), readOnly);
+    TMesBoxConfig config{TVeRGB(0x123456), 2, 0};
+    expectOneLine("Permission denied", [&] { WriteMesBoxIni(&config); });
+    EXPECT_EQ(FileText(path), readOnly);
+    std::filesystem::remove(path);
+
+    WriteIni("[ZB]\r\n" + std::string(TIniFile::MaxFileSize, ';'));
+    expectOneLine("File too large", [&] { form.SetFPSMode(0); });
+    std::filesystem::remove(path);
+
+    std::filesystem::create_directory(path);
+    expectOneLine("Is a directory", [&] { WriteMesBoxIni(&config); });
+    std::filesystem::remove(path);
+
+    AtomicFileOps = DefaultAtomicFileOps;
+    AtomicFileOps.Create = ReadOnlyFolderCreate;
+    expectOneLine("Read-only file system", [&] { form.SetFPSMode(2); });
+    AtomicFileOps = DefaultAtomicFileOps;
+    EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -125,7 +125,7 @@ bool Failing()
     return true;
 }
 const TAtomicFileOps FaultyOps = {
-    [](const char* path, unsigned mode) { return Failing() ? -1 : DefaultAtomicFileOps.Create(path, mode); },
+    [](char* path, unsigned mode) { return Failing() ? -1 : DefaultAtomicFileOps.Create(path, mode); },
     [](int handle, const void* data, size_t size) { return !Failing() && DefaultAtomicFileOps.Write(handle, data, size); },
     [](int handle) { return !Failing() && DefaultAtomicFileOps.Sync(handle); },
     [](int handle) {
@@ -134,19 +134,6 @@ const TAtomicFileOps FaultyOps = {
     },
     [](const char* from, const char* to) { return !Failing() && DefaultAtomicFileOps.Rename(from, to); },
     [](const char* folder) { return !Failing() && DefaultAtomicFileOps.SyncFolder(folder); },
-};
-
-// Plants something at the first temporary name a save picks, just before the save creates it.
-std::string Victim;
-bool PlantFolder = false;
-int (*const PlantingCreate)(const char*, unsigned) = [](const char* path, unsigned mode) {
-    if (++Calls == 1) {
-        if (PlantFolder)
-            fs::create_directory(path);
-        else
-            fs::create_symlink(Victim, path);
-    }
-    return DefaultAtomicFileOps.Create(path, mode);
 };
 
 std::vector<std::string> FolderEntries(const fs::path& folder)
@@ -280,25 +267,24 @@ TEST_F(SysFileTest, NothingPlantedBesideTheSaveIsWrittenThroughOrBlocksIt)
     MakeProgress();
     const fs::path victim = FFolder / "victim";
     WriteFile(victim, {'k', 'e', 'e', 'p'});
-    Victim = victim.string();
-    // The name older saves used, and then whatever name the save picks.
+    // The name older saves used, and names of the pattern the save picks from.
     fs::create_symlink(victim, FFolder / "ZBSys.sav.tmp");
     ASSERT_TRUE(SaveSysData());
     fs::remove(FFolder / "ZBSys.sav.tmp");
     fs::create_directory(FFolder / "ZBSys.sav.tmp");
     ASSERT_TRUE(SaveSysData());
-    for (bool folder : {false, true}) {
-        SCOPED_TRACE(folder ? "folder" : "link");
-        PlantFolder = folder;
-        Calls = 0;
-        AtomicFileOps = DefaultAtomicFileOps;
-        AtomicFileOps.Create = PlantingCreate;
-        EXPECT_TRUE(SaveSysData());
-        AtomicFileOps = DefaultAtomicFileOps;
-        EXPECT_GE(Calls, 2);
-    }
+    fs::create_symlink(victim, FFolder / "ZBSys.sav.tmpPLANT1");
+    fs::create_directory(FFolder / "ZBSys.sav.tmpPLANT2");
+    ASSERT_TRUE(SaveSysData());
+    // A link at the save's own name becomes a new file of the save's own; its target, a
+    // read-only file outside the game's keeping, is neither written nor copied.
+    fs::permissions(victim, fs::perms(0444));
+    fs::remove(SaveFile());
+    fs::create_symlink(victim, SaveFile());
+    ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(ReadFile(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     EXPECT_FALSE(fs::is_symlink(SaveFile()));
+    EXPECT_EQ(fs::status(SaveFile()).permissions(), fs::perms(0644));
     std::vector<uint8_t> saved = Snapshot();
     Restart();
     ASSERT_TRUE(LoadSysData());
@@ -323,9 +309,15 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     EXPECT_EQ(LogLines(), lines + 1);
     EXPECT_NE(LastLog().find("ZBSys.sav.bad"), std::string::npos) << LastLog();
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
+    // The next save in the same run replaces only the new file.
+    SetSysFlag(SysData, 6, true);
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
+    EXPECT_EQ(LogLines(), lines + 1);
+    std::vector<uint8_t> secondSave = Snapshot();
     Restart();
     ASSERT_TRUE(LoadSysData());
-    EXPECT_EQ(Snapshot(), fresh);
+    EXPECT_EQ(Snapshot(), secondSave);
     // The kept copy stays when later saves replace the new file, and a file that loaded is
     // replaced without a copy.
     SetSysFlag(SysData, 5, true);
@@ -335,6 +327,64 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
     EXPECT_EQ(LogLines(), lines);
+}
+
+TEST_F(SysFileTest, DamagedSaveIsNeverOverwrittenWhenItsKeepAsideNameIsTaken)
+{
+    MakeProgress();
+    ASSERT_TRUE(SaveSysData());
+    std::vector<uint8_t> damaged = ReadFile(SaveFile());
+    damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
+    WriteFile(SaveFile(), damaged);
+    Restart();
+    ASSERT_FALSE(LoadSysData());
+    // The keep-aside name and every numbered one after it are taken: the first by a folder,
+    // the others by files of their own that must stay as they are.
+    fs::create_directory(FFolder / "ZBSys.sav.bad");
+    for (int n = 1; n <= 99; ++n)
+        WriteFile(FFolder / ("ZBSys.sav.bad" + std::to_string(n)), {'o', 'l', 'd'});
+    SetSysFlag(SysData, 7, true);
+    size_t lines = LogLines();
+    EXPECT_FALSE(SaveSysData());
+    EXPECT_EQ(LogLines(), lines + 1);
+    EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
+    EXPECT_EQ(ReadFile(SaveFile()), damaged);
+
+    // Once a name is free the damaged file goes there and the progress is saved.
+    fs::remove(FFolder / "ZBSys.sav.bad42");
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(LogLines(), lines + 2);
+    EXPECT_NE(LastLog().find("ZBSys.sav.bad42"), std::string::npos) << LastLog();
+    EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad42"), damaged);
+    for (int n : {1, 41, 43, 99})
+        EXPECT_EQ(ReadFile(FFolder / ("ZBSys.sav.bad" + std::to_string(n))), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_TRUE(fs::is_directory(FFolder / "ZBSys.sav.bad"));
+    std::vector<uint8_t> saved = Snapshot();
+    Restart();
+    ASSERT_TRUE(LoadSysData());
+    EXPECT_EQ(Snapshot(), saved);
+    EXPECT_TRUE(GetSysFlag(SysData, 7));
+}
+
+TEST_F(SysFileTest, SaveKeepsOnlyPermissionBitsAndLeavesAReadOnlyFileAlone)
+{
+    MakeProgress();
+    ASSERT_TRUE(SaveSysData());
+    fs::permissions(SaveFile(), fs::perms(06755));
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(fs::status(SaveFile()).permissions(), fs::perms(0755));
+
+    // The player made the file read-only: it is not replaced, and the log says why.
+    fs::permissions(SaveFile(), fs::perms(0444));
+    std::vector<uint8_t> kept = ReadFile(SaveFile());
+    SetSysFlag(SysData, 8, true);
+    size_t lines = LogLines();
+    EXPECT_FALSE(SaveSysData());
+    EXPECT_EQ(LogLines(), lines + 1);
+    EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
+    EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
+    EXPECT_EQ(ReadFile(SaveFile()), kept);
+    EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
 }
 
 // A tmpfs of its own, so the file system can really be filled and made read-only.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -225,5 +226,21 @@ TEST(IniFile, ReplacedFileKeepsItsPermissions)
     EXPECT_TRUE(WriteFileAtomic(path.string(), "[B]\n"));
     EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
     EXPECT_EQ(ReadText(path), "[B]\n");
+
+    // Only the permission bits: set-user-id, set-group-id and sticky are not carried over.
+    std::filesystem::permissions(path, std::filesystem::perms(06755));
+    EXPECT_TRUE(WriteFileAtomic(path.string(), "[C]\n"));
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0755));
+    std::filesystem::permissions(path, std::filesystem::perms(01640));
+    EXPECT_TRUE(WriteFileAtomic(path.string(), "[D]\n"));
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+
+    // A file nobody may write is the player's "leave it": it is not replaced.
+    std::filesystem::permissions(path, std::filesystem::perms(0444));
+    TAtomicWriteFault fault;
+    EXPECT_FALSE(WriteFileAtomic(path.string(), "[E]\n", &fault));
+    EXPECT_EQ(fault.Error, EACCES);
+    EXPECT_EQ(ReadText(path), "[D]\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
     std::filesystem::remove_all(folder);
 }
