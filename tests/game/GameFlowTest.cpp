@@ -285,7 +285,8 @@ TEST_F(GameFlowTest, EveryChapterOfTheSampleOpensTheSceneItsNameTells)
         while (file < 0 && std::chrono::steady_clock::now() < end) {
             ASSERT_EQ(Answer(0,
                              [&] {
-                                 if (AvgUnit && AvgUnit->Phase == 9) {  // the first message waits for a click
+                                 // The first message waits for a click.
+                                 if (AvgUnit && AvgUnit->Phase == 9) {
                                      file = AvgUnit->BGFileNo;
                                      weather = AvgUnit->WeatherKind;
                                  }
