@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/Vecritical.h"
 #include "base/Vememman.h"
 #include "game/Batonu.h"
 #include "game/GameFormHarness.h"
@@ -285,8 +286,10 @@ TEST_F(GameFlowTest, EveryChapterOfTheSampleOpensTheSceneItsNameTells)
         while (file < 0 && std::chrono::steady_clock::now() < end) {
             ASSERT_EQ(Answer(0,
                              [&] {
-                                 // The first message waits for a click.
-                                 if (AvgUnit && AvgUnit->Phase == 9) {
+                                 // Between two frame passes (they hold the draw lock), the first
+                                 // message waits for a click.
+                                 TVeTryLock between(*Form->DrawLock);
+                                 if (between && AvgUnit && AvgUnit->Phase == 9) {
                                      file = AvgUnit->BGFileNo;
                                      weather = AvgUnit->WeatherKind;
                                  }
