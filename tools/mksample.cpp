@@ -508,6 +508,16 @@ TBytes Voice(int seed, int syllables, double pitch)
     return s.Adp();
 }
 
+// count short tones of one pitch, 90 ms apart, all within 0.9 s.
+TBytes Pips(int count, double pitch)
+{
+    TSynth s;
+    for (int k = 0; k < count; ++k)
+        s.Note(k * 0.09, 0.05, pitch, 0.3, 10.0);
+    s.Ensure(size_t((count * 0.09 + 0.05) * s.Rate));
+    return s.Adp();
+}
+
 TBytes Chime(const std::vector<int>& notes, double step, double volume = 0.35)
 {
     TSynth s;
@@ -891,12 +901,22 @@ void TBuilder::Chapters()
         DrawButtonStrip(episodes, 205 * i, 0, 205, 38, names[i], {1, 1, 0, 1, 1});
     Main.Add("ChapterEpisode.png", Png(episodes));
 
-    const char* chapters14[4] = {"第1話　潮見の町", "第2話　雨の坂道", "第3話　雪の灯台", "第4話　灯りの約束"};
+    // Episode 14's chapter names, one a line: line i names the scene the list's entry i starts.
+    std::vector<std::string> chapters14;
+    {
+        std::ifstream in(Source / "chapters.txt");
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty())
+                chapters14.push_back(line);
+        if (chapters14.empty())
+            Die("no chapter names in " + (Source / "chapters.txt").string());
+    }
     for (int e = 14; e <= 16; ++e) {
         const int count = e == 16 ? 17 : 20;
         TCanvas sheet(285, 63 * count, true);
         for (int i = 0; i < count; ++i) {
-            const std::string label = e == 14 && i < 4 ? chapters14[i] : "第" + std::to_string(i + 1) + "話";
+            const std::string label = e == 14 && size_t(i) < chapters14.size() ? chapters14[size_t(i)]
+                                                                               : "第" + std::to_string(i + 1) + "話";
             TButtonLook look;
             look.Radius = 4;
             look.TextSize = 14;
@@ -934,6 +954,9 @@ void TBuilder::Baton()
     TCanvas frame(640, 148, true);
     for (int b = 0; b < 2; ++b) {
         frame.Box(40, 74 * b + 6, 560, 50, 14, Night, b ? Lamp : Grey, 200, 4);
+        // The caption hangs below the gauge, over the movie or the retry prompt's white: on a
+        // plate of its own so that it reads on either.
+        frame.Box(266, 74 * b + 53, 108, 20, 6, Night, b ? Lamp : Grey, 230, 2);
         frame.Text(320, 74 * b + 56, b ? "合格！" : "あと少し", 14, b ? Lamp : Paper, true, true);
     }
     Main.Add("BatonFrame.png", Png(frame));
@@ -965,7 +988,8 @@ void TBuilder::Baton()
     const char* words[3] = {"光をなぞれ", "はじめ！", "もう一度？"};
     for (int b = 0; b < 13; ++b) {
         wait.Box(0, 60 * b, 240, 60, 12, Night, Lamp, -1, 3);
-        const std::string text = b < 3 ? words[b] : std::to_string(12 - b);
+        // Blocks 3..12 come at seconds 2..11 of the prompt, which gives up at 12: 10 down to 1.
+        const std::string text = b < 3 ? words[b] : std::to_string(13 - b);
         wait.Text(120, 60 * b + 18, text, 24, b == 2 ? Accent : Lamp, true, true);
     }
     Main.Add("BatonWait.png", Png(wait));
@@ -980,11 +1004,13 @@ void TBuilder::Baton()
                std::to_string(220 + int(std::lround(120 * std::sin(a)))) + "\n";
     }
     Main.Add("Baton0000.csv", Text(csv));
-    // Countdown voices 32 (the retry prompt) and 33..42 (one a second).
-    for (int n = 32; n <= 42; ++n) {
+    // Voice 32 asks to retry; 33..42, one a second with the pictures, tell 10 down to 1, each
+    // as that many short tones within its second.
+    Main.Add("gs1032.adp", Voice(32, 5, 330));
+    for (int n = 33; n <= 42; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "gs1%03d.adp", n);
-        Main.Add(name, n == 32 ? Voice(n, 5, 330) : Chime({76 - (n - 33)}, 0.1, 0.3));
+        Main.Add(name, Pips(43 - n, Midi(76 - (n - 33))));
     }
 }
 

@@ -61,8 +61,8 @@ std::string VePackKey(const std::string& name);
 bool VePackValidName(const std::string& name);
 
 // The one spelling under which a name is looked up, in an archive and in a folder alike:
-// slashes become backslashes, and doubled separators and "." components go, as the original
-// file system let them go. Empty when the name is refused: empty, absolute (a leading separator
+// slashes become backslashes, and doubled separators and "." components go, since they name
+// no other file. Empty when the name is refused: empty, absolute (a leading separator
 // or a drive), ending in a separator (a folder), with a ".." component, or not a name the format
 // can hold (an embedded NUL or other control byte, a colon, over 255 bytes).
 std::string VePackNormalName(const std::string& name);

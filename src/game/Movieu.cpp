@@ -33,7 +33,8 @@ const char* OpenStepLine(TMovieOpenStep step)
     switch (step) {
     case TMovieOpenStep::Memory: return LogStreamCreate;
     case TMovieOpenStep::VideoStream: return LogVideoGet;
-    case TMovieOpenStep::VideoDecoder: return LogVideoQuery;
+    case TMovieOpenStep::VideoDecoder:
+    case TMovieOpenStep::Libraries: return LogVideoQuery;
     case TMovieOpenStep::PictureSize: return LogGetFormat;
     default: return LogOpenFile;
     }
@@ -55,8 +56,16 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
     // The sound track joins the sound device when there is one and is left out otherwise, as a
     // default renderer would be; that step cannot fail here. The file's streams are found when
     // it is opened: a failure names the step that stands for what was missing.
-    if (!stream->Open(path))
-        return Fail(OpenStepLine(stream->Decoder().FailedStep()));
+    if (!stream->Open(path)) {
+        const TMovieOpenStep step = stream->Decoder().FailedStep();
+        // Without the libraries every movie fails alike; the real cause is told with the first.
+        if (step == TMovieOpenStep::Libraries) {
+            const std::string cause = TMovieDecoder::TakeLibraryFailure();
+            if (!cause.empty())
+                Fail(cause.c_str());
+        }
+        return Fail(OpenStepLine(step));
+    }
     // The pictures are delivered in the forced format: 24- or 32-bit blue, green, red, which is
     // pf24_888 and pf32_888 (red 0xFF0000, green 0xFF00, blue 0xFF).
     if (!ScreenDepthServed())

@@ -5,10 +5,10 @@
 // sound device. The unit signals the game thread with 0 once, when the movie ends, fails or
 // the player presses a mouse button on it.
 //
-// The multimedia stream of the original design is the media layer's TVeMovie here: its
-// decoder's picture queue stands for the stream sample and its surface, and the copy of a due
-// picture into the panel's surface stands for the sample update and the blit. The open steps
-// keep their log lines; steps that cannot fail here are noted where they would be.
+// The multimedia stream is the media layer's TVeMovie here: its decoder's picture queue stands
+// for the stream sample and its surface, and the copy of a due picture into the panel's
+// surface stands for the sample update and the blit. The open steps keep their log lines;
+// steps that cannot fail here are noted where they would be.
 //
 // Threads: CreateResources, OpenMovie, Play, CloseMovie and ReleaseResources on the game
 // thread outside its wait; Update and the mouse handler on the thread that runs frames.

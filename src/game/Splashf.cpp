@@ -24,6 +24,8 @@ constexpr int SplashHeight = 240;
 constexpr char SplashCaption[] = "Splash";
 constexpr int SplashLanternFlare = 2;  // the big yellow halation flare
 
+}  // namespace
+
 // The splash picture lives in the program, made from its own halation pictures: the warm glow
 // at half size with the big yellow flare as a lantern in the middle.
 std::vector<uint32_t> SplashPicture()
@@ -47,8 +49,6 @@ std::vector<uint32_t> SplashPicture()
         }
     return pixels;
 }
-
-}  // namespace
 
 TSplashForm::TSplashForm(TComponent* owner) : TComponent(owner)
 {

@@ -3,6 +3,9 @@
 // moment, creates and shows the game form, then hides. It owns the game form and deletes it
 // when it is destroyed.
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/Classes.h"
 #include "platform/SplashWindow.h"
 
@@ -22,6 +25,9 @@ private:
 };
 
 extern TSplashForm* SplashForm;
+
+// The picture the splash shows: 320x240 pixels 0x00RRGGBB, rows top-down.
+std::vector<uint32_t> SplashPicture();
 
 // The program: working folder, single instance, switches, the loop. Returns the exit code, 0
 // in every case; whatever escapes the loop is dropped after the instance lock is released.

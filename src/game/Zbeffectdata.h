@@ -1,6 +1,6 @@
 #pragma once
 // Makers of the effect resources (water tables, fade masks, halation bitmaps) for the sample
-// game and the tests, which have no original data. The layouts are those the effect unit reads:
+// game and the tests, which are given no such data. The layouts are those the effect unit reads:
 //
 //   water distance: round(sqrt((dx + 0.5)^2 + (dy + 0.5)^2)), the distance in pixels of a
 //                   pixel's centre from the screen's centre, so that 4d + phase makes waves

@@ -76,8 +76,7 @@ std::string Encode(const char* utf8, const char* codePage, const char* fallback)
 TTextMarks MakeMarks(const char* codePage)
 {
     static const char* const digits[] = {"０", "１", "２", "３", "４", "５", "６", "７", "８", "９"};
-    // The middle dot twice: GB2312 has it only as U+00B7, Shift-JIS only as U+30FB.
-    static const char* const closing[] = {"。", "、", "，", "．", "・", "·", "？", "！", "」", "』", "）", "】", "｝"};
+    static const char* const closing[] = {"。", "、", "」", "』", "）", "】", "｝"};
     TTextMarks marks;
     for (int d = 0; d < 10; ++d) {
         const char ascii[2] = {static_cast<char>('0' + d), 0};

@@ -41,8 +41,7 @@ const std::string& WideDigit(int d);
 const std::string& WideMinus();
 
 // Whether the two bytes at the 0-based position pos of s are a closing mark that may hang in the
-// column past a full line: the characters 。、，．・？！」』）】｝ as the text code page writes them
-// (the middle dot as that page has it).
+// column past a full line: the characters 。、」』）】｝ as the text code page writes them.
 bool IsClosingMark(const std::string& s, size_t pos);
 
 // Text for a person outside the game picture (message boxes, standard error) as UTF-8: valid

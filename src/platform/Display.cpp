@@ -237,11 +237,11 @@ void MapAndPublish(int wx, int wy, TInputEvent& event)
     PublishedY.store(event.Y);
 }
 
-// The pointer where the X server sees it now: a window that moved or changed its size under a
-// still pointer gets no motion event, and the library's last position would be stale.
-void RepublishMouse()
+// The pointer where the X server sees it now, in window coordinates: a window that moved or
+// changed its size under a still pointer gets no motion event, and the library's last position
+// would be stale.
+void PointerInWindow(int& x, int& y)
 {
-    int x = 0, y = 0;
     TWindowPlace place;
     if (X11WindowPlace(Win.Window, place)) {
         SDL_GetGlobalMouseState(&x, &y);
@@ -250,8 +250,35 @@ void RepublishMouse()
     } else {
         SDL_GetMouseState(&x, &y);
     }
+}
+
+void RepublishMouse()
+{
+    int x = 0, y = 0;
+    PointerInWindow(x, y);
     TInputEvent ignored;
     MapAndPublish(x, y, ignored);
+}
+
+// Pointer events made while the window still had its first place and size carry positions
+// relative to those, and would put the cursor and the lit button elsewhere until the pointer
+// moves: they are dropped, and one motion at the pointer's real place stands for them.
+void SettlePointer()
+{
+    int x = 0, y = 0;
+    PointerInWindow(x, y);  // a round trip: every event made before it has arrived
+    SDL_PumpEvents();
+    SDL_FlushEvent(SDL_MOUSEMOTION);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(Win.Window, &w, &h);
+    if (x < 0 || y < 0 || x >= w || y >= h)
+        return;
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.windowID = SDL_GetWindowID(Win.Window);
+    motion.motion.x = x;
+    motion.motion.y = y;
+    SDL_PushEvent(&motion);
 }
 
 void UploadAndPresent()
@@ -349,7 +376,7 @@ void HandleWindowEvent(const SDL_WindowEvent& w)
         break;
     case SDL_WINDOWEVENT_ENTER: {
         int x = 0, y = 0;
-        SDL_GetMouseState(&x, &y);
+        PointerInWindow(x, y);
         event.Kind = TEventKind::MouseEnter;
         MapAndPublish(x, y, event);
         Deliver(event);
@@ -501,6 +528,7 @@ void CoverDisplay()
     // Without a manager the keyboard follows the pointer unless a window takes it.
     if (!manager)
         SDL_SetWindowInputFocus(Win.Window);
+    SettlePointer();
 }
 
 }  // namespace

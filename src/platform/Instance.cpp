@@ -14,7 +14,7 @@ std::string TSingleInstance::LockPath(const std::string& name)
     struct stat st {};
     if (runtime && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
         return std::string(runtime) + "/" + name + ".lock";
-    // /tmp is shared by every user: the name is per user, as the original's was per session.
+    // /tmp is shared by every user: the name is per user, so no user's game blocks another's.
     return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
 }
 

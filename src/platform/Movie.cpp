@@ -9,6 +9,7 @@
 #include <deque>
 #include <dlfcn.h>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -26,97 +27,76 @@ extern "C" {
 // no movie. The sonames are those of the headers the program was built with.
 namespace Av {
 
-decltype(&::av_dict_free) av_dict_free = nullptr;
-decltype(&::av_dict_set) av_dict_set = nullptr;
-decltype(&::av_frame_alloc) av_frame_alloc = nullptr;
-decltype(&::av_frame_free) av_frame_free = nullptr;
-decltype(&::av_frame_unref) av_frame_unref = nullptr;
-decltype(&::av_log_set_level) av_log_set_level = nullptr;
-decltype(&::av_rescale_q) av_rescale_q = nullptr;
-decltype(&::av_strerror) av_strerror = nullptr;
-decltype(&::av_packet_alloc) av_packet_alloc = nullptr;
-decltype(&::av_packet_free) av_packet_free = nullptr;
-decltype(&::av_packet_move_ref) av_packet_move_ref = nullptr;
-decltype(&::av_packet_unref) av_packet_unref = nullptr;
-decltype(&::avcodec_alloc_context3) avcodec_alloc_context3 = nullptr;
-decltype(&::avcodec_find_decoder) avcodec_find_decoder = nullptr;
-decltype(&::avcodec_free_context) avcodec_free_context = nullptr;
-decltype(&::avcodec_open2) avcodec_open2 = nullptr;
-decltype(&::avcodec_parameters_to_context) avcodec_parameters_to_context = nullptr;
-decltype(&::avcodec_receive_frame) avcodec_receive_frame = nullptr;
-decltype(&::avcodec_send_packet) avcodec_send_packet = nullptr;
-decltype(&::av_find_best_stream) av_find_best_stream = nullptr;
-decltype(&::av_read_frame) av_read_frame = nullptr;
-decltype(&::avformat_alloc_context) avformat_alloc_context = nullptr;
-decltype(&::avformat_close_input) avformat_close_input = nullptr;
-decltype(&::avformat_find_stream_info) avformat_find_stream_info = nullptr;
-decltype(&::avformat_open_input) avformat_open_input = nullptr;
-decltype(&::swr_alloc_set_opts2) swr_alloc_set_opts2 = nullptr;
-decltype(&::swr_convert) swr_convert = nullptr;
-decltype(&::swr_free) swr_free = nullptr;
-decltype(&::swr_get_out_samples) swr_get_out_samples = nullptr;
-decltype(&::swr_init) swr_init = nullptr;
-decltype(&::sws_freeContext) sws_freeContext = nullptr;
-decltype(&::sws_getCachedContext) sws_getCachedContext = nullptr;
-decltype(&::sws_scale) sws_scale = nullptr;
+enum TLibrary { avutil, swresample, swscale, avcodec, avformat, LibraryCount };
 
-void* Library(const char* name)
+const char* const LibraryNames[LibraryCount] = {
+    "libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR),
+    "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR),
+    "libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR),
+    "libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
+    "libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
+};
+
+// Every function the player calls, with the library that holds it.
+#define ZB_AV_FUNCTIONS(X)                                                                             \
+    X(avutil, av_dict_free) X(avutil, av_dict_set) X(avutil, av_frame_alloc) X(avutil, av_frame_free)  \
+    X(avutil, av_frame_unref) X(avutil, av_log_set_level) X(avutil, av_rescale_q) X(avutil, av_strerror) \
+    X(swresample, swr_alloc_set_opts2) X(swresample, swr_convert) X(swresample, swr_free)              \
+    X(swresample, swr_get_out_samples) X(swresample, swr_init)                                         \
+    X(swscale, sws_freeContext) X(swscale, sws_getCachedContext) X(swscale, sws_scale)                 \
+    X(avcodec, av_packet_alloc) X(avcodec, av_packet_free) X(avcodec, av_packet_move_ref)              \
+    X(avcodec, av_packet_unref) X(avcodec, avcodec_alloc_context3) X(avcodec, avcodec_find_decoder)    \
+    X(avcodec, avcodec_free_context) X(avcodec, avcodec_open2) X(avcodec, avcodec_parameters_to_context) \
+    X(avcodec, avcodec_receive_frame) X(avcodec, avcodec_send_packet)                                  \
+    X(avformat, av_find_best_stream) X(avformat, av_read_frame) X(avformat, avformat_alloc_context)    \
+    X(avformat, avformat_close_input) X(avformat, avformat_find_stream_info) X(avformat, avformat_open_input)
+
+#define ZB_AV_DECLARE(library, name) decltype(&::name) name = nullptr;
+ZB_AV_FUNCTIONS(ZB_AV_DECLARE)
+#undef ZB_AV_DECLARE
+
+std::mutex LoadLock;
+bool Tried = false;
+bool Loaded = false;
+std::string Failure;  // why they could not be loaded: the library and the loader's own words
+bool FailureTaken = false;
+void* Handles[LibraryCount] = {};
+
+std::string LoaderMessage()
 {
-    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    const char* why = dlerror();
+    return why ? why : "unknown reason";
 }
 
 template <typename T>
-bool Symbol(void* library, const char* name, T& to)
+void Resolve(TLibrary library, const char* name, T& to)
 {
-    to = reinterpret_cast<T>(dlsym(library, name));
-    return to != nullptr;
+    if (!Failure.empty())
+        return;
+    to = reinterpret_cast<T>(dlsym(Handles[library], name));
+    if (!to)
+        Failure = std::string("Movie: ") + LibraryNames[library] + " lacks " + name + ": " + LoaderMessage();
 }
 
-// True once every function above is there; loads them at the first call.
-bool Load()
+// True once every function above is there; loads them at the first call. Otherwise cause says
+// why, the same every time.
+bool Load(std::string& cause)
 {
-    static const bool loaded = [] {
-        void* avutil = Library("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR));
-        void* swresample = Library("libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR));
-        void* swscale = Library("libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR));
-        void* avcodec = Library("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR));
-        void* avformat = Library("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR));
-        return avutil && swresample && swscale && avcodec && avformat &&
-               Symbol(avutil, "av_dict_free", av_dict_free) &&
-               Symbol(avutil, "av_dict_set", av_dict_set) &&
-               Symbol(avutil, "av_frame_alloc", av_frame_alloc) &&
-               Symbol(avutil, "av_frame_free", av_frame_free) &&
-               Symbol(avutil, "av_frame_unref", av_frame_unref) &&
-               Symbol(avutil, "av_log_set_level", av_log_set_level) &&
-               Symbol(avutil, "av_rescale_q", av_rescale_q) &&
-               Symbol(avutil, "av_strerror", av_strerror) &&
-               Symbol(swresample, "swr_alloc_set_opts2", swr_alloc_set_opts2) &&
-               Symbol(swresample, "swr_convert", swr_convert) &&
-               Symbol(swresample, "swr_free", swr_free) &&
-               Symbol(swresample, "swr_get_out_samples", swr_get_out_samples) &&
-               Symbol(swresample, "swr_init", swr_init) &&
-               Symbol(swscale, "sws_freeContext", sws_freeContext) &&
-               Symbol(swscale, "sws_getCachedContext", sws_getCachedContext) &&
-               Symbol(swscale, "sws_scale", sws_scale) &&
-               Symbol(avcodec, "av_packet_alloc", av_packet_alloc) &&
-               Symbol(avcodec, "av_packet_free", av_packet_free) &&
-               Symbol(avcodec, "av_packet_move_ref", av_packet_move_ref) &&
-               Symbol(avcodec, "av_packet_unref", av_packet_unref) &&
-               Symbol(avcodec, "avcodec_alloc_context3", avcodec_alloc_context3) &&
-               Symbol(avcodec, "avcodec_find_decoder", avcodec_find_decoder) &&
-               Symbol(avcodec, "avcodec_free_context", avcodec_free_context) &&
-               Symbol(avcodec, "avcodec_open2", avcodec_open2) &&
-               Symbol(avcodec, "avcodec_parameters_to_context", avcodec_parameters_to_context) &&
-               Symbol(avcodec, "avcodec_receive_frame", avcodec_receive_frame) &&
-               Symbol(avcodec, "avcodec_send_packet", avcodec_send_packet) &&
-               Symbol(avformat, "av_find_best_stream", av_find_best_stream) &&
-               Symbol(avformat, "av_read_frame", av_read_frame) &&
-               Symbol(avformat, "avformat_alloc_context", avformat_alloc_context) &&
-               Symbol(avformat, "avformat_close_input", avformat_close_input) &&
-               Symbol(avformat, "avformat_find_stream_info", avformat_find_stream_info) &&
-               Symbol(avformat, "avformat_open_input", avformat_open_input);
-    }();
-    return loaded;
+    std::lock_guard<std::mutex> lock(LoadLock);
+    if (!Tried) {
+        Tried = true;
+        for (int i = 0; i < LibraryCount && Failure.empty(); ++i) {
+            Handles[i] = dlopen(LibraryNames[i], RTLD_NOW | RTLD_LOCAL);
+            if (!Handles[i])
+                Failure = std::string("Movie: ") + LibraryNames[i] + " cannot be loaded: " + LoaderMessage();
+        }
+#define ZB_AV_RESOLVE(library, name) Resolve(library, #name, name);
+        ZB_AV_FUNCTIONS(ZB_AV_RESOLVE)
+#undef ZB_AV_RESOLVE
+        Loaded = Failure.empty();
+    }
+    cause = Failure;
+    return Loaded;
 }
 
 }  // namespace Av
@@ -608,8 +588,9 @@ bool TMovieDecoder::Open(const std::string& name)
     FImpl->Path = NativePath(name);
     if (!PathIsFile(FImpl->Path))
         return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
-    if (!Av::Load())
-        return FImpl->OpenFailed(TMovieOpenStep::VideoDecoder, "Movie: the movie libraries cannot be loaded");
+    std::string cause;
+    if (!Av::Load(cause))
+        return FImpl->OpenFailed(TMovieOpenStep::Libraries, cause);
     return FImpl->OpenInput();
 }
 
@@ -621,6 +602,15 @@ void TMovieDecoder::Close()
 }
 
 bool TMovieDecoder::IsOpen() const { return FImpl->Format != nullptr; }
+
+std::string TMovieDecoder::TakeLibraryFailure()
+{
+    std::lock_guard<std::mutex> lock(Av::LoadLock);
+    if (Av::Failure.empty() || Av::FailureTaken)
+        return "";
+    Av::FailureTaken = true;
+    return Av::Failure;
+}
 
 bool TMovieDecoder::Start(int width, int height, int bytesPerPixel, bool audioClock)
 {

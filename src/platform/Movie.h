@@ -34,6 +34,7 @@ enum class TMovieOpenStep : uint8_t {
     File,         // no such file, or not a movie file that can be read
     VideoStream,  // the file has no video stream
     VideoDecoder, // its video stream has no decoder that opens
+    Libraries,    // the movie libraries cannot be loaded; LastError names the library and why
     PictureSize,  // the stream's picture size is unusable
 };
 
@@ -76,6 +77,10 @@ public:
     int Height() const;
     bool HasAudio() const;
     std::string LastError() const;
+
+    // Why the movie libraries could not be loaded, the first time it is asked after they failed;
+    // empty afterwards and while they load, so the cause is told once however many movies fail.
+    static std::string TakeLibraryFailure();
 
     // Test seams, set before Start: the monotonic clock in milliseconds (default: the steady
     // clock), and a function the decode thread calls before reading each packet.

@@ -9,6 +9,6 @@
 void* GlobalAllocZeroed(size_t bytes);
 void GlobalFreeBlock(void* block);
 
-// Milliseconds from a monotonic clock; wraps like the original 32-bit counter.
+// Milliseconds from a monotonic clock; a 32-bit count that wraps after about 49.7 days.
 uint32_t timeGetTime();
 void Sleep(uint32_t milliseconds);

@@ -39,6 +39,27 @@ Window WindowProperty(::Display* display, Window owner, Atom property)
     return found;
 }
 
+bool TrappedError = false;
+
+int TrapError(::Display*, XErrorEvent*)
+{
+    TrappedError = true;
+    return 0;
+}
+
+// The window named by the marker, asked through a private error handler: the named window may
+// be long gone, and that failure must not count as losing the game's own window.
+Window MarkerOf(::Display* display, Window window, Atom property)
+{
+    XSync(display, False);
+    TrappedError = false;
+    const auto previous = XSetErrorHandler(TrapError);
+    const Window found = WindowProperty(display, window, property);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return TrappedError ? 0 : found;
+}
+
 }  // namespace
 #endif
 
@@ -72,10 +93,11 @@ bool X11WindowManagerRuns(SDL_Window* window, bool& runs)
     if (!X11Info(window, info))
         return false;
     ::Display* display = info.info.x11.display;
-    // A running manager names its check window on the root window. The named window is not
-    // asked in turn: a request on a window that is gone would count as losing our own.
+    // A running manager names its check window on the root window, and that window names
+    // itself the same way; a manager that died leaves the root's marker naming nothing.
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    runs = WindowProperty(display, DefaultRootWindow(display), check) != 0;
+    const Window named = WindowProperty(display, DefaultRootWindow(display), check);
+    runs = named != 0 && MarkerOf(display, named, check) == named;
     return true;
 #else
     (void)window;

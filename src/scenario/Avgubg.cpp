@@ -68,20 +68,15 @@ void ApplyTone(TVeRGBBits* bits, int tone)
 
 void TAvgUnit::LoadBackground()
 {
-    // A negative request names no picture: it keeps its own number as the file number (so the
-    // same request again changes nothing), brings the weather and tone of an ordinary scene
-    // picture and clears the picture; it opens nothing in the gallery.
-    const bool none = BGRequest < 0;
+    // Remainder and quotient truncate toward zero, so a negative request falls into the scene
+    // pictures: -7 is file 3 (ModeA 0), -300 is file -297, which no archive holds.
     const int n = BGRequest % 1000;
     const bool ordinary = BGRequest < 1000;
     const int modeA = ModeA();
     const int modeB = ModeB();
     int f = n;
     int weather = 0;
-    if (none) {
-        f = BGRequest;
-        weather = modeB == 2 ? 1 : modeB == 3 ? 2 : modeB == 4 ? 3 : modeB == 5 ? 4 : 0;
-    } else if (n == 997) {
+    if (n == 997) {
         weather = modeB == 2 ? 1 : modeB == 3 ? 2 : 0;
     } else if (n < 500) {
         const int base = n / 10 * 10;
@@ -118,11 +113,7 @@ void TAvgUnit::LoadBackground()
     };
 
     std::string name;
-    if (none) {
-        bits->Cls();
-        WeatherKind = weather;
-        BGTone = modeB == 4 ? 1 : modeB == 5 ? 2 : 0;
-    } else if (f == 999) {
+    if (f == 999) {
         bits->BoxFill(0, 0, bits->Width() - 1, bits->Height() - 1, 0x000000);
     } else if (f == 998) {
         bits->BoxFill(0, 0, bits->Width() - 1, bits->Height() - 1, 0xFFFFFF);

@@ -45,7 +45,7 @@ TNamedBytes SampleMembers()
 }
 
 // Opens file and reads every member; true when it opened. Members that read must be intact.
-bool OpenAndReadAll(const std::string& path, const TNamedBytes& original, int& badReads)
+bool OpenAndReadAll(const std::string& path, const TNamedBytes& written, int& badReads)
 {
     TVePack pack;
     badReads = 0;
@@ -57,7 +57,7 @@ bool OpenAndReadAll(const std::string& path, const TNamedBytes& original, int& b
             ++badReads;
             continue;
         }
-        for (const auto& [name, bytes] : original)
+        for (const auto& [name, bytes] : written)
             if (name == pack.Entry(i).Name) {
                 EXPECT_TRUE(stream.GetSize() == static_cast<int64_t>(bytes.size()) &&
                             (bytes.empty() || std::memcmp(stream.Memory(), bytes.data(), bytes.size()) == 0))

@@ -143,18 +143,18 @@ TEST(VeRGBBits, CursorSaveAndRestoreWithClipDrawIsExact)
         TVeRGBBits* screen = Make(&owner, format, 64, 48);
         TVeRGBBits* back = Make(&owner, format, 32, 32);
         Number(screen, 0x405060);
-        const auto original = Colours(screen);
+        const auto before = Colours(screen);
         const int places[][2] = {{58, 40}, {-10, -20}, {-31, 47}, {0, 0}};
         for (const auto& p : places) {
             ASSERT_TRUE(back->ClipDraw(0, 0, screen, p[0], p[1], 32, 32));
             ASSERT_TRUE(screen->BoxFill(p[0], p[1], p[0] + 31, p[1] + 31, 0xFFFFFF));
             ASSERT_TRUE(screen->Draw(p[0], p[1], back, 0, 0, 32, 32));
-            EXPECT_EQ(Colours(screen), original) << p[0] << "," << p[1];
+            EXPECT_EQ(Colours(screen), before) << p[0] << "," << p[1];
         }
         // A buffer drawn onto itself with overlapping rows.
         ASSERT_TRUE(screen->Draw(0, 1, screen, 0, 0, 64, 47));
         for (int y = 1; y < 48; ++y)
-            ASSERT_EQ(screen->PGet(5, y), original[(y - 1) * 64 + 5]);
+            ASSERT_EQ(screen->PGet(5, y), before[(y - 1) * 64 + 5]);
     }
 }
 

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "base/Vecritical.h"
 #include "base/Vememman.h"
 #include "game/Batonu.h"
 #include "game/GameFormHarness.h"
@@ -249,6 +251,62 @@ TEST_F(GameFlowTest, ChapterSelectGalleryAndSettingsReturnToTheTitle)
     EXPECT_EQ(Seen, (std::vector<std::string>{"title", "chapter4", "chapter0", "chapter4", "chapter0", "title",
                                               "chapter3", "viewer", "chapter3", "title", "config", "title", "title",
                                               "chapter4", "chapter0", "scene", "title"}));
+}
+
+TEST_F(GameFlowTest, EveryChapterOfTheSampleOpensTheSceneItsNameTells)
+{
+    // The places of the sample's story, as a player meets them once the scene's first message
+    // stands: the background (its tens) and the weather (-1: either).
+    struct TPlace {
+        const char* Name;
+        int Tens;
+        int Weather;
+    };
+    const TPlace places[] = {{"潮見の町", 1, 0}, {"雨の坂道", 2, 1}, {"雪の灯台", 3, 2}, {"灯りの約束", 4, -1},
+                             {"それから", 1, 0}};
+    std::vector<std::string> names;
+    std::ifstream in(std::string(ZB_SOURCE_DIR) + "/sample/chapters.txt");
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            names.push_back(line);
+    ASSERT_EQ(names.size(), 4u) << "the sample's episode 14 has four chapters";
+    ASSERT_TRUE(StartGame());
+    for (size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        const TPlace* place = nullptr;
+        for (const TPlace& p : places)
+            if (names[i].find(p.Name) != std::string::npos)
+                place = &p;
+        ASSERT_NE(place, nullptr) << "a chapter name that tells no place of the story";
+        ASSERT_EQ(Answer(1), "title");     // Chapter
+        ASSERT_EQ(Answer(0), "chapter4");  // episode 14
+        ASSERT_EQ(Answer(int(i)), "chapter0");
+        int file = -1, weather = -1;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (file < 0 && std::chrono::steady_clock::now() < end) {
+            ASSERT_EQ(Answer(0,
+                             [&] {
+                                 // Between two frame passes (they hold the draw lock), the first
+                                 // message waits for a click.
+                                 TVeTryLock between(*Form->DrawLock);
+                                 if (between && AvgUnit && AvgUnit->Phase == 9) {
+                                     file = AvgUnit->BGFileNo;
+                                     weather = AvgUnit->WeatherKind;
+                                 }
+                             },
+                             false),
+                      "scene");
+            if (file < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(file / 10, place->Tens) << "background " << file;
+        if (place->Weather >= 0) {
+            EXPECT_EQ(weather, place->Weather);
+        }
+        ASSERT_EQ(Answer(-1), "scene");  // back to the title
+    }
+    EXPECT_EQ(Answer(4, [this] { fs::remove(SaveFile()); }), "title");  // Exit
+    ASSERT_TRUE(Ended());
 }
 
 TEST_F(GameFlowTest, ClosingAtAnyWaitEndsTheThreadAndFreesEveryScreen)

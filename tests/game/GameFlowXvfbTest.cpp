@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
@@ -268,4 +269,142 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             EXPECT_EQ(r[std::string(run) + "ini"], "1") << run;
         }
     }
+}
+
+// The player's first seconds in full screen without a window manager: the window is made at
+// one size and then covers the screen, and the pointer, not moved since before the start, must
+// already meet the picture where it stands. The title as first shown equals the title after the
+// pointer went away and came back.
+TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeItMoves)
+{
+    for (const char* tool : {"xvfb-run", "xdotool", "import", "python3"})
+        if (!OnPath(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    const std::string closer = folder.Write("close.py", CloseWindowScript);
+    const std::string out = folder.Path();
+    const std::string results = out + "/results";
+    // The lower half of the screen (buttons, sea, the pointer's place; the stars are above) once
+    // two shots in a row agree, at most 15 s after the call.
+    auto settled = [&](const std::string& name) {
+        return "rm -f '" + out + "/last.ppm'\n"
+               "for i in $(seq 75); do\n"
+               "  import -window root -crop 1280x360+0+360 -depth 8 '" + out + "/now.ppm'\n"
+               "  cmp -s '" + out + "/now.ppm' '" + out + "/last.ppm' && break\n"
+               "  mv '" + out + "/now.ppm' '" + out + "/last.ppm'; sleep 0.2\n"
+               "done\n"
+               "mv '" + out + "/now.ppm' '" + out + "/" + name + ".ppm'\n";
+    };
+    const std::string script = folder.Write("pointer.sh",
+        "cd '" + game + "'\n"
+        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
+        "xdotool mousemove 1000 600\n"
+        "./zb 2>/dev/null &\n"
+        "pid=$!\n"
+        "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n" +
+        settled("first") +
+        "xdotool mousemove 900 500; xdotool mousemove 1000 600\n" +
+        settled("moved") +
+        "echo pointer=$(xdotool getmouselocation | cut -d' ' -f1-2) >> '" + results + "'\n"
+        "python3 '" + closer + "' $(xdotool search --name '^ZB$' | tail -1)\n"
+        "( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "wait $pid; echo exit=$? >> '" + results + "'\n"
+        "kill $guard 2>/dev/null\n");
+    // -noreset: the pointer stays where it was put while no client is connected.
+    const std::string command = "xvfb-run -a -s '-noreset -screen 0 1280x720x24' sh '" + script + "'";
+    std::map<std::string, std::string> r;
+    for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
+        fs::remove(results);
+        std::system(command.c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("exit"), 1u) << command;
+    EXPECT_EQ(r["pointer"], "x:1000 y:600");
+    EXPECT_EQ(r["exit"], "0");
+    TPpm first, moved;
+    ASSERT_TRUE(ReadPpm(out + "/first.ppm", first));
+    ASSERT_TRUE(ReadPpm(out + "/moved.ppm", moved));
+    ASSERT_EQ(first.Width, moved.Width);
+    ASSERT_EQ(first.Height, moved.Height);
+    int differ = 0, lit = 0;
+    for (int y = 0; y < first.Height; ++y)
+        for (int x = 0; x < first.Width; ++x) {
+            differ += first.At(x, y) != moved.At(x, y);
+            lit += first.At(x, y) != 0;
+        }
+    EXPECT_GT(lit, 0) << "the title shows";
+    EXPECT_EQ(differ, 0) << "pixels where the first title differs from the one after the pointer moved";
+}
+
+// A machine without the movie libraries: the story goes on past each movie, and the log says
+// why once, naming the library and the loader's own words, before the movie's own line.
+TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkippingTheMovie)
+{
+    for (const char* tool : {"xvfb-run", "xdotool", "ldd"})
+        if (!OnPath(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    fs::create_directory(folder.Path() + "/hidden");
+    const std::string out = folder.Path();
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    // Empty files of the libraries' names, found first, hide them: the loader finds no library
+    // in them. The names come from the test program, which links the same libraries.
+    const std::string script = folder.Write("movie.sh",
+        "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
+        "\\.so\\.[0-9]*' | sort -u); do : > '" + out + "/hidden/'$name; done\n"
+        "cd '" + game + "'\n"
+        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "LD_LIBRARY_PATH='" + out + "/hidden' ./zb -WINDOW 2> '" + out + "/err' &\n"
+        "pid=$!\n"
+        "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+        // Start, then on through the prologue's messages until its opening movie is tried.
+        "for i in $(seq 200); do\n"
+        "  grep -q 'QueryInterface failed' '" + out + "/err' && break\n"
+        "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
+        "  xdotool mousemove --window $wid 202 170 click 1 mousemove --window $wid 500 420 click 1\n"
+        "  sleep 0.1\n"
+        "done\n"
+        "xdotool key --window $wid alt+F4\n"
+        "( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "wait $pid; echo exit=$? > '" + out + "/results'\n"
+        "kill $guard 2>/dev/null\n");
+    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    std::map<std::string, std::string> r;
+    for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
+        fs::remove(out + "/results");
+        std::system(command.c_str());
+        r = ReadResults(out + "/results");
+    }
+    ASSERT_EQ(r.count("exit"), 1u) << command;
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(out + "/err");
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    size_t movie = 0;
+    while (movie < lines.size() && lines[movie] != "DirectDrawMediaStream QueryInterface failed.")
+        ++movie;
+    ASSERT_LT(movie, lines.size()) << "no movie was tried";
+    ASSERT_GT(movie, 0u);
+    const std::string& cause = lines[movie - 1];
+    EXPECT_EQ(cause.rfind("Movie: libavutil.so.", 0), 0u) << cause;
+    EXPECT_NE(cause.find(" cannot be loaded: "), std::string::npos) << cause;
+    EXPECT_NE(cause.find(out + "/hidden/libavutil.so."), std::string::npos) << "the loader's own words: " << cause;
+    int causes = 0;
+    for (const std::string& line : lines)
+        causes += line.rfind("Movie: ", 0) == 0;
+    EXPECT_EQ(causes, 1);
+    EXPECT_EQ(r["exit"], "0");
 }

@@ -36,7 +36,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         // The X and GL libraries' own leaks and races are not ours to report here.
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
         "python3 '" + watcher + "' watched Splash ZB & watch=$!\n"
-        "sleep 0.2\n"
+        "i=0; while [ ! -f watched.ready ] && [ $i -lt 1000 ]; do sleep 0.01; i=$((i + 1)); done\n"
         "./zb -WINDOW -FPS 2>/dev/null &\n"
         "pid=$!\n"
         "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "game/Splashf.h"
 #include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
@@ -68,11 +70,19 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
             "import -window $splash splash.png\n"
             "echo splashmean=$(convert splash.png -format '%[fx:int(255*mean)]' info:) >> results\n" +
             closeBox("soundbox", "Error")));
-    // A 640x480 screen in window mode: the screen's box, then the failed creation's.
+    // A 640x480 screen in window mode: the screen's box, then the failed creation's. While the
+    // second stands, the screen and its place are taken: what the first covered of the splash
+    // must show the splash again.
+    const std::string second =
+        "if box=$(waitnamed 'QJ Error' 10); then\n"
+        "  import -window root -depth 8 second.ppm\n"
+        "  xdotool getwindowgeometry $box | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/boxx=\\1\\nboxy=\\2/p;"
+        " s/.*Geometry: \\([0-9]*\\)x\\([0-9]*\\).*/boxw=\\1\\nboxh=\\2/p' >> results\n"
+        "fi\n";
     const std::string screen = folder.Write("screen.sh",
         std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" +
         run("screen", "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0",
-            closeBox("screenbox", "Error") + closeBox("initbox", "QJ Error")));
+            closeBox("screenbox", "Error") + second + closeBox("initbox", "QJ Error")));
     std::map<std::string, std::string> r;
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.
@@ -97,6 +107,26 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     EXPECT_EQ(r["screenbox"], "shown");
     EXPECT_EQ(r["initbox"], "shown");
     EXPECT_EQ(r["screenexit"], "0");
+    // The splash stands in the middle of the 640x480 screen; outside the second box it shows
+    // its own picture, also where the first box stood.
+    TPpm shot;
+    ASSERT_TRUE(ReadPpm(folder.Path() + "/second.ppm", shot));
+    ASSERT_EQ(r.count("boxh"), 1u);
+    const int bx = std::atoi(r["boxx"].c_str()), by = std::atoi(r["boxy"].c_str());
+    const int bw = std::atoi(r["boxw"].c_str()), bh = std::atoi(r["boxh"].c_str());
+    const std::vector<uint32_t> splash = SplashPicture();
+    ASSERT_EQ(splash.size(), size_t(320 * 240));
+    int shown = 0, other = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const int sx = 160 + x, sy = 120 + y;
+            if (sx >= bx - 2 && sx < bx + bw + 2 && sy >= by - 2 && sy < by + bh + 2)
+                continue;
+            (shot.At(sx, sy) == splash[size_t(y) * 320 + size_t(x)] ? shown : other)++;
+        }
+    EXPECT_GT(shown, 0);
+    EXPECT_EQ(other, 0) << "splash pixels beside the second box that show something else";
+
     const std::string screenErr = ReadText(folder.Path() + "/screen.err");
     EXPECT_NE(screenErr.find("Error: 800x600,16bitカラー以上の環境が必要です。\n"), std::string::npos) << screenErr;
     EXPECT_NE(screenErr.find("QJ Error: 初期化に失敗しました。\n"), std::string::npos) << screenErr;

@@ -214,7 +214,7 @@ TEST_F(SysFileTest, FreshSaveHoldsEightyRawBytesAndRoundTripsExactly)
     EXPECT_TRUE(IsProgressReached(SysData, 4, 12));
     EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
 
-    // The name is found whatever its case, as on the game's original file system.
+    // The name is found whatever its case, as the game's file names expect.
     fs::rename(SaveFile(), FFolder / "zbsys.SAV");
     Restart();
     EXPECT_TRUE(LoadSysData());

@@ -49,7 +49,8 @@ x11.XCloseDisplay(display)
 // Watches the top-level windows of the given names (at most 20 s, polling every 2 ms) and
 // writes, for each, when it was first and last seen mapped (ms from the start, -1 never) and
 // its first geometry: NAMEfirst=, NAMElast=, NAMEgeometry=WxH+X+Y. The watch ends once the last
-// name shows and the others have been gone for a second.
+// name shows and the others have been gone for a second. Once it watches, the file of the
+// results' name with ".ready" added exists.
 inline constexpr char WindowWatchScript[] = R"PY(
 import ctypes, sys, time
 
@@ -85,6 +86,7 @@ if not display:
     sys.exit("no display")
 root = x11.XDefaultRootWindow(display)
 names = sys.argv[2:]
+open(sys.argv[1] + ".ready", "w").close()
 out = open(sys.argv[1], "w")
 start = time.monotonic()
 first, last, geometry = {}, {}, {}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Vealpha.h"
 #include "platform/Codepage.h"
@@ -23,10 +24,11 @@ struct TPageText {
     std::string Kagi;   // "」", another closing mark
     std::string Kanji;  // an ordinary character
     std::string Other;  // the other page's "。": an ordinary character here, or two single bytes
+    std::vector<std::string> Marks;  // ，．？！, which end sentences but do not hang
 };
 const TPageText PageTexts[] = {
-    {936, "\xA1\xA3", "\xA1\xB9", "\xD6\xD0", "\x81\x42"},
-    {932, "\x81\x42", "\x81\x76", "\x8A\xBF", "\xA1\xA3"},
+    {936, "\xA1\xA3", "\xA1\xB9", "\xD6\xD0", "\x81\x42", {"\xA3\xAC", "\xA3\xAE", "\xA3\xBF", "\xA3\xA1"}},
+    {932, "\x81\x42", "\x81\x76", "\x8A\xBF", "\xA1\xA3", {"\x81\x43", "\x81\x44", "\x81\x48", "\x81\x49"}},
 };
 
 std::string Repeat(const std::string& s, int n)
@@ -57,6 +59,8 @@ TEST(PopupLayout, BreaksLongLinesAtFortyEightColumns)
         EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Maru + "x"), (TLines{full + page.Maru, "x", "", ""}));
         EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Kagi + page.Kanji), (TLines{full + page.Kagi, page.Kanji, "", ""}));
         EXPECT_EQ(TPopupWin::LayoutMesLines(full + page.Kanji + "x"), (TLines{full, page.Kanji + "x", "", ""}));
+        for (const std::string& mark : page.Marks)
+            EXPECT_EQ(TPopupWin::LayoutMesLines(full + mark + "x"), (TLines{full, mark + "x", "", ""}));
         // A character starting in column 47 still fits and ends the line one column wide.
         EXPECT_EQ(TPopupWin::LayoutMesLines("a" + full + "b"), (TLines{"a" + full, "b", "", ""}));
     }
@@ -121,6 +125,8 @@ TEST(PopupLayout, ChoiceLinesAreCutWithoutSplittingCharacters)
         EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Maru + "bc"), a48 + page.Maru);
         EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Kagi + "bc"), a48 + page.Kagi);
         EXPECT_EQ(TPopupWin::CutSelLine(a48 + page.Kanji + "bc"), a48);
+        for (const std::string& mark : page.Marks)
+            EXPECT_EQ(TPopupWin::CutSelLine(a48 + mark + "bc"), a48);
         EXPECT_EQ(TPopupWin::CutSelLine(std::string(47, 'a') + page.Kanji + "bc"), std::string(47, 'a') + page.Kanji);
     }
     SetSystemCodePage(936);

@@ -2,6 +2,8 @@
 // program's own readers, and the story's triggers lead from each story step to its scene.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -134,6 +136,50 @@ uint64_t SoundFrames(TFileMan& files, const std::string& name)
     }
     files.Close(stream);
     return frames;
+}
+
+// A picture of the archive with the plain decode; empty when it does not open.
+TDecodedPicture ReadPicture(TFileMan& files, const std::string& name)
+{
+    TDecodedPicture picture;
+    TStream* stream = files.Open(name);
+    if (stream && !DecodePng(stream, picture, false))
+        picture = TDecodedPicture{};
+    if (stream)
+        files.Close(stream);
+    return picture;
+}
+
+// How many separate tones a sound holds: runs above a tenth of its peak, apart by more than
+// 15 ms of quiet.
+int CountTones(TFileMan& files, const std::string& name)
+{
+    TStream* stream = files.Open(name);
+    if (!stream)
+        return -1;
+    DirectX::TAdpReader reader;
+    std::vector<int> level;  // left channel, absolute
+    if (reader.Open(stream)) {
+        std::vector<int16_t> buffer(2 * 4096);
+        int n;
+        while ((n = reader.Read(buffer.data(), 4096)) > 0)
+            for (int i = 0; i < n; ++i)
+                level.push_back(std::abs(int(buffer[size_t(2 * i)])));
+    }
+    files.Close(stream);
+    const int peak = level.empty() ? 0 : *std::max_element(level.begin(), level.end());
+    int tones = 0;
+    size_t quiet = SIZE_MAX;  // samples since the last loud one
+    for (int v : level) {
+        if (v > peak / 10) {
+            if (quiet > 44100 * 15 / 1000)
+                ++tones;
+            quiet = 0;
+        } else if (quiet != SIZE_MAX) {
+            ++quiet;
+        }
+    }
+    return tones;
 }
 
 bool ReadTable(TFileMan& files, const std::string& name, TVeCsvRead& table)
@@ -314,6 +360,67 @@ TEST_F(SampleGame, SoundsDecode)
             EXPECT_GT(SoundFrames(voice, name), 0u) << name;
         }
     }
+}
+
+TEST_F(SampleGame, MiniGameCountdownAgreesAndItsCaptionReadsOnTheRetryScreen)
+{
+    TFileMan main(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    // The countdown tells the seconds left before the prompt gives up: 10 at block 3 down to 1
+    // at block 12. Only the first has two digits, so its ink is the widest.
+    const TDecodedPicture wait = ReadPicture(main, "BatonWait.png");
+    ASSERT_EQ(wait.Height, 13 * 60);
+    auto inkWidth = [&](int block) {
+        const uint8_t* night = &wait.Pixels[(size_t(60 * block + 30) * size_t(wait.Width) + 40) * 3];
+        int left = wait.Width, right = -1;
+        for (int y = 60 * block + 8; y < 60 * block + 52; ++y)
+            for (int x = 20; x < wait.Width - 20; ++x) {
+                const uint8_t* p = &wait.Pixels[(size_t(y) * size_t(wait.Width) + size_t(x)) * 3];
+                if (std::abs(p[0] - night[0]) + std::abs(p[1] - night[1]) + std::abs(p[2] - night[2]) > 60) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        return right - left + 1;
+    };
+    const int ten = inkWidth(3);
+    for (int block = 4; block <= 12; ++block) {
+        EXPECT_GT(inkWidth(block), 0) << block;
+        EXPECT_GT(ten * 2, inkWidth(block) * 3) << "block " << block << " beside the 10 of block 3";
+    }
+    // The spoken countdown says the same: voice 33 tells 10, voice 42 tells 1.
+    for (int n = 33; n <= 42; ++n)
+        EXPECT_EQ(CountTones(main, "gs10" + std::to_string(n) + ".adp"), 43 - n) << n;
+
+    // Below 35 points the frame stands over the retry prompt's white: every light pixel of its
+    // block 0 has a dark one close by, so its caption reads there.
+    const TDecodedPicture frame = ReadPicture(main, "BatonFrame.png");
+    ASSERT_EQ(frame.Height, 148);
+    ASSERT_FALSE(frame.Alpha.empty());
+    auto overWhite = [&](int x, int y) {
+        const size_t i = size_t(y) * size_t(frame.Width) + size_t(x);
+        const int a = frame.Alpha[i];
+        int sum = 0;
+        for (int c = 0; c < 3; ++c)
+            sum += (frame.Pixels[i * 3 + size_t(c)] * a + 255 * (255 - a)) / 255;
+        return sum;  // 0 black .. 765 white
+    };
+    int light = 0, unreadable = 0;
+    for (int y = 0; y < 74; ++y)
+        for (int x = 0; x < frame.Width; ++x) {
+            if (frame.Alpha[size_t(y) * size_t(frame.Width) + size_t(x)] < 128 || overWhite(x, y) < 690)
+                continue;
+            ++light;
+            bool dark = false;
+            for (int dy = -3; dy <= 3 && !dark; ++dy)
+                for (int dx = -3; dx <= 3 && !dark; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    dark = nx >= 0 && ny >= 0 && nx < frame.Width && ny < 74 && overWhite(nx, ny) < 300;
+                }
+            unreadable += dark ? 0 : 1;
+        }
+    EXPECT_GT(light, 0) << "the caption is drawn";
+    EXPECT_EQ(unreadable, 0) << "of " << light << " light pixels";
 }
 
 TEST_F(SampleGame, TablesAndSettingsRead)

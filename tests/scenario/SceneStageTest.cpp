@@ -1,6 +1,9 @@
 // Backgrounds by mode, figures in their slots with eyes and motions, and the weather.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <utility>
+
 #include "base/Vergbbits.h"
 #include "game/Zbdata.h"
 #include "panels/Vergbpanel.h"
@@ -65,18 +68,45 @@ TEST(SceneStage, BackgroundVariantsFollowTheModes)
     u.BGPanel->Image()->BoxFill(0, 0, 9, 9, 0x123456);
     Show(u, 998, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(0, 0), 0x123456u);
-    // A missing picture leaves a cleared picture, not a crash. A negative request names no
-    // picture at all: the picture is cleared and no gallery flag opens.
+    // A missing picture leaves a cleared picture, not a crash.
     Show(u, 480, 0, 0);
     EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u);
-    ASSERT_FALSE(GetSysOpenFlag(SysData, 200));
-    for (int request : {-7, -300, -2, -1}) {
+}
+
+TEST(SceneStage, NegativeBackgroundRequestsTruncateTowardZero)
+{
+    TSceneWorld world;
+    world.Background(3);
+    ASSERT_TRUE(world.Prepare());
+    TAvgUnit& u = world.Unit();
+    std::array<bool, 256> opened{};
+    for (int flag = 0; flag < 256; ++flag)
+        opened[flag] = GetSysOpenFlag(SysData, flag);
+
+    // -1 and -7 mod 1000 keep their sign, their tens are 0: file 3 with ModeA 0, "zbbg003.jpg".
+    for (int request : {-1, -7}) {
         Show(u, 998, 0, 0);
         Show(u, request, 0, 0);
+        EXPECT_EQ(u.BGFileNo, 3) << request;
+        EXPECT_EQ(u.BGShownRequest, request);
+        EXPECT_NE(u.BGPanel->Image()->PGet(320, 240), 0u) << request;
+        EXPECT_NE(u.BGPanel->Image()->PGet(320, 240), 0xFFFFFFu) << request;
+    }
+    // ModeA 1 asks for variant 0 of the same tens: "zbbg000.jpg" is missing, so nothing shows.
+    Show(u, 998, 0, 0);
+    Show(u, -7, 1, 0);
+    EXPECT_EQ(u.BGFileNo, 0);
+    EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u);
+    // Larger ones keep negative tens (-300 gives -297, -999 gives -987): no such file.
+    for (const auto& [request, file] : {std::pair{-300, -297}, std::pair{-999, -987}}) {
+        Show(u, 998, 0, 0);
+        Show(u, request, 0, 0);
+        EXPECT_EQ(u.BGFileNo, file) << request;
         EXPECT_EQ(u.BGPanel->Image()->PGet(320, 240), 0u) << request;
         EXPECT_EQ(u.BGEffect, 0) << request;
     }
-    EXPECT_FALSE(GetSysOpenFlag(SysData, 200));
+    for (int flag = 0; flag < 256; ++flag)
+        EXPECT_EQ(GetSysOpenFlag(SysData, flag), opened[flag]) << flag;  // never a gallery picture
 }
 
 TEST(SceneStage, FiguresTakeTheirPlacesAndTint)
