@@ -270,7 +270,7 @@ bool TVePack::ReadMember(int index, TMemoryStream& stream, std::string* failure)
         return fail("not in the archive");
     const TVePackEntry& entry = FEntries[static_cast<size_t>(index)];
     if (entry.Size > VePackFormat::MaxMemberSize)
-        return fail(entry.Name + " is " + std::to_string(entry.Size) + " bytes, more than the " +
+        return fail(std::to_string(entry.Size) + " bytes, more than the " +
                     std::to_string(VePackFormat::MaxMemberSize) + " a member may hold");
     try {
         stream.SetSize(entry.Size);

@@ -55,8 +55,12 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
     // The sound track joins the sound device when there is one and is left out otherwise, as a
     // default renderer would be; that step cannot fail here. The file's streams are found when
     // it is opened: a failure names the step that stands for what was missing.
-    if (!stream->Open(path))
+    if (!stream->Open(path)) {
+        // The decoder's reason names the file and the cause; the step's line keeps its words.
+        if (ErrLog)
+            ErrLog->Add(stream->Decoder().LastError());
         return Fail(OpenStepLine(stream->Decoder().FailedStep()));
+    }
     // The pictures are delivered in the forced format: 24- or 32-bit blue, green, red, which is
     // pf24_888 and pf32_888 (red 0xFF0000, green 0xFF00, blue 0xFF).
     if (!ScreenDepthServed())

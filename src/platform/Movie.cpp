@@ -606,8 +606,11 @@ bool TMovieDecoder::Open(const std::string& name)
     Close();
     FImpl->FailedStep = TMovieOpenStep::None;
     FImpl->Path = NativePath(name);
+    // Checked before the libraries open it, since they would wait on a pipe for a writer.
     if (!PathIsFile(FImpl->Path))
-        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
+        return FImpl->OpenFailed(TMovieOpenStep::File, (PathExists(FImpl->Path) ? "Movie: not a regular file: "
+                                                                                 : "Movie: file not found: ") +
+                                                           FImpl->Path);
     if (!Av::Load())
         return FImpl->OpenFailed(TMovieOpenStep::VideoDecoder, "Movie: the movie libraries cannot be loaded");
     return FImpl->OpenInput();

@@ -350,7 +350,6 @@ TEST(VePack, MemberCountAndMemberSizeAreBounded)
     EXPECT_EQ(stream.GetSize(), int64_t(MaxMemberSize));
     EXPECT_FALSE(pack.ReadMember(pack.IndexOf("over.bin"), stream, &failure));
     EXPECT_EQ(stream.GetSize(), 0);
-    EXPECT_NE(failure.find("over.bin"), std::string::npos) << failure;
     EXPECT_NE(failure.find(std::to_string(MaxMemberSize)), std::string::npos) << failure;
 
     // The writer makes no archive the reader would refuse.
