@@ -325,7 +325,7 @@ TEST(VePack, MemberCountAndMemberSizeAreBounded)
     // Empty members, as many as an archive may hold, then one more.
     std::vector<TRawPackEntry> entries;
     for (uint32_t i = 0; i <= MaxMembers; ++i)
-        entries.push_back({"m" + std::to_string(i), 16, 0, TCrcCheck::Calc(nullptr, 0)});
+        entries.push_back({"m" + std::to_string(i), 16, 0, TCrcCheck::Calc(nullptr, 0), {}});
     ASSERT_TRUE(WriteRawPack(path, 16, entries));
     TVePack pack;
     EXPECT_FALSE(pack.Open(path));
@@ -340,9 +340,9 @@ TEST(VePack, MemberCountAndMemberSizeAreBounded)
     const TByteVector zeros(MaxMemberSize + 1, 0);
     const uint32_t dataEnd = 16 + 2 * MaxMemberSize + 1;
     ASSERT_TRUE(WriteRawPack(path, dataEnd,
-                             {{"at.bin", 16, MaxMemberSize, TCrcCheck::Calc(zeros.data(), MaxMemberSize)},
+                             {{"at.bin", 16, MaxMemberSize, TCrcCheck::Calc(zeros.data(), MaxMemberSize), {}},
                               {"over.bin", 16 + MaxMemberSize, MaxMemberSize + 1,
-                               TCrcCheck::Calc(zeros.data(), zeros.size())}}));
+                               TCrcCheck::Calc(zeros.data(), zeros.size()), {}}}));
     ASSERT_TRUE(pack.Open(path)) << pack.LastError();
     TMemoryStream stream;
     std::string failure;

@@ -147,6 +147,11 @@ bool WriteRawPack(const std::string& fileName, uint32_t dataEnd, const std::vect
     put(directory, crc.Value(), 2);
     std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    for (const TRawPackEntry& entry : entries)
+        if (!entry.Bytes.empty()) {
+            out.seekp(entry.Offset);
+            out.write(reinterpret_cast<const char*>(entry.Bytes.data()), static_cast<std::streamsize>(entry.Bytes.size()));
+        }
     out.seekp(dataEnd);
     out.write(reinterpret_cast<const char*>(directory.data()), static_cast<std::streamsize>(directory.size()));
     return static_cast<bool>(out.flush());

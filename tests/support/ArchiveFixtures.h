@@ -43,10 +43,12 @@ struct TRawPackEntry {
     uint32_t Offset = 0;
     uint32_t Size = 0;
     uint16_t Crc = 0;
+    TByteVector Bytes;  // written at Offset when given
 };
 // Writes an archive with exactly this directory, whatever the writer would allow: the header,
-// the directory at dataEnd and the trailer; the data area is left a hole of zeros, so a member
-// of gigabytes costs no disk. False when the file cannot be written.
+// the members' given bytes, the directory at dataEnd and the trailer; the rest of the data area
+// is left a hole of zeros, so a member of gigabytes costs no disk. False when the file cannot be
+// written.
 bool WriteRawPack(const std::string& fileName, uint32_t dataEnd, const std::vector<TRawPackEntry>& entries);
 // Keeps only the first size bytes of a file, as an interrupted copy leaves it.
 void CutFile(const std::string& path, size_t size);
