@@ -159,6 +159,9 @@ bool TVePack::Open(const std::string& fileName)
         return Fail("unsupported version " + std::to_string(header[6]) + "." + std::to_string(header[7]));
     uint32_t dataEnd = Get32(header + 8);
     uint32_t count = Get32(header + 12);
+    if (count > MaxMembers)
+        return Fail(std::to_string(count) + " members, more than the " + std::to_string(MaxMembers) +
+                    " an archive may hold");
     if (dataEnd < HeaderSize)
         return Fail("bad header: directory offset inside the header");
     // The directory sits at the end, so an archive that lost its tail points past it.
@@ -167,9 +170,6 @@ bool TVePack::Open(const std::string& fileName)
     uint64_t directorySize = fileSize - TrailerSize - dataEnd;
     if (directorySize > MaxDirectorySize)
         return Fail("directory too large");
-    if (count > MaxMembers)
-        return Fail(std::to_string(count) + " members, more than the " + std::to_string(MaxMembers) +
-                    " an archive may hold");
     if (static_cast<uint64_t>(count) * (EntryFixedSize + 2) > directorySize)
         return Fail("entry count does not fit the directory");
 
