@@ -54,7 +54,7 @@ constexpr uint8_t WriteMinor = 1;
 // megabytes instead of seconds and gigabytes. A member is restored whole into memory, so the
 // member bound is also the memory one read may take.
 constexpr uint32_t MaxMembers = 65536;
-constexpr uint32_t MaxMemberSize = 32u << 20;
+constexpr uint32_t MaxMemberSize = 16u << 20;
 // The largest directory MaxMembers entries can make, refused before allocating for it.
 constexpr uint64_t MaxDirectorySize = uint64_t(MaxMembers) * (EntryFixedSize + MaxNameLength + 1);
 }  // namespace VePackFormat
