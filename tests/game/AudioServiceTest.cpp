@@ -142,6 +142,7 @@ TEST_F(AudioServiceTest, VoicesAndEffectsPlayReplayAndStop)
     EXPECT_FALSE(Form->PlaySE("missing.adp", &effects));
     EXPECT_EQ(LogLines().size(), before);
     EXPECT_FALSE(Form->PlaySE("big.adp", &effects));
+    ASSERT_EQ(LogLines().size(), before + 1);
     EXPECT_EQ(LogLines().back(), "big.adp: " + Folder.Path() + "/se.pak: " + std::to_string(huge) +
                                      " bytes, more than the " + std::to_string(VePackFormat::MaxMemberSize) +
                                      " a member may hold");
