@@ -17,7 +17,7 @@ constexpr int MaxPictureSide = 16384;
 constexpr int64_t MaxPicturePixels = 16000000;
 // Every scan of a progressive JPEG is another pass over all of its coefficients, so a small
 // file of thousands of scans costs seconds; encoders write about ten.
-constexpr int MaxJpegScans = 50;
+constexpr int MaxJpegScans = 32;
 
 struct TDecodedPicture {
     int Width = 0;
