@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,16 +17,26 @@
 
 namespace {
 
+std::string ScratchFolder;
+
+void RemoveScratchFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(ScratchFolder, ignored);
+}
+
+// One folder for the whole run, removed when the run ends.
 std::string Folder()
 {
-    static const std::string folder = [] {
+    if (ScratchFolder.empty()) {
         std::string pattern = (std::filesystem::temp_directory_path() / "zbfuzzscriptXXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
+        ScratchFolder = pattern;
+        std::atexit(RemoveScratchFolder);
         ZbdataStart();
-        return pattern;
-    }();
-    return folder;
+    }
+    return ScratchFolder;
 }
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size)

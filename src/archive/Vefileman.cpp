@@ -109,7 +109,7 @@ void TFileMan::ReportOpenError(const void* caller)
     if (normal.empty()) {
         reason = "not a valid name";
     } else if (source.Pack) {
-        int index = source.Pack->IndexOf(normal);
+        int index = source.Pack->IndexOfNormal(normal);
         if (index < 0) {
             reason = "not in " + source.Pack->FileName();
         } else {
@@ -167,7 +167,7 @@ bool TFileMan::FileIsExist(const std::string& name)
         return false;
     const TSource source = Source();
     if (source.Pack)
-        return source.Pack->IndexOf(normal) >= 0;
+        return source.Pack->IndexOfNormal(normal) >= 0;
     return source.HasFolder && PathIsFile(FolderPath(source.Folder, normal));
 }
 

@@ -140,7 +140,7 @@ bool TVePack::Open(const std::string& fileName)
     using namespace VePackFormat;
     Close();
     FLastError.clear();
-    FHandle = ::open(NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    FHandle = ::open(NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (FHandle < 0)
         return Fail("cannot open " + fileName + ": " + std::strerror(errno));
     struct stat st {};
@@ -159,6 +159,9 @@ bool TVePack::Open(const std::string& fileName)
         return Fail("unsupported version " + std::to_string(header[6]) + "." + std::to_string(header[7]));
     uint32_t dataEnd = Get32(header + 8);
     uint32_t count = Get32(header + 12);
+    if (count > MaxMembers)
+        return Fail(std::to_string(count) + " members, more than the " + std::to_string(MaxMembers) +
+                    " an archive may hold");
     if (dataEnd < HeaderSize)
         return Fail("bad header: directory offset inside the header");
     // The directory sits at the end, so an archive that lost its tail points past it.
@@ -244,7 +247,11 @@ bool TVePack::ParseDirectory(const std::vector<uint8_t>& directory, uint32_t dat
 
 int TVePack::IndexOf(const std::string& name) const
 {
-    const std::string normal = VePackNormalName(name);
+    return IndexOfNormal(VePackNormalName(name));
+}
+
+int TVePack::IndexOfNormal(const std::string& normal) const
+{
     if (normal.empty())
         return -1;
     auto found = FIndex.find(VePackKey(normal));
@@ -253,7 +260,7 @@ int TVePack::IndexOf(const std::string& name) const
 
 bool TVePack::ReadMember(int index, TMemoryStream& stream, std::string* failure) const
 {
-    auto fail = [&](const char* reason) {
+    auto fail = [&](const std::string& reason) {
         stream.Clear();
         if (failure)
             *failure = reason;
@@ -262,6 +269,9 @@ bool TVePack::ReadMember(int index, TMemoryStream& stream, std::string* failure)
     if (FHandle < 0 || index < 0 || index >= Count())
         return fail("not in the archive");
     const TVePackEntry& entry = FEntries[static_cast<size_t>(index)];
+    if (entry.Size > VePackFormat::MaxMemberSize)
+        return fail(std::to_string(entry.Size) + " bytes, more than the " +
+                    std::to_string(VePackFormat::MaxMemberSize) + " a member may hold");
     try {
         stream.SetSize(entry.Size);
     } catch (const std::bad_alloc&) {
@@ -335,6 +345,10 @@ bool TVePackWriter::Add(const std::string& name, const void* data, size_t size)
         return Fail("invalid member name: " + name);
     if (FIndex.count(VePackKey(name)))
         return Fail("duplicate member name: " + name);
+    if (size > MaxMemberSize)
+        return Fail("member larger than " + std::to_string(MaxMemberSize) + " bytes: " + name);
+    if (FEntries.size() >= MaxMembers)
+        return Fail("more than " + std::to_string(MaxMembers) + " members");
     if (FPosition + size > UINT32_MAX)
         return Fail("archive larger than 4 GB");
     if (!WriteAll(data, size, FPosition))

@@ -49,8 +49,14 @@ constexpr int EntryFixedSize = 12;
 constexpr size_t MaxNameLength = 255;
 constexpr uint8_t WriteMajor = 3;
 constexpr uint8_t WriteMinor = 1;
-// Refuses absurd directories before allocating for them (about 250,000 entries of long names).
-constexpr uint64_t MaxDirectorySize = 64ull << 20;
+// Bounds on what an archive may claim, far above any game's needs (a few thousand members,
+// pictures and voices of a few megabytes), so that a hostile archive costs a moment and a few
+// megabytes instead of seconds and gigabytes. A member is restored whole into memory, so the
+// member bound is also the memory one read may take.
+constexpr uint32_t MaxMembers = 65536;
+constexpr uint32_t MaxMemberSize = 16u << 20;
+// The largest directory MaxMembers entries can make, refused before allocating for it.
+constexpr uint64_t MaxDirectorySize = uint64_t(MaxMembers) * (EntryFixedSize + MaxNameLength + 1);
 }  // namespace VePackFormat
 
 // The lookup key of a member name: slashes become backslashes, ASCII letters lower case.
@@ -74,8 +80,9 @@ public:
     explicit TVePack(TComponent* owner = nullptr);
     ~TVePack() override;
 
-    // Reads and checks the header and the directory; false (and closed) when the file is missing
-    // or is not a valid archive, with the reason in LastError.
+    // Reads and checks the header and the directory; false (and closed) when the file is missing,
+    // is not a regular file (opened without waiting, so a pipe or a device cannot stall it), holds
+    // more than MaxMembers members or is not a valid archive, with the reason in LastError.
     bool Open(const std::string& fileName);
     void Close();
     bool Active() const { return FHandle >= 0; }
@@ -84,8 +91,12 @@ public:
     const TVePackEntry& Entry(int index) const { return FEntries[static_cast<size_t>(index)]; }
     // Index of the member of that name (any case, any spelling VePackNormalName accepts), or -1.
     int IndexOf(const std::string& name) const;
-    // Restores the member into stream (replacing its contents, position 0); false when it cannot
-    // be read whole or its bytes do not match their CRC, with the reason in failure when given.
+    // The same for a name already in VePackNormalName's spelling, so that a caller who spelled it
+    // for other reasons does not pay for it twice.
+    int IndexOfNormal(const std::string& normal) const;
+    // Restores the member into stream (replacing its contents, position 0); false when it is
+    // larger than MaxMemberSize, cannot be read whole or its bytes do not match their CRC, with
+    // the reason in failure when given.
     bool ReadMember(int index, TMemoryStream& stream, std::string* failure = nullptr) const;
 
     const std::string& FileName() const { return FFileName; }
@@ -116,8 +127,8 @@ public:
     TVePackWriter& operator=(const TVePackWriter&) = delete;
 
     bool Begin(const std::string& fileName);
-    // Appends a member; false for an invalid or duplicate name, an archive past 4 GB, or a
-    // write error (the archive can still be finished without it, or abandoned).
+    // Appends a member; false for an invalid or duplicate name, a member or a member count the
+    // reader would refuse, an archive past 4 GB, or a write error (the archive can still be finished without it, or abandoned).
     bool Add(const std::string& name, const void* data, size_t size);
     bool Finish();
     void Abandon();

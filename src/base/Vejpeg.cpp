@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <string>
 
 #include "base/Vepicture.h"
 
@@ -19,9 +20,14 @@ namespace {
 
 constexpr size_t InputChunk = 16384;
 
+struct TJpegJob;
+
+// The job is reached through here rather than through locals, whose values a jump back leaves
+// undefined once they have changed.
 struct TJpegError {
     jpeg_error_mgr Manager;
     jmp_buf Jump;
+    TJpegJob* Job;
 };
 
 struct TJpegSource {
@@ -37,11 +43,26 @@ struct TJpegJob {
     int Height = 0;
     std::vector<uint8_t>* Input = nullptr;
     std::vector<uint8_t>* Rgb = nullptr;
+    std::string Failure;
 };
 
 void JpegErrorExit(j_common_ptr cinfo)
 {
-    longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->Jump, 1);
+    auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
+    char message[JMSG_LENGTH_MAX];
+    cinfo->err->format_message(cinfo, message);
+    error->Job->Failure = message;
+    longjmp(error->Jump, 1);
+}
+
+// Called by libjpeg as it reads; a file past the scan bound ends its decoding there.
+void JpegProgress(j_common_ptr cinfo)
+{
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxJpegScans) {
+        auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
+        error->Job->Failure = "more than " + std::to_string(MaxJpegScans) + " scans";
+        longjmp(error->Jump, 1);
+    }
 }
 
 void JpegOutputMessage(j_common_ptr) {}
@@ -88,15 +109,20 @@ bool RunJpegDecode(TJpegJob* job)
     jpeg_decompress_struct cinfo;
     TJpegError error;
     TJpegSource source;
+    jpeg_progress_mgr progress;
     std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&progress, 0, sizeof progress);
     cinfo.err = jpeg_std_error(&error.Manager);
     error.Manager.error_exit = JpegErrorExit;
     error.Manager.output_message = JpegOutputMessage;
+    error.Job = job;
+    progress.progress_monitor = JpegProgress;
     if (setjmp(error.Jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     source.Manager.init_source = JpegInitSource;
     source.Manager.fill_input_buffer = JpegFillInput;
     source.Manager.skip_input_data = JpegSkipInput;
@@ -113,6 +139,7 @@ bool RunJpegDecode(TJpegJob* job)
     const int64_t bytes = PictureBytes(cinfo.image_width, cinfo.image_height, 3);
     if (bytes < 0 || bytes / 3 > job->Available * MaxPixelsPerByte + 65536) {
         jpeg_destroy_decompress(&cinfo);
+        job->Failure = "picture too large for its file";
         return false;
     }
     bool allocated = true;
@@ -123,12 +150,14 @@ bool RunJpegDecode(TJpegJob* job)
     }
     if (!allocated) {
         jpeg_destroy_decompress(&cinfo);
+        job->Failure = "out of memory";
         return false;
     }
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_components != 3 || cinfo.output_width != cinfo.image_width ||
         cinfo.output_height != cinfo.image_height) {
         jpeg_destroy_decompress(&cinfo);
+        job->Failure = "not a colour picture";
         return false;
     }
     const size_t stride = static_cast<size_t>(cinfo.output_width) * 3;
@@ -145,7 +174,7 @@ bool RunJpegDecode(TJpegJob* job)
 
 }  // namespace
 
-bool DecodeJpeg(TStream* stream, TDecodedPicture& picture)
+bool DecodeJpeg(TStream* stream, TDecodedPicture& picture, std::string* failure)
 {
     if (!stream)
         return false;
@@ -156,8 +185,11 @@ bool DecodeJpeg(TStream* stream, TDecodedPicture& picture)
     job.Available = stream->GetSize() - stream->GetPosition();
     job.Input = &input;
     job.Rgb = &rgb;
-    if (!RunJpegDecode(&job))
+    if (!RunJpegDecode(&job)) {
+        if (failure)
+            *failure = job.Failure;
         return false;
+    }
     // libjpeg gives red, green, blue; the picture is blue, green, red.
     uint8_t* __restrict p = rgb.data();
     const size_t count = static_cast<size_t>(job.Width) * job.Height;

@@ -5,6 +5,7 @@
 // side above MaxPictureSide or more than MaxPicturePixels pixels.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/Streams.h"
@@ -14,6 +15,9 @@ constexpr int MaxPictureSide = 16384;
 // picture (a few kilobytes of deflate or one bit per pixel) is refused at its header instead of
 // costing gigabytes and seconds; the game's pictures are screen-sized.
 constexpr int64_t MaxPicturePixels = 16000000;
+// Every scan of a progressive JPEG is another pass over all of its coefficients, so a small
+// file of thousands of scans costs seconds; encoders write about ten.
+constexpr int MaxJpegScans = 32;
 
 struct TDecodedPicture {
     int Width = 0;
@@ -23,7 +27,9 @@ struct TDecodedPicture {
 };
 
 bool DecodeBmp(TStream* stream, TDecodedPicture& picture);
-bool DecodeJpeg(TStream* stream, TDecodedPicture& picture);
+// Also refuses a progressive picture of more scans than any encoder writes; failure, when
+// given, receives why the picture was refused.
+bool DecodeJpeg(TStream* stream, TDecodedPicture& picture, std::string* failure = nullptr);
 // whiteMatte: the colours were composed over white; take them back from it using the alpha.
 bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte);
 // The scrambled raw format with a 256-byte key table.

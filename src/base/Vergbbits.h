@@ -114,7 +114,8 @@ public:
     // Decoders: each reads from the stream's current position into the buffer at (x, y) as
     // DrawPicture does; false (and nothing drawn) when the data cannot be decoded.
     bool DrawBmpStream(TStream* stream, int x, int y);
-    bool DrawJpegStream(TStream* stream, int x, int y);
+    // failure, when given, receives why a picture was refused.
+    bool DrawJpegStream(TStream* stream, int x, int y, std::string* failure = nullptr);
     // The PNG's alpha channel, when it has one, goes into alpha at (0, 0), which takes the
     // picture's size; without an alpha channel the plane is left alone.
     bool DrawPngStream(TStream* stream, int x, int y, TVeAlpha* alpha);

@@ -20,10 +20,10 @@ bool TVeRGBBits::DrawBmpStream(TStream* stream, int x, int y)
     return DrawPicture(picture.Pixels.data(), picture.Width, picture.Height, x, y);
 }
 
-bool TVeRGBBits::DrawJpegStream(TStream* stream, int x, int y)
+bool TVeRGBBits::DrawJpegStream(TStream* stream, int x, int y, std::string* failure)
 {
     TDecodedPicture picture;
-    if (!stream || !DecodeJpeg(stream, picture) || !Whole(picture))
+    if (!stream || !DecodeJpeg(stream, picture, failure) || !Whole(picture))
         return false;
     return DrawPicture(picture.Pixels.data(), picture.Width, picture.Height, x, y);
 }

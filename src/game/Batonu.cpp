@@ -69,7 +69,7 @@ DirectX::TDSoundBuffer* LoadSound(TFileMan* files, const char* name)
 {
     if (!GameForm || !GameForm->DSound || !files)
         return nullptr;
-    TStream* stream = files->Open(name);
+    TStream* stream = OpenDataFile(files, name);
     if (!stream)
         return nullptr;
     DirectX::TDSoundBuffer* buffer = GameForm->DSound->CreateBufferFromAdp(stream, false, false, false);
@@ -220,7 +220,7 @@ bool TBatonUnit::LoadMarks()
 {
     char name[32];
     std::snprintf(name, sizeof name, BatonMarkFile, static_cast<int>(ScriptValue));
-    TStream* stream = FileMan ? FileMan->Open(name) : nullptr;
+    TStream* stream = OpenDataFile(FileMan, name);
     if (!stream) {
         Log(LogMarkOpen);
         return false;

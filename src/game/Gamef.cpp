@@ -6,10 +6,10 @@
 #include "game/Gamefconst.h"
 #include "game/Maint.h"
 #include "game/Zbdata.h"
+#include "game/Zbfunc.h"
 #include "media/Getdxver.h"
 #include "media/Vedsound.h"
 #include "platform/Dialogs.h"
-#include "platform/Filenames.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "platform/Params.h"
@@ -32,19 +32,6 @@ void Log(const char* line)
 {
     if (ErrLog)
         ErrLog->Add(line);
-}
-
-// Opens an archive, else the folder of that name. A missing archive falls back without a word;
-// one that is there but cannot be read is logged with why, or the game would run on a folder
-// that is usually absent and end its story at the title with nothing said.
-void OpenArchiveOrFolder(TFileMan* files, const std::string& archive, const std::string& folder)
-{
-    std::string failure;
-    if (files->InitPack(archive, &failure))
-        return;
-    if (ErrLog && PathIsFile(NativePath(archive)))
-        ErrLog->Add(archive + ": " + failure);
-    files->InitDir(folder);
 }
 
 template <class T>
@@ -109,9 +96,9 @@ void TGameForm::FormCreate(TObject*)
     BGMFileMan = new TFileMan(this);
     ScriptFileMan = new TFileMan(this);
 
-    OpenArchiveOrFolder(PackFileMan, BaseName + ".pak", BaseName + "_Pak");
+    InitPackOrDir(PackFileMan, BaseName + ".pak", BaseName + "_Pak");
     BGMFileMan->InitDir("BGM");
-    OpenArchiveOrFolder(ScriptFileMan, "Script.pak", "Script_pak");
+    InitPackOrDir(ScriptFileMan, "Script.pak", "Script_pak");
 
     if (!InitDirectX()) {
         Log(LogDirectX);
@@ -202,7 +189,7 @@ bool TGameForm::LoadImages(bool& failed)
         cursorOk = CursorImage->Resize(256, 32) && CursorAlpha->Resize(256, 32) && CursorImage->Create() &&
                    CursorAlpha->Create();
         if (cursorOk) {
-            TStream* stream = PackFileMan->Open(CursorFileName);
+            TStream* stream = OpenDataFile(PackFileMan, CursorFileName);
             cursorOk = stream && CursorImage->DrawPngStream(stream, 0, 0, CursorAlpha);
             PackFileMan->Close(stream);
         }
@@ -277,7 +264,7 @@ void TGameForm::FormShow(TObject*)
         WaitImage = MemMan->CreateVCL<TVeRGBBits>();
         if (WaitImage) {
             WaitImage->SetBitDepth(BitDepth);
-            TStream* stream = PackFileMan->Open(WaitFileName);
+            TStream* stream = OpenDataFile(PackFileMan, WaitFileName);
             bool ok = stream && WaitImage->DrawBmpStream(stream, 0, 0);
             PackFileMan->Close(stream);
             if (!ok)
@@ -294,7 +281,7 @@ void TGameForm::FormShow(TObject*)
             bool ok = image && alpha;
             if (ok) {
                 image->SetBitDepth(bd24);
-                TStream* stream = PackFileMan->Open(name);
+                TStream* stream = OpenDataFile(PackFileMan, name);
                 ok = stream && image->DrawPngStream(stream, 0, 0, alpha) && alpha->Created();
                 PackFileMan->Close(stream);
             }

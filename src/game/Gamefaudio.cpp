@@ -6,6 +6,7 @@
 #include "archive/Vefileman.h"
 #include "base/Vememman.h"
 #include "game/Gamef.h"
+#include "game/Zbfunc.h"
 #include "media/Vedsound.h"
 
 namespace {
@@ -36,7 +37,7 @@ DirectX::TDSoundBuffer* LoadSound(DirectX::TDSound* device, TFileMan* files, con
 {
     if (files == nullptr)
         return nullptr;
-    TStream* file = files->Open(name);
+    TStream* file = OpenDataFile(files, name);
     if (file == nullptr)
         return nullptr;
     DirectX::TDSoundBuffer* buffer = device->CreateBufferFromAdp(file, false, false, false);
@@ -69,7 +70,7 @@ bool TGameForm::PlayBGMStream(int channel, int track, int volume, bool loop)
         return false;
     char name[32];
     std::snprintf(name, sizeof name, "Track%02d.bgm", track);
-    TStream* file = BGMFileMan->Open(name);
+    TStream* file = OpenDataFile(BGMFileMan, name);
     if (file == nullptr)
         return false;
     DirectX::TDSoundStream* stream = DSound->CreateStreamFromAdp(file, false, false);

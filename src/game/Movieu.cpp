@@ -58,11 +58,14 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
     // it is opened: a failure names the step that stands for what was missing.
     if (!stream->Open(path)) {
         const TMovieOpenStep step = stream->Decoder().FailedStep();
-        // Without the libraries every movie fails alike; the real cause is told with the first.
         if (step == TMovieOpenStep::Libraries) {
+            // Without the libraries every movie fails alike; the real cause is told with the first.
             const std::string cause = TMovieDecoder::TakeLibraryFailure();
             if (!cause.empty())
                 Fail(cause.c_str());
+        } else if (ErrLog) {
+            // The decoder's reason names the file and the cause; the step's line keeps its words.
+            ErrLog->Add(stream->Decoder().LastError());
         }
         return Fail(OpenStepLine(step));
     }

@@ -318,8 +318,7 @@ bool TChapterUnit::OpenViewer(int n)
     TFileMan* pictures = MemMan ? MemMan->CreateVCL<TFileMan>() : nullptr;
     bool loaded = false;
     if (pictures) {
-        if (!pictures->InitPack("EvBG.pak"))
-            pictures->InitDir("EvBG_Pak");
+        InitPackOrDir(pictures, "EvBG.pak", "EvBG_Pak");
         SelectGnyKeyTable(0);
         char name[32];
         std::snprintf(name, sizeof name, "zbbg%03lld.lzh", static_cast<long long>(n) + 500);

@@ -228,7 +228,7 @@ void TQJWaterTable::Load(TFileMan* fileMan)
                         {WaterSinFileName, SinTable, WaterSinBytes},
                         {WaterMultiFileName, MultiTable, WaterMultiBytes}};
     for (const auto& file : files) {
-        TStream* stream = fileMan ? fileMan->Open(file.Name) : nullptr;
+        TStream* stream = OpenDataFile(fileMan, file.Name);
         int64_t got = 0;
         if (stream) {
             try {
@@ -313,7 +313,7 @@ void TQJFadeAlphaMask::Load(TFileMan* fileMan, const std::string& fileName)
     Free();
     Mask = new (std::nothrow) TVeAlpha(nullptr);
     Work = new (std::nothrow) TVeAlpha(nullptr);
-    TStream* stream = (Mask && Work && fileMan) ? fileMan->Open(fileName) : nullptr;
+    TStream* stream = (Mask && Work) ? OpenDataFile(fileMan, fileName) : nullptr;
     if (stream) {
         Mask->LoadAlphaStream(stream, 0, 0);
         fileMan->Close(stream);
@@ -377,7 +377,7 @@ void TQJHalationImage::Load(TFileMan* fileMan, int bitDepth)
             image->SetBitDepth(static_cast<TBitDepth>(bitDepth));
     }
     for (int i = 0; i < 1 + HalationFlareCount && !failed; ++i) {
-        TStream* stream = fileMan ? fileMan->Open(HalationFileNames[i]) : nullptr;
+        TStream* stream = OpenDataFile(fileMan, HalationFileNames[i]);
         if (!stream)
             continue;
         if (!images[i]->DrawBmpStream(stream, 0, 0))

@@ -15,6 +15,7 @@
 #include "game/Zbglobals.h"
 #include "panels/Vergbpanel.h"
 #include "panels/Vergbparts.h"
+#include "platform/Filenames.h"
 
 namespace {
 
@@ -74,7 +75,27 @@ void Log(const char* prefix, const std::string& message)
         ErrLog->Add(prefix + message);
 }
 
-bool Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream, int x, int y, bool whiteMatte)
+// The line that names a picture file and what is wrong with it. It goes before the loader's own
+// line, which says only which step failed, so that line keeps its words.
+void NotePicture(const char* prefix, const std::string& name, const std::string& failure)
+{
+    Log(prefix, "[" + name + "] " + failure);
+}
+
+// The picture file as a stream; on failure its line, then the loader's exception.
+TStream* OpenPicture(TFileMan* fileMan, const std::string& name, const char* prefix)
+{
+    std::string failure = "no file manager";
+    TStream* stream = fileMan ? fileMan->Open(name, &failure) : nullptr;
+    if (!stream) {
+        NotePicture(prefix, name, failure);
+        throw Exception(FileOpenError);
+    }
+    return stream;
+}
+
+bool DecodeKind(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream, int x, int y, bool whiteMatte,
+                std::string& failure)
 {
     if (!bits)
         return false;
@@ -82,7 +103,7 @@ bool Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream,
     case ikBmp:
         return bits->DrawBmpStream(stream, x, y);
     case ikJpg:
-        return bits->DrawJpegStream(stream, x, y);
+        return bits->DrawJpegStream(stream, x, y, &failure);
     case ikPng:
         return whiteMatte ? bits->DrawPngWMStream(stream, x, y, alpha) : bits->DrawPngStream(stream, x, y, alpha);
     case ikLzh:
@@ -91,6 +112,17 @@ bool Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream,
         break;
     }
     return false;
+}
+
+// Decodes the picture; on failure its line, then the loader's exception.
+void Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream, int x, int y, bool whiteMatte,
+            const std::string& name, const char* prefix)
+{
+    std::string failure;
+    if (DecodeKind(bits, alpha, kind, stream, x, y, whiteMatte, failure))
+        return;
+    NotePicture(prefix, name, failure.empty() ? "cannot be decoded" : "cannot be decoded: " + failure);
+    throw Exception(FileLoadError);
 }
 
 template <class T>
@@ -113,11 +145,8 @@ bool DrawImage(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x
         return false;
     TStream* stream = nullptr;
     try {
-        stream = fileMan ? fileMan->Open(name) : nullptr;
-        if (!stream)
-            throw Exception(FileOpenError);
-        if (!Decode(bits, alpha, kind, stream, x, y, whiteMatte))
-            throw Exception(FileLoadError);
+        stream = OpenPicture(fileMan, name, DrawPrefix);
+        Decode(bits, alpha, kind, stream, x, y, whiteMatte, name, DrawPrefix);
         fileMan->Close(stream);
         return true;
     } catch (const Exception& e) {
@@ -129,6 +158,35 @@ bool DrawImage(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x
 }
 
 }  // namespace
+
+TStream* OpenDataFile(TFileMan* files, const std::string& name)
+{
+    if (!files)
+        return nullptr;
+    std::string failure;
+    TStream* stream = files->Open(name, &failure);
+    if (!stream && ErrLog && files->FileIsExist(name))
+        ErrLog->Add(name + ": " + failure);
+    return stream;
+}
+
+bool InitPack(TFileMan* files, const std::string& archive)
+{
+    if (!files)
+        return false;
+    std::string failure;
+    if (files->InitPack(archive, &failure))
+        return true;
+    if (ErrLog && PathExists(archive))
+        ErrLog->Add(archive + ": " + failure);
+    return false;
+}
+
+void InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder)
+{
+    if (files && !InitPack(files, archive))
+        files->InitDir(folder);
+}
 
 void SelectGnyKeyTable(int n)
 {
@@ -152,9 +210,7 @@ bool LoadRGBImage(TVeRGBBits*& bits, TVeAlpha** alpha, const std::string& name, 
     TStream* stream = nullptr;
     TVeAlpha* plane = nullptr;
     try {
-        stream = fileMan ? fileMan->Open(name) : nullptr;
-        if (!stream)
-            throw Exception(FileOpenError);
+        stream = OpenPicture(fileMan, name, LoadPrefix);
         bits = MemMan ? MemMan->CreateVCL<TVeRGBBits>() : nullptr;
         if (!bits)
             throw Exception(AllocError);
@@ -167,8 +223,7 @@ bool LoadRGBImage(TVeRGBBits*& bits, TVeAlpha** alpha, const std::string& name, 
             }
             stream->SetPosition(0);
         }
-        if (!Decode(bits, plane, kind, stream, 0, 0, true))
-            throw Exception(FileLoadError);
+        Decode(bits, plane, kind, stream, 0, 0, true, name, LoadPrefix);
         fileMan->Close(stream);
         if (alpha)
             *alpha = plane;
@@ -266,9 +321,7 @@ bool LoadPartsImage(TVeRGBParts*& parts, const std::string& name, TFileMan* file
     TVeAlpha* alpha = nullptr;
     bool ok = false;
     try {
-        stream = fileMan ? fileMan->Open(name) : nullptr;
-        if (!stream)
-            throw Exception(FileOpenError);
+        stream = OpenPicture(fileMan, name, LoadPrefix);
         bits = MemMan ? MemMan->CreateVCL<TVeRGBBits>() : nullptr;
         if (!bits)
             throw Exception(AllocError);
@@ -281,8 +334,7 @@ bool LoadPartsImage(TVeRGBParts*& parts, const std::string& name, TFileMan* file
             }
             stream->SetPosition(0);
         }
-        if (!Decode(bits, alpha, kind, stream, 0, 0, false))
-            throw Exception(FileLoadError);
+        Decode(bits, alpha, kind, stream, 0, 0, false, name, LoadPrefix);
         fileMan->Close(stream);
         if (!(alpha ? parts->SetParts(bits, alpha, table) : parts->SetParts(bits, table)))
             throw Exception(SetPartsError);

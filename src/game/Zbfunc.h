@@ -5,8 +5,11 @@
 //
 // The kind of picture comes from the name's extension alone (case ignored): BMP, JPG, PNG, LZH
 // (the scrambled raw format). Any other name is no picture: the loaders return false at once,
-// log nothing and leave their out-parameters alone. Other failures log one ErrLog line
-// ("VeRGBLoad " or "VeRGBDraw " and the cause) and return false; nothing is thrown.
+// log nothing and leave their out-parameters alone. Other failures log a line naming the file
+// and why, then the loader's line ("VeRGBLoad " or "VeRGBDraw " and the failed step), and return
+// false; nothing is thrown.
+//
+// The archive openers below serve every archive the game reads.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +20,7 @@
 class TVeRGBBits;
 class TVeAlpha;
 class TFileMan;
+class TStream;
 class TVeRGBPanel;
 class TVeRGBParts;
 struct TVePartsData;
@@ -29,6 +33,17 @@ struct TPartsPlace {
     int32_t Unused1;
     int32_t Unused2;
 };
+
+// Opens a data file through the manager (null-safe). A file that is there but is refused
+// (damaged, over a bound, not a regular file) is logged with its name and why; a missing one
+// says nothing, as its caller's own failure path decides.
+TStream* OpenDataFile(TFileMan* files, const std::string& name);
+// Makes the archive the manager's source. A missing archive says nothing; one that is there but
+// cannot be read (damaged, cut short, over a bound, a pipe or a folder under its name) is logged
+// with why, or the game would play on without its pictures or sounds and with nothing said.
+bool InitPack(TFileMan* files, const std::string& archive);
+// InitPack, else the folder of that name.
+void InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder);
 
 // The built-in key table of the scrambled picture format, shared with the data tools.
 extern const std::array<uint8_t, 256> GnyBuiltinKeyTable;

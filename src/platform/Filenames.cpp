@@ -150,6 +150,12 @@ bool PathIsFile(const std::string& name)
     return ::stat(NativePath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PathExists(const std::string& name)
+{
+    struct stat st {};
+    return ::lstat(NativePath(name).c_str(), &st) == 0;
+}
+
 bool PathIsFolder(const std::string& name)
 {
     struct stat st {};

@@ -23,4 +23,6 @@ bool SameName(const std::string& a, const std::string& b);
 std::vector<std::string> ListFolder(const std::string& folder, const std::string& pattern);
 
 bool PathIsFile(const std::string& name);
+// Anything under the name: a file, a folder, a pipe, a device, a link even when dangling.
+bool PathExists(const std::string& name);
 bool PathIsFolder(const std::string& name);

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <deque>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -149,6 +152,7 @@ void FreeQueue(std::deque<AVPacket*>& queue)
 struct TMovieDecoder::TImpl {
     // Input, owned by the controlling thread while no decode thread runs, else by that thread.
     std::string Path;
+    int File = -1;  // the movie file, opened without waiting; the libraries read it by this handle
     AVFormatContext* Format = nullptr;
     AVCodecContext* Video = nullptr;
     AVCodecContext* Audio = nullptr;
@@ -264,7 +268,10 @@ bool TMovieDecoder::TImpl::OpenInput()
         return static_cast<TImpl*>(self)->StopRequested.load() ? 1 : 0;
     };
     Format->interrupt_callback.opaque = this;
-    int result = Av::avformat_open_input(&Format, ("file:" + Path).c_str(), nullptr, &options);
+    // Through the handle's name, which opens the very file checked as regular, so that a pipe put
+    // under the name since cannot stall the libraries' open.
+    const std::string url = "file:/proc/self/fd/" + std::to_string(File);
+    int result = Av::avformat_open_input(&Format, url.c_str(), nullptr, &options);
     Av::av_dict_free(&options);
     if (result < 0) {
         Format = nullptr;  // freed by the failed open
@@ -586,8 +593,16 @@ bool TMovieDecoder::Open(const std::string& name)
     Close();
     FImpl->FailedStep = TMovieOpenStep::None;
     FImpl->Path = NativePath(name);
-    if (!PathIsFile(FImpl->Path))
+    // Opened here without waiting and kept only when regular: the libraries would wait on a pipe
+    // for a writer.
+    FImpl->File = ::open(FImpl->Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FImpl->File < 0)
         return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
+    struct stat st {};
+    if (::fstat(FImpl->File, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Close();
+        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: not a regular file: " + FImpl->Path);
+    }
     std::string cause;
     if (!Av::Load(cause))
         return FImpl->OpenFailed(TMovieOpenStep::Libraries, cause);
@@ -599,6 +614,9 @@ void TMovieDecoder::Close()
     Stop();
     FImpl->CloseInput();
     FImpl->Started = false;
+    if (FImpl->File >= 0)
+        ::close(FImpl->File);
+    FImpl->File = -1;
 }
 
 bool TMovieDecoder::IsOpen() const { return FImpl->Format != nullptr; }

@@ -127,17 +127,27 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName
         flags = O_RDWR;
     else
         flags = O_RDONLY;
-    FHandle = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    // Without waiting, so that a pipe or a device under the name cannot stall the open; only a
+    // regular file is kept, and it reads and writes the same whether or not it waits.
+    FHandle = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+    const char* refusal = nullptr;
     if (FHandle >= 0) {
         struct stat st {};
-        if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(FHandle, &st) != 0)
+            refusal = std::strerror(errno);
+        else if (S_ISDIR(st.st_mode))
+            refusal = std::strerror(EISDIR);
+        else if (!S_ISREG(st.st_mode))
+            refusal = "Not a regular file";
+        if (refusal) {
             ::close(FHandle);
             FHandle = -1;
-            errno = EISDIR;
         }
+    } else {
+        refusal = std::strerror(errno);
     }
     if (FHandle < 0)
-        throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + refusal);
 }
 
 TFileStream::~TFileStream()

@@ -57,7 +57,7 @@ enum : uint16_t {
 };
 
 // A file on disk. The name follows the game's file-name rules (backslashes, any case).
-// Throws EFOpenError when the file cannot be opened.
+// Throws EFOpenError when the file cannot be opened or is not a regular file.
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, uint16_t mode);

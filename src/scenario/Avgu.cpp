@@ -5,6 +5,7 @@
 #include "game/Maint.h"
 #include "game/Zbdata.h"
 #include "game/Zbdef.h"
+#include "game/Zbfunc.h"
 #include "panels/Vergbbtn.h"
 #include "panels/Vergbpanel.h"
 #include "scenario/Popupu.h"
@@ -167,12 +168,9 @@ bool TAvgUnit::InitScenario(TFileMan* packFile)
         SEFile = new TFileMan(this);
     if (!VoiceFile)
         VoiceFile = new TFileMan(this);
-    if (!BGFile->InitPack("EvBG.pak"))
-        BGFile->InitDir("EvBG_Pak");
-    if (!CGFile->InitPack("EvCG.pak"))
-        CGFile->InitDir("EvCG_Pak");
-    if (!SEFile->InitPack("EvSE.pak"))
-        SEFile->InitDir("EvSE_Pak");
+    InitPackOrDir(BGFile, "EvBG.pak", "EvBG_Pak");
+    InitPackOrDir(CGFile, "EvCG.pak", "EvCG_Pak");
+    InitPackOrDir(SEFile, "EvSE.pak", "EvSE_Pak");
 
     FTriggerBuffer.assign(ZbScript::TriggerBufferSize, 0);
     FCodeBuffer.assign(ZbScript::CodeBufferSize, 0);

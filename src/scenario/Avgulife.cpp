@@ -55,7 +55,7 @@ bool TAvgUnit::CreateResources()
     }
     EyeRows = 0;
     if (CGFile) {
-        if (TStream* stream = CGFile->Open(EyeTableName)) {
+        if (TStream* stream = OpenDataFile(CGFile, EyeTableName)) {
             TVeCsvRead csv;
             if (csv.Read(stream)) {
                 const int rows = csv.GetSizeY();

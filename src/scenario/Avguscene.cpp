@@ -7,6 +7,7 @@
 #include "archive/Vefileman.h"
 #include "game/Gamef.h"
 #include "game/Zbdata.h"
+#include "game/Zbfunc.h"
 #include "game/Zbglobals.h"
 #include "game/Zbreadmes.h"
 #include "scenario/Avgu.h"
@@ -423,7 +424,7 @@ void TAvgUnit::PlayVoice(int32_t id)
     const int32_t number = id % 1000000;
     const int pack = number / 1000;
     if (pack != VoicePack && VoiceFile) {
-        VoiceFile->InitPack(Format(VoicePackFormat, pack));
+        InitPack(VoiceFile, Format(VoicePackFormat, pack));
         VoicePack = pack;
     }
     if (Host.PlayVoice)

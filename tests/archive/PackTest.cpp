@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -296,16 +297,65 @@ TEST(VePack, EveryTruncationIsRefusedAndEveryByteFlipCaught)
     }
 }
 
-TEST(VePack, MissingFolderAndEmptyFilesAreRefused)
+TEST(VePack, MissingFolderPipeAndEmptyFilesAreRefused)
 {
     TScratchFolder scratch;
     TVePack pack;
     EXPECT_FALSE(pack.Open(scratch.Path() + "/none.pak"));
     EXPECT_FALSE(pack.Open(scratch.Path()));
     EXPECT_FALSE(pack.LastError().empty());
+    // A pipe with no writer is refused at once instead of waiting for one.
+    const std::string pipe = scratch.Path() + "/pipe.pak";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(pack.Open(pipe));
+    EXPECT_EQ(pack.LastError(), "not a regular file");
     std::string empty = scratch.Write("empty.pak", TByteVector{});
     EXPECT_FALSE(pack.Open(empty));
     ASSERT_TRUE(BuildPack(scratch.Path() + "/zero.pak", {}));
     EXPECT_TRUE(pack.Open(scratch.Path() + "/zero.pak"));
     EXPECT_EQ(pack.Count(), 0);
+}
+
+TEST(VePack, MemberCountAndMemberSizeAreBounded)
+{
+    using VePackFormat::MaxMemberSize;
+    using VePackFormat::MaxMembers;
+    TScratchFolder scratch;
+    const std::string path = scratch.Path() + "/b.pak";
+    // Empty members, as many as an archive may hold, then one more.
+    std::vector<TRawPackEntry> entries;
+    for (uint32_t i = 0; i <= MaxMembers; ++i)
+        entries.push_back({"m" + std::to_string(i), 16, 0, TCrcCheck::Calc(nullptr, 0), {}});
+    ASSERT_TRUE(WriteRawPack(path, 16, entries));
+    TVePack pack;
+    EXPECT_FALSE(pack.Open(path));
+    EXPECT_NE(pack.LastError().find(std::to_string(MaxMembers)), std::string::npos) << pack.LastError();
+    entries.pop_back();
+    ASSERT_TRUE(WriteRawPack(path, 16, entries));
+    ASSERT_TRUE(pack.Open(path)) << pack.LastError();
+    EXPECT_EQ(pack.Count(), static_cast<int>(MaxMembers));
+
+    // Members of zeros whose CRCs are right: the largest a member may be reads, one byte more is
+    // refused before anything is read or allocated for it.
+    const TByteVector zeros(MaxMemberSize + 1, 0);
+    const uint32_t dataEnd = 16 + 2 * MaxMemberSize + 1;
+    ASSERT_TRUE(WriteRawPack(path, dataEnd,
+                             {{"at.bin", 16, MaxMemberSize, TCrcCheck::Calc(zeros.data(), MaxMemberSize), {}},
+                              {"over.bin", 16 + MaxMemberSize, MaxMemberSize + 1,
+                               TCrcCheck::Calc(zeros.data(), zeros.size()), {}}}));
+    ASSERT_TRUE(pack.Open(path)) << pack.LastError();
+    TMemoryStream stream;
+    std::string failure;
+    EXPECT_TRUE(pack.ReadMember(pack.IndexOf("at.bin"), stream, &failure)) << failure;
+    EXPECT_EQ(stream.GetSize(), int64_t(MaxMemberSize));
+    EXPECT_FALSE(pack.ReadMember(pack.IndexOf("over.bin"), stream, &failure));
+    EXPECT_EQ(stream.GetSize(), 0);
+    EXPECT_NE(failure.find(std::to_string(MaxMemberSize)), std::string::npos) << failure;
+
+    // The writer makes no archive the reader would refuse.
+    TVePackWriter writer;
+    ASSERT_TRUE(writer.Begin(scratch.Path() + "/w.pak"));
+    EXPECT_FALSE(writer.Add("over.bin", zeros.data(), zeros.size()));
+    EXPECT_TRUE(writer.Add("at.bin", zeros.data(), MaxMemberSize));
+    EXPECT_TRUE(writer.Finish());
 }

@@ -265,6 +265,26 @@ TEST(DecodeJpeg, RefusesTruncatedAndHostileData)
             EXPECT_FALSE(Jpeg(big, p));
             break;
         }
+
+    // Progressive pictures decode up to the scan bound; one scan more is refused, with why.
+    const TDecodedPicture source = MakePatternPicture(48, 32);
+    TDecodedPicture plain;
+    ASSERT_TRUE(Jpeg(MakeJpeg(source, 90), plain));
+    ASSERT_TRUE(Jpeg(MakeProgressiveJpeg(source, 10), p));
+    ASSERT_EQ(p.Pixels.size(), plain.Pixels.size());
+    for (size_t i = 0; i < p.Pixels.size(); ++i)
+        ASSERT_NEAR(p.Pixels[i], plain.Pixels[i], 8) << i;
+    // The repeated refinement scans change the picture, but it is still decoded.
+    ASSERT_TRUE(Jpeg(MakeProgressiveJpeg(source, MaxJpegScans), p));
+    EXPECT_EQ(p.Width, 48);
+    EXPECT_EQ(p.Height, 32);
+    const std::vector<uint8_t> many = MakeProgressiveJpeg(source, MaxJpegScans + 1);
+    TMemoryStream stream;
+    stream.Write(many.data(), static_cast<int64_t>(many.size()));
+    stream.SetPosition(0);
+    std::string failure;
+    EXPECT_FALSE(DecodeJpeg(&stream, p, &failure));
+    EXPECT_EQ(failure, "more than " + std::to_string(MaxJpegScans) + " scans");
 }
 
 TEST(DecodePng, RoundTripsEveryColourType)

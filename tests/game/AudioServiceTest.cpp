@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "archive/Vefileman.h"
+#include "archive/Vepack.h"
 #include "base/Vememman.h"
 #include "game/GameFormHarness.h"
 #include "media/Vedsound.h"
@@ -130,6 +131,22 @@ TEST_F(AudioServiceTest, VoicesAndEffectsPlayReplayAndStop)
     EXPECT_FALSE(Form->PlaySE("other.adp", nullptr));
     EXPECT_FALSE(Form->IsSEPlaying());
     EXPECT_EQ(PackFileMan->OpenCount(), 0);
+
+    // An effect over the member bound is refused like a broken one, with a line that names it
+    // and the bound; a missing one says nothing.
+    const uint32_t huge = VePackFormat::MaxMemberSize + 1;
+    ASSERT_TRUE(WriteRawPack(Folder.Path() + "/se.pak", 16 + huge, {{"big.adp", 16, huge, 0, {}}}));
+    TFileMan effects(nullptr);
+    ASSERT_TRUE(effects.InitPack(Folder.Path() + "/se.pak"));
+    const size_t before = LogLines().size();
+    EXPECT_FALSE(Form->PlaySE("missing.adp", &effects));
+    EXPECT_EQ(LogLines().size(), before);
+    EXPECT_FALSE(Form->PlaySE("big.adp", &effects));
+    ASSERT_EQ(LogLines().size(), before + 1);
+    EXPECT_EQ(LogLines().back(), "big.adp: " + Folder.Path() + "/se.pak: " + std::to_string(huge) +
+                                     " bytes, more than the " + std::to_string(VePackFormat::MaxMemberSize) +
+                                     " a member may hold");
+    EXPECT_EQ(effects.OpenCount(), 0);
 }
 
 TEST_F(AudioServiceTest, SecondEffectFadesInAndOutAndATakenBackFadeKeepsItAlive)

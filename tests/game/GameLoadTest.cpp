@@ -61,6 +61,7 @@ protected:
         Folder.Write("noext", MakeBmp(Picture, TBmpKind::Rgb24));
         Folder.Write("bad.png", std::string("\x89PNG\r\n\x1a\n but nothing more"));
         Folder.Write("bad.bmp", std::string("BM"));
+        Folder.Write("scans.jpg", MakeProgressiveJpeg(Picture, MaxJpegScans + 1));
         Files.InitDir(Folder.Path());
     }
     void TearDown() override
@@ -72,6 +73,8 @@ protected:
         ZbdataFinish();
     }
     std::string LastLog() const { return ErrLog->Count() ? ErrLog->Line(ErrLog->Count() - 1) : std::string(); }
+    // The line before the last: the one that names the file and why.
+    std::string NoteLog() const { return ErrLog->Count() > 1 ? ErrLog->Line(ErrLog->Count() - 2) : std::string(); }
 
     TDecodedPicture Picture = MakePatternPicture(24, 16);
     TDecodedPicture Translucent = MakePatternPicture(8, 6, true);
@@ -116,30 +119,43 @@ TEST_P(GameLoad, NamesThatAreNoPictureAreIgnoredSilently)
     EXPECT_EQ(ErrLog->Count(), 0u);
 }
 
-TEST_P(GameLoad, FailuresLogOneLineAndLeaveNothing)
+// Each failure names the file and why on a line of its own, then logs the loader's line.
+TEST_P(GameLoad, FailuresLogTheFileThenTheirLineAndLeaveNothing)
 {
     TVeRGBBits* bits = reinterpret_cast<TVeRGBBits*>(16);
     TVeAlpha* alpha = reinterpret_cast<TVeAlpha*>(8);
     EXPECT_FALSE(LoadRGBImage(bits, &alpha, "missing.png", &Files));
     EXPECT_EQ(bits, nullptr);
     EXPECT_EQ(alpha, nullptr);
+    EXPECT_EQ(NoteLog(), "VeRGBLoad [missing.png] not in " + Folder.Path());
     EXPECT_EQ(LastLog(), "VeRGBLoad FileOpen Error");
     for (const char* name : {"bad.png", "bad.bmp"}) {
         EXPECT_FALSE(LoadRGBImage(bits, &alpha, name, &Files));
         EXPECT_EQ(bits, nullptr);
+        EXPECT_EQ(NoteLog(), std::string("VeRGBLoad [") + name + "] cannot be decoded");
         EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     }
+    // A picture over the scan bound is one more picture that cannot be decoded.
+    EXPECT_FALSE(LoadRGBImage(bits, &alpha, "scans.jpg", &Files));
+    EXPECT_EQ(NoteLog(), "VeRGBLoad [scans.jpg] cannot be decoded: more than " + std::to_string(MaxJpegScans) +
+                             " scans");
+    EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     EXPECT_FALSE(LoadRGBImage(bits, nullptr, "pic.png", nullptr));
     EXPECT_EQ(LastLog(), "VeRGBLoad FileOpen Error");
 
     TVeRGBBits target(nullptr);
     EXPECT_FALSE(DrawImageFileWM(&target, nullptr, "missing.bmp", 0, 0, &Files));
+    EXPECT_EQ(NoteLog(), "VeRGBDraw [missing.bmp] not in " + Folder.Path());
     EXPECT_EQ(LastLog(), "VeRGBDraw FileOpen Error");
     EXPECT_FALSE(DrawImageFile(&target, nullptr, "bad.png", 0, 0, &Files));
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
+    EXPECT_FALSE(DrawImageFile(&target, nullptr, "scans.jpg", 0, 0, &Files));
+    EXPECT_EQ(NoteLog(), "VeRGBDraw [scans.jpg] cannot be decoded: more than " + std::to_string(MaxJpegScans) +
+                             " scans");
+    EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
     EXPECT_FALSE(DrawImageFile(nullptr, nullptr, "pic.png", 0, 0, &Files));
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
-    EXPECT_EQ(ErrLog->Count(), 7u);
+    EXPECT_EQ(ErrLog->Count(), 18u);
     EXPECT_EQ(Files.OpenCount(), 0);
 
     // Without the registry nothing can be made.

@@ -117,18 +117,21 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
     EXPECT_EQ(TakeSignal(), INT_MIN);
     unit->CloseMovie();
 
-    // A missing file, a file that is no movie and a file without pictures: the open fails
-    // with the line of its step, and a Play regardless ends on the first frame instead of
-    // leaving the game thread waiting.
+    // A missing file, a pipe, a file that is no movie and a file without pictures: the open
+    // fails with a line naming the file and why, then the line of its step, and a Play
+    // regardless ends on the first frame instead of leaving the game thread waiting.
     WriteClip("sound.mpg", {{25, 0}}, false);
     std::ofstream(Folder.Path() + "/Movie/text.mpg") << "not a movie at all";
+    ASSERT_EQ(mkfifo((Folder.Path() + "/Movie/pipe.mpg").c_str(), 0600), 0);
     const std::pair<const char*, const char*> failures[] = {{"missing.mpg", "AMStream OpenFile failed."},
+                                                            {"pipe.mpg", "AMStream OpenFile failed."},
                                                             {"text.mpg", "AMStream OpenFile failed."},
                                                             {"sound.mpg", "PrimaryVideo GetMediaStream failed."}};
     for (const auto& [name, line] : failures) {
         const size_t before = LogLines().size();
         EXPECT_FALSE(unit->OpenMovie(name)) << name;
-        EXPECT_EQ(LogLines().size(), before + 1) << name;
+        ASSERT_EQ(LogLines().size(), before + 2) << name;
+        EXPECT_NE(LogLines()[before].find(name), std::string::npos) << LogLines()[before];
         EXPECT_EQ(LogLines().back(), line);
         Begin(unit.get());
         EXPECT_EQ(TakeSignal(), INT_MIN) << "a signal before the wait would be lost";

@@ -1,8 +1,9 @@
 // The program itself, started from a folder of generated data on the dummy drivers: a second
-// start exits at once, SIGTERM or SIGINT close it in order, writing "ZB.INI", and a start that
-// fails on damaged data ends at once, in order.
+// start exits at once, SIGTERM or SIGINT close it in order, writing "ZB.INI", a start that
+// fails on damaged data ends at once, in order, and hostile data files are named and refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,11 +12,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "archive/Vecrc.h"
+#include "archive/Vepack.h"
+#include "base/Vepicture.h"
+#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
+#include "support/Pictures.h"
 
 namespace {
 
@@ -25,12 +33,13 @@ std::string ProgramPath()
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zb").string();
 }
 
-// errorFile, when given, receives the child's standard error.
+// errorFile, when given, receives the child's standard error; else errorFd, when given.
 pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args,
-             const std::string& errorFile = "")
+             const std::string& errorFile = "", int errorFd = -1, const std::vector<std::string>& extraEnv = {})
 {
     // Everything the child needs is built before the fork.
     std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
         if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("SDL_", 0) != 0)
@@ -50,6 +59,8 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
             int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd < 0 || dup2(fd, 2) < 0)
                 _exit(125);
+        } else if (errorFd >= 0 && dup2(errorFd, 2) < 0) {
+            _exit(125);
         }
         // The program finds its folder from its own path, not the working directory.
         if (chdir("/") != 0)
@@ -83,6 +94,23 @@ void MakeOld(const std::string& path)
     times[0].tv_sec -= 120;
     times[1] = times[0];
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// Reads from fd into text until it holds until; false when the writer closed first or nothing
+// came for guardMs (a guard against a hang, so that one fails instead of blocking the suite).
+bool ReadUntil(int fd, std::string& text, const std::string& until, int guardMs)
+{
+    char buffer[4096];
+    while (text.find(until) == std::string::npos) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, guardMs) <= 0)
+            return false;
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
 }
 
 class ProgramProcessTest : public ::testing::TestWithParam<int> {};
@@ -172,4 +200,103 @@ TEST(ProgramProcess, AStartThatFailsOnADamagedArchiveEndsAtOnceInOrder)
     EXPECT_EQ(text.find("runtime error"), std::string::npos) << text;
     EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
     EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
+}
+
+// Hostile files under the names the start reads, on the sample game: each is refused at once
+// with a line that names it, the title shows all the same, and SIGTERM still ends the program.
+TEST(ProgramProcess, HostileDataFilesAreNamedAndTheTitleStillShows)
+{
+    TScratchFolder folder;
+    const std::string game = xvfb::BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    const std::string runtime = folder.Path() + "/run";
+    std::filesystem::create_directory(runtime);
+    const std::string mainPak = game + "/ZB.pak", scriptPak = game + "/Script.pak";
+    const TByteVector mainBytes = ReadWholeFile(mainPak), scriptBytes = ReadWholeFile(scriptPak);
+    // The main archive's members as they stand, to be written again around one changed member.
+    std::vector<TRawPackEntry> entries;
+    TNamedBytes members;
+    {
+        TVePack pack;
+        ASSERT_TRUE(pack.Open(mainPak)) << pack.LastError();
+        for (int i = 0; i < pack.Count(); ++i) {
+            TMemoryStream stream;
+            ASSERT_TRUE(pack.ReadMember(i, stream));
+            const TVePackEntry& e = pack.Entry(i);
+            TByteVector bytes(stream.Memory(), stream.Memory() + stream.GetSize());
+            entries.push_back({e.Name, e.Offset, e.Size, e.Crc, bytes});
+            members.push_back({e.Name, bytes});
+        }
+    }
+    const uint32_t dataEnd = static_cast<uint32_t>(mainBytes[8] | mainBytes[9] << 8 | mainBytes[10] << 16) |
+                             static_cast<uint32_t>(mainBytes[11]) << 24;
+    const std::string title = "TitleBack.jpg";
+    const auto restore = [&] {
+        std::filesystem::remove(mainPak);
+        std::filesystem::remove(scriptPak);
+        WriteWholeFile(mainPak, mainBytes);
+        WriteWholeFile(scriptPak, scriptBytes);
+    };
+
+    struct TCase {
+        const char* What;
+        std::function<void()> Make;
+        std::string Line;
+    };
+    const TCase cases[] = {
+        {"a title picture of many scans",
+         [&] {
+             TNamedBytes edited = members;
+             for (auto& [name, bytes] : edited)
+                 if (name == title)
+                     bytes = MakeProgressiveJpeg(MakePatternPicture(640, 480), 10 * MaxJpegScans);
+             ASSERT_TRUE(BuildPack(mainPak, edited));
+         },
+         "VeRGBLoad [" + title + "] cannot be decoded: more than " + std::to_string(MaxJpegScans) + " scans\n"},
+        {"a title picture of 3 GB in a sparse archive",
+         [&] {
+             std::vector<TRawPackEntry> edited = entries;
+             const uint32_t huge = 3u << 30;
+             for (TRawPackEntry& entry : edited)
+                 if (entry.Name == title)
+                     entry = {title, dataEnd, huge, 0, {}};
+             ASSERT_TRUE(WriteRawPack(mainPak, dataEnd + huge, edited));
+         },
+         "VeRGBLoad [" + title + "] ZB.pak: " + std::to_string(3u << 30) + " bytes, more than the " +
+             std::to_string(VePackFormat::MaxMemberSize) + " a member may hold\n"},
+        {"a pipe as the script archive",
+         [&] {
+             std::filesystem::remove(scriptPak);
+             ASSERT_EQ(mkfifo(scriptPak.c_str(), 0600), 0);
+         },
+         "Script.pak: not a regular file\n"},
+        {"a script archive of too many members",
+         [&] {
+             std::vector<TRawPackEntry> many;
+             for (uint32_t i = 0; i <= VePackFormat::MaxMembers; ++i)
+                 many.push_back({"m" + std::to_string(i), 16, 0, TCrcCheck::Calc(nullptr, 0), {}});
+             ASSERT_TRUE(WriteRawPack(scriptPak, 16, many));
+         },
+         "Script.pak: " + std::to_string(VePackFormat::MaxMembers + 1) + " members, more than the " +
+             std::to_string(VePackFormat::MaxMembers) + " an archive may hold\n"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        restore();
+        c.Make();
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        const pid_t pid = Launch(game + "/zb", runtime, {"-window"}, "", pipe[1], {"ZB_TRACE_STARTUP=1"});
+        ::close(pipe[1]);
+        std::string text;
+        EXPECT_TRUE(ReadUntil(pipe[0], text, "first frame presented after: title", 30000)) << text;
+        kill(pid, SIGTERM);
+        const int status = WaitExit(pid, 2000);
+        if (status == -1)
+            kill(pid, SIGKILL), WaitExit(pid, 1000);
+        EXPECT_EQ(status, 0);
+        ReadUntil(pipe[0], text, "\n\n", 1000);  // the rest, until the program's end closes the pipe
+        ::close(pipe[0]);
+        EXPECT_NE(text.find(c.Line), std::string::npos) << text;
+    }
 }

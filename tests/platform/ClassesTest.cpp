@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -71,6 +72,10 @@ TEST(Streams, FileStreamFindsNamesWithBackslashesAndAnyCase)
     EXPECT_STREQ(buffer, "abc");
     EXPECT_THROW(TFileStream(folder.string() + "/missing", fmOpenRead), EFOpenError);
     EXPECT_THROW(TFileStream(folder.string() + "/Data", fmOpenRead), EFOpenError);
+    // Only regular files: a pipe with no writer is refused at once, and so is a device.
+    ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
+    EXPECT_THROW(TFileStream(folder.string() + "/pipe", fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream("/dev/null", fmOpenRead), EFOpenError);
     EXPECT_TRUE(PathIsFile(name));
     EXPECT_TRUE(PathIsFolder(folder.string() + "\\DATA"));
     std::filesystem::remove_all(folder);

@@ -172,12 +172,14 @@ protected:
 TEST_F(TPopupWithoutPictures, MissingPicturesAreLoggedAndEverythingStillRuns)
 {
     ASSERT_TRUE(Popup->Setup(&Files));
-    // Every picture of the default frame type and of the other popups, one line each.
-    EXPECT_EQ(ErrLog->Count(), 16u);
-    for (size_t i = 0; i < ErrLog->Count(); ++i)
-        EXPECT_EQ(ErrLog->Line(i), "VeRGBLoad FileOpen Error");
+    // Every picture of the default frame type and of the other popups: its name, then the line.
+    EXPECT_EQ(ErrLog->Count(), 32u);
+    for (size_t i = 0; i < ErrLog->Count(); i += 2) {
+        EXPECT_EQ(ErrLog->Line(i).rfind("VeRGBLoad [", 0), 0u) << ErrLog->Line(i);
+        EXPECT_EQ(ErrLog->Line(i + 1), "VeRGBLoad FileOpen Error");
+    }
     Popup->SetMesWinType(2);
-    EXPECT_EQ(ErrLog->Count(), 19u);
+    EXPECT_EQ(ErrLog->Count(), 38u);
 
     Popup->AttachMesWin(&Screen);
     Popup->AttachSelWin(&Screen);

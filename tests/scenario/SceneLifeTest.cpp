@@ -1,5 +1,10 @@
 // The scene unit's resources, its archives' folder fallbacks and its hook-up to the popups.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "archive/Vefileman.h"
 #include "panels/Vergbpanel.h"
@@ -24,6 +29,41 @@ TEST(SceneLife, ArchivesFallBackToFoldersAndSnowIsRequired)
     EXPECT_TRUE(u.SEFile->FileIsExist("zbse001.adp"));
     u.ReleaseResources();
     EXPECT_FALSE(u.BGPanel->Created());
+}
+
+// Scene archives that are there but cannot be read are named as they are opened and their
+// folders stand in; a pipe under an archive's name is refused at once, not waited on.
+TEST(SceneLife, ArchivesThatCannotBeReadAreNamedAndTheirFoldersStandIn)
+{
+    TSceneWorld world;
+    world.Background(500);
+    const std::string folder = world.Script.Folder().Path();
+    world.Script.Folder().Write("EvBG.pak", std::string());
+    ASSERT_EQ(mkfifo((folder + "/EvSE.pak").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder + "/EvCG.pak");
+    std::filesystem::create_directory(folder + "/Voice");
+    ASSERT_EQ(mkfifo((folder + "/Voice/zbvo01.pak").c_str(), 0600), 0);
+    auto archiveLines = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& line : world.Script.Log())
+            if (line.find(".pak: ") != std::string::npos)
+                lines.push_back(line);
+        return lines;
+    };
+    world.Script.MarkLog();
+    world.Prepare();
+    EXPECT_EQ(archiveLines(), (std::vector<std::string>{"EvBG.pak: cut short: smaller than a header and a trailer",
+                                                        "EvCG.pak: not a regular file",
+                                                        "EvSE.pak: not a regular file"}));
+    TAvgUnit& u = world.Unit();
+    EXPECT_TRUE(u.BGFile->FileIsExist("zbbg500.jpg"));
+
+    // A voice archive is named when the first voice of its number opens it, not at every voice.
+    world.Script.MarkLog();
+    u.PlayVoice(1001);
+    u.PlayVoice(1002);
+    EXPECT_EQ(archiveLines(), std::vector<std::string>{"Voice\\zbvo01.pak: not a regular file"});
+    EXPECT_EQ(world.Calls.size(), 2u);
 }
 
 TEST(SceneLife, DetachedPopupsNoLongerReachTheScene)

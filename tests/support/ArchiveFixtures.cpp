@@ -122,6 +122,41 @@ bool DamagePackMember(const std::string& fileName, const std::string& member, si
     return false;
 }
 
+bool WriteRawPack(const std::string& fileName, uint32_t dataEnd, const std::vector<TRawPackEntry>& entries)
+{
+    TByteVector header = {'V', 'e', 'P', 'a', 'c', 'k', 3, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+    auto put = [](TByteVector& bytes, uint64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    header.resize(8);
+    put(header, dataEnd, 4);
+    put(header, entries.size(), 4);
+    TByteVector directory;
+    for (const TRawPackEntry& entry : entries) {
+        put(directory, entry.Offset, 4);
+        put(directory, entry.Size, 4);
+        put(directory, entry.Crc, 2);
+        put(directory, 0, 2);
+        directory.insert(directory.end(), entry.Name.begin(), entry.Name.end());
+        directory.push_back(0);
+    }
+    TCrcCheck crc;
+    crc.Update(header.data(), header.size());
+    crc.Update(directory.data(), directory.size());
+    put(directory, crc.Value(), 2);
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    for (const TRawPackEntry& entry : entries)
+        if (!entry.Bytes.empty()) {
+            out.seekp(entry.Offset);
+            out.write(reinterpret_cast<const char*>(entry.Bytes.data()), static_cast<std::streamsize>(entry.Bytes.size()));
+        }
+    out.seekp(dataEnd);
+    out.write(reinterpret_cast<const char*>(directory.data()), static_cast<std::streamsize>(directory.size()));
+    return static_cast<bool>(out.flush());
+}
+
 void CutFile(const std::string& path, size_t size)
 {
     std::filesystem::resize_file(path, size);

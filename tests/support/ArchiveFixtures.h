@@ -37,5 +37,18 @@ bool BuildPack(const std::string& fileName, const TNamedBytes& members);
 // directory is made to match the damaged bytes too (and the archive's checksum with it), so the
 // member reads back damaged. False when the archive has no such member or offset.
 bool DamagePackMember(const std::string& fileName, const std::string& member, size_t offset, bool restamp);
+// One directory entry of a hand-made archive.
+struct TRawPackEntry {
+    std::string Name;
+    uint32_t Offset = 0;
+    uint32_t Size = 0;
+    uint16_t Crc = 0;
+    TByteVector Bytes;  // written at Offset when given
+};
+// Writes an archive with exactly this directory, whatever the writer would allow: the header,
+// the members' given bytes, the directory at dataEnd and the trailer; the rest of the data area
+// is left a hole of zeros, so a member of gigabytes costs no disk. False when the file cannot be
+// written.
+bool WriteRawPack(const std::string& fileName, uint32_t dataEnd, const std::vector<TRawPackEntry>& entries);
 // Keeps only the first size bytes of a file, as an interrupted copy leaves it.
 void CutFile(const std::string& path, size_t size);

@@ -210,7 +210,9 @@ std::vector<uint8_t> MakeBmp(const TDecodedPicture& picture, TBmpKind kind, bool
     return b;
 }
 
-std::vector<uint8_t> MakeJpeg(const TDecodedPicture& picture, int quality, bool grey)
+namespace {
+
+std::vector<uint8_t> EncodeJpeg(const TDecodedPicture& picture, int quality, bool grey, bool progressive)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr error;
@@ -225,6 +227,8 @@ std::vector<uint8_t> MakeJpeg(const TDecodedPicture& picture, int quality, bool 
     cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(picture.Width) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -246,6 +250,28 @@ std::vector<uint8_t> MakeJpeg(const TDecodedPicture& picture, int quality, bool 
     std::vector<uint8_t> out(buffer, buffer + size);
     free(buffer);
     return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeJpeg(const TDecodedPicture& picture, int quality, bool grey)
+{
+    return EncodeJpeg(picture, quality, grey, false);
+}
+
+std::vector<uint8_t> MakeProgressiveJpeg(const TDecodedPicture& picture, int scans)
+{
+    std::vector<uint8_t> jpeg = EncodeJpeg(picture, 90, false, true);
+    // Coded data never holds FF DA, so the last one starts the last scan, which runs to the
+    // end-of-image marker.
+    size_t last = jpeg.size() - 2;
+    while (last > 0 && !(jpeg[last] == 0xFF && jpeg[last + 1] == 0xDA))
+        --last;
+    const std::vector<uint8_t> scan(jpeg.begin() + static_cast<long>(last), jpeg.end() - 2);
+    constexpr int ColourScans = 10;  // what the usual progression writes for three components
+    for (int i = ColourScans; i < scans; ++i)
+        jpeg.insert(jpeg.end() - 2, scan.begin(), scan.end());
+    return jpeg;
 }
 
 std::vector<uint8_t> MakePng(const TDecodedPicture& picture, TPngKind kind)

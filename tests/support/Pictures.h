@@ -18,6 +18,9 @@ std::vector<uint8_t> MakeBmp(const TDecodedPicture& picture, TBmpKind kind, bool
 TDecodedPicture QuantiseForBmp(const TDecodedPicture& picture, TBmpKind kind);
 
 std::vector<uint8_t> MakeJpeg(const TDecodedPicture& picture, int quality = 95, bool grey = false);
+// A progressive JPEG of exactly scans scans (at least 10): the usual progression, its last scan
+// repeated, which a decoder reads again with a warning.
+std::vector<uint8_t> MakeProgressiveJpeg(const TDecodedPicture& picture, int scans);
 
 // PNGs of other colour types through libpng: 8-bit grey, 16-bit RGB, palette with a
 // transparency entry, interlaced RGBA.
