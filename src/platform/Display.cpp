@@ -1,4 +1,5 @@
 #include "platform/Display.h"
+#include "platform/Renderchoice.h"
 #include "platform/X11guard.h"
 #include "platform/X11window.h"
 

@@ -3,7 +3,7 @@
 #include <SDL.h>
 
 #include "platform/X11guard.h"
-#include "platform/X11window.h"
+#include "platform/Renderchoice.h"
 
 TSplashWindow::~TSplashWindow() { Hide(); }
 
