@@ -177,16 +177,26 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
 
 std::atomic<bool> BoxesForGood{false};
 
+// Drivers that show nothing to anybody.
+bool Invisible(const char* driver)
+{
+    return std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
+}
+
+const char* NamedDriver()
+{
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    return driver && *driver ? driver : nullptr;
+}
+
 // Headless drivers have nobody to click a box away. Before the video driver runs, the driver
 // asked for in the environment decides.
 bool DriverCanShowBoxes()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver)
-        driver = std::getenv("SDL_VIDEODRIVER");
-    if (!driver)
-        return true;
-    return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+        driver = NamedDriver();
+    return !driver || !Invisible(driver);
 }
 
 TShiftState CurrentShift(uint16_t mods, uint8_t buttons)
@@ -506,10 +516,32 @@ void CoverDisplay()
 
 }  // namespace
 
+bool StartVideo()
+{
+    static std::atomic<bool> reported{false};
+    std::string reason;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = SDL_GetError();
+    } else {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (NamedDriver() || !driver || !Invisible(driver))
+            return true;
+        // The video library falls back to a driver that draws for nobody when it finds no
+        // display; a player would see a program that seems to hang.
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        reason = "neither DISPLAY nor WAYLAND_DISPLAY names a display that answers";
+    }
+    if (!reported.exchange(true)) {
+        std::fprintf(stderr, "No display could be opened: %s\n", reason.c_str());
+        std::fflush(stderr);
+    }
+    return false;
+}
+
 TVideoSession::TVideoSession()
 {
     PrepareX11Guard();
-    FStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    FStarted = StartVideo();
 }
 
 TVideoSession::~TVideoSession()
@@ -520,7 +552,7 @@ TVideoSession::~TVideoSession()
 
 bool VideoAvailable()
 {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return true;
@@ -529,7 +561,7 @@ bool VideoAvailable()
 bool GetDesktopMode(TDesktopMode& mode)
 {
     mode = TDesktopMode{};
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
     SDL_DisplayMode dm;
     const bool ok = SDL_GetDesktopDisplayMode(0, &dm) == 0;
@@ -552,7 +584,7 @@ bool Open(const TOpenOptions& options)
         return false;
     StartupTrace::Mark("display opening");
     PrepareX11Guard();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
 #ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
     // Closing the window is a request the game answers itself, not a quit.
