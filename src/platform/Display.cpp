@@ -4,6 +4,8 @@
 #include "platform/X11window.h"
 
 #include <SDL.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"
+#include "platform/Forms.h"
 #include "platform/Startuptrace.h"
 
 namespace Display {
@@ -164,6 +168,60 @@ int SourceBytes(TSourceFormat format)
     }
 }
 
+// While a box stands, the thread that shows it waits inside the video library, which shows
+// the box from a process of its own (a forked child, or a dialog tool it starts). A close
+// signal takes that process away, so that the call returns and the program can end in order.
+class TBoxGuard {
+public:
+    TBoxGuard() : FShower(gettid()), FBefore(Children()), FWatcher([this] { Watch(); }) {}
+    ~TBoxGuard()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FDone = true;
+        }
+        FWake.notify_one();
+        FWatcher.join();
+    }
+
+private:
+    void Watch()
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        // Polled like the application loop polls: a signal handler can only set a flag.
+        while (!FWake.wait_for(lock, std::chrono::milliseconds(20), [this] { return FDone; }))
+            if (CloseSignalRaised()) {
+                EndBoxProcesses();
+                return;
+            }
+    }
+
+    // The processes the showing thread started and that still run.
+    std::vector<pid_t> Children() const
+    {
+        std::ifstream list("/proc/self/task/" + std::to_string(FShower) + "/children");
+        std::vector<pid_t> children;
+        for (pid_t child = 0; list >> child;)
+            children.push_back(child);
+        return children;
+    }
+
+    // Those started for the box; one started before it (a clipboard tool) keeps running.
+    void EndBoxProcesses() const
+    {
+        for (pid_t child : Children())
+            if (std::find(FBefore.begin(), FBefore.end(), child) == FBefore.end())
+                kill(child, SIGKILL);
+    }
+
+    const pid_t FShower;
+    const std::vector<pid_t> FBefore;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    bool FDone = false;
+    std::thread FWatcher;
+};
+
 void ShowSdlBox(const std::string& text, const std::string& caption)
 {
     const std::string utf8Caption = ProgramTextToUtf8(caption), utf8Text = ProgramTextToUtf8(text);
@@ -172,6 +230,10 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     // The window may only be used as the parent on its own thread; without one the box stands
     // alone, as it must before the game window exists.
     SDL_Window* parent = std::this_thread::get_id() == Win.Owner ? Win.Window : nullptr;
+    // A close signal ends the program in order, which waits for the box: the box goes first.
+    if (CloseSignalRaised())
+        return;
+    TBoxGuard guard;
     SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
 }
 
