@@ -36,7 +36,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
         "./zb 2>/dev/null &\n"
         "pid=$!\n"
-        "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         "sleep 2\n"
         // No graphics device stands behind a virtual X server: OpenGL there would be drawn in
@@ -51,14 +51,14 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "sleep 3\n"
         "xdotool mousemove --window $wid 202 170; sleep 0.3; xdotool click 1\n"
         "px() { convert shot.png -crop 1x1+$(( wx + $1 ))+$(( wy + $2 )) -depth 8 txt:- | tail -1 | sed 's/.*#\\([0-9A-Fa-f]\\{6\\}\\).*/\\1/'; }\n"
-        "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do\n"
+        "for i in $(seq 60); do\n"
         "  sleep 1; import -window root shot.png\n"
         "  frame=\"$(px 320 334) $(px 48 406) $(px 596 406) $(px 320 468)\"\n"
         "  [ \"$frame\" = 'FFD66E FFD66E FFD66E FFD66E' ] && break\n"
         "done\n"
         "echo frame=$frame >> '" + results + "'\n"
-        "python3 '" + closer + "' $wid\n"
-        "( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
         "wait $pid; echo exit=$? >> '" + results + "'\n"
         "kill $guard 2>/dev/null\n"
         "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
@@ -176,7 +176,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
         const std::string start = std::to_string(ScaledX(full, 202)) + " " + std::to_string(ScaledY(full, 170));
         // Polls until the first scene's message window stands, by its frame's top-edge colour.
         auto awaitMessage = [&](const TBox& box) {
-            return "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do\n"
+            return "for i in $(seq 60); do\n"
                    "  sleep 1\n"
                    "  c=$(import -window root -crop 1x1+" + std::to_string(ScaledX(box, 320)) + "+" +
                    std::to_string(ScaledY(box, 334)) + " -depth 8 txt:- | tail -1)\n"
@@ -190,7 +190,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "startzb() {\n"
             "  ./zb 2>/dev/null &\n"
             "  pid=$!\n"
-            "  wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+            "  wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
             "  [ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
             "  sleep 2\n"
             "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
@@ -199,7 +199,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "  sleep 3\n"
             "}\n"
             "endzb() {\n"
-            "  ( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+            "  ( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
             "  wait $pid; echo $1=$? >> '" + results + "'\n"
             "  kill $guard 2>/dev/null\n"
             "  echo $1ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
@@ -208,7 +208,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "startzb\n"
             "xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/windowx=\\1\\nwindowy=\\2/p' >> '" + results + "'\n"
             "import -window root -depth 8 '" + out + "/window.ppm'\n"
-            "python3 '" + closer + "' $wid\n"
+            "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
             "endzb window\n"
             "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
             // Full screen without a window manager; the settings the program writes at its
@@ -223,7 +223,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             std::to_string(screen.ResizedHeight) + "\n" +
             awaitMessage(resized) +
             "import -window root -depth 8 '" + out + "/bare-resized.ppm'\n"
-            "python3 '" + closer + "' $wid\n"
+            "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
             "endzb bare\n"
             // The same under a window manager, closed with Alt+F4.
             "matchbox-window-manager >/dev/null 2>&1 & wm=$!\n"
