@@ -62,7 +62,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "wait $pid; echo exit=$? >> '" + results + "'\n"
         "kill $guard 2>/dev/null\n"
         "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
-    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
     std::map<std::string, std::string> r;
     for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
         fs::remove(results);
@@ -237,8 +237,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "xdotool windowfocus --sync $wid key alt+F4\n"
             "endzb managed\n"
             "kill $wm\n");
-        const std::string command = "xvfb-run -a -s '-screen 0 " + std::to_string(screen.Width) + "x" +
-                                    std::to_string(screen.Height) + "x24' sh '" + script + "'";
+        const std::string command = XvfbRun(screen.Width, screen.Height) + "sh '" + script + "'";
         std::map<std::string, std::string> r;
         for (int attempt = 0; attempt < 3 && r.count("managedini") == 0; ++attempt) {
             fs::remove(results);

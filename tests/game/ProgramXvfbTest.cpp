@@ -56,7 +56,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
         "kill $guard 2>/dev/null\n"
         "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n");
-    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
     std::map<std::string, std::string> r;
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.

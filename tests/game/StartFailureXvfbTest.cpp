@@ -92,9 +92,9 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     // xvfb-run picked; such a start is tried again.
     for (int attempt = 0; attempt < 3 && r.count("intini") == 0; ++attempt) {
         fs::remove(results);
-        std::system(("xvfb-run -a -s '-screen 0 1024x768x24' sh '" + sound + "'").c_str());
-        std::system(("xvfb-run -a -s '-screen 0 640x480x24' sh '" + screen + "'").c_str());
-        std::system(("xvfb-run -a -s '-screen 0 1024x768x24' sh '" + signals + "'").c_str());
+        std::system((XvfbRun(1024, 768) + "sh '" + sound + "'").c_str());
+        std::system((XvfbRun(640, 480) + "sh '" + screen + "'").c_str());
+        std::system((XvfbRun(1024, 768) + "sh '" + signals + "'").c_str());
         r = ReadResults(results);
     }
     ASSERT_EQ(r.count("screenexit"), 1u);

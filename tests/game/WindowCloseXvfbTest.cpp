@@ -46,7 +46,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
         closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
-    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
     std::map<std::string, std::string> r;
     for (int attempt = 0; attempt < 3 && r.count("altf4ini") == 0; ++attempt) {
         fs::remove(results);

@@ -204,6 +204,14 @@ waitnamed() {
 }
 )SH";
 
+// The command that runs what follows under its own virtual X server of width x height pixels.
+// The server keeps running when its last client leaves: by default it resets then, and a
+// program that connects during the reset (slow on a busy machine) finds no display.
+inline std::string XvfbRun(int width, int height)
+{
+    return "xvfb-run -a -s '-screen 0 " + std::to_string(width) + "x" + std::to_string(height) + "x24 -noreset' ";
+}
+
 inline bool OnPath(const std::string& tool)
 {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
