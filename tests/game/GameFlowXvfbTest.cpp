@@ -17,6 +17,36 @@ namespace fs = std::filesystem;
 
 using namespace xvfb;
 
+namespace {
+
+// Shell function: settled waits (at most a minute) until the screen shows a picture that has
+// stopped changing: shots half a second apart, twice in a row differing in under 4% of their
+// pixels, the screen not black. The title fades in after its window shows; a fixed wait misses
+// the fade's end on a busy machine.
+constexpr char SettledShellFunction[] = R"SH(
+settled() {
+  import -window root -depth 8 settle-a.ppm
+  steady=0
+  for i in $(seq 120); do
+    sleep 0.5
+    import -window root -depth 8 settle-b.ppm
+    lit=$(convert settle-b.ppm -format '%[fx:int(1000*mean)]' info:)
+    pixels=$(convert settle-b.ppm -format '%[fx:w*h]' info:)
+    changed=$(compare -metric AE settle-a.ppm settle-b.ppm null: 2>&1 | awk '{print int($1)}')
+    mv settle-b.ppm settle-a.ppm
+    if [ "$lit" -gt 30 ] && [ "$changed" -lt $(( pixels / 25 )) ]; then
+      steady=$((steady + 1))
+      [ $steady -ge 2 ] && return 0
+    else
+      steady=0
+    fi
+  done
+  return 1
+}
+)SH";
+
+}  // namespace
+
 TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTheProgram)
 {
     if (!OnPath("xvfb-run"))
@@ -31,14 +61,14 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
     const std::string results = folder.Path() + "/results";
     // The message window's gold frame, in window pixels: top edge, both sides, bottom edge.
     const std::string script = folder.Write("e2e.sh",
-        "cd '" + game + "'\n"
+        std::string(SettledShellFunction) + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
         "./zb 2>/dev/null &\n"
         "pid=$!\n"
         "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-        "sleep 2\n"
+        "settled\n"
         // No graphics device stands behind a virtual X server: OpenGL there would be drawn in
         // software by a whole compiler and a thread per core, for a picture made in memory.
         "echo llvm=$(grep -c -i llvm /proc/$pid/maps) >> '" + results + "'\n"
@@ -48,7 +78,6 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
         "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1 \\2/p')\n"
         "set -- $pos; wx=$1; wy=$2\n"
-        "sleep 3\n"
         "xdotool mousemove --window $wid 202 170; sleep 0.3; xdotool click 1\n"
         "px() { convert shot.png -crop 1x1+$(( wx + $1 ))+$(( wy + $2 )) -depth 8 txt:- | tail -1 | sed 's/.*#\\([0-9A-Fa-f]\\{6\\}\\).*/\\1/'; }\n"
         "for i in $(seq 60); do\n"
@@ -184,7 +213,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
                    "done\n";
         };
         const std::string script = folder.Write("full.sh",
-            "cd '" + game + "'\n"
+            std::string(SettledShellFunction) + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
             "startzb() {\n"
@@ -192,11 +221,10 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "  pid=$!\n"
             "  wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
             "  [ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-            "  sleep 2\n"
-            "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
             // The pointer at the screen's middle is over the same game pixel in every run.
             "  xdotool mousemove " + std::to_string(screen.Width / 2) + " " + std::to_string(screen.Height / 2) + "\n"
-            "  sleep 3\n"
+            "  settled\n"
+            "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
             "}\n"
             "endzb() {\n"
             "  ( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
