@@ -4,6 +4,7 @@
 #include "platform/X11window.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -170,57 +170,62 @@ int SourceBytes(TSourceFormat format)
 
 // While a box stands, the thread that shows it waits inside the video library, which shows
 // the box from a process of its own (a forked child, or a dialog tool it starts). A close
-// signal takes that process away, so that the call returns and the program can end in order.
-class TBoxGuard {
-public:
-    TBoxGuard() : FShower(gettid()), FBefore(Children()), FWatcher([this] { Watch(); }) {}
-    ~TBoxGuard()
-    {
-        {
-            std::lock_guard<std::mutex> lock(FLock);
-            FDone = true;
-        }
-        FWake.notify_one();
-        FWatcher.join();
-    }
-
-private:
-    void Watch()
-    {
-        std::unique_lock<std::mutex> lock(FLock);
-        // Polled like the application loop polls: a signal handler can only set a flag.
-        while (!FWake.wait_for(lock, std::chrono::milliseconds(20), [this] { return FDone; }))
-            if (CloseSignalRaised()) {
-                EndBoxProcesses();
-                return;
-            }
-    }
-
-    // The processes the showing thread started and that still run.
-    std::vector<pid_t> Children() const
-    {
-        std::ifstream list("/proc/self/task/" + std::to_string(FShower) + "/children");
-        std::vector<pid_t> children;
-        for (pid_t child = 0; list >> child;)
-            children.push_back(child);
-        return children;
-    }
-
-    // Those started for the box; one started before it (a clipboard tool) keeps running.
-    void EndBoxProcesses() const
-    {
-        for (pid_t child : Children())
-            if (std::find(FBefore.begin(), FBefore.end(), child) == FBefore.end())
-                kill(child, SIGKILL);
-    }
-
-    const pid_t FShower;
-    const std::vector<pid_t> FBefore;
-    std::mutex FLock;
-    std::condition_variable FWake;
-    bool FDone = false;
-    std::thread FWatcher;
+// signal ends that process, so that the wait returns and the program can end in order. The
+// signal's handler does it, so no thread of ours exists to be copied into a forked child, and
+// what it runs are plain system calls.
+struct TStandingBox {
+    std::mutex Lock;  // one box at a time
+    std::atomic<bool> Standing{false};
+    char ChildrenPath[64] = {};
+    pid_t Before[32] = {};
+    int BeforeCount = 0;
 };
+TStandingBox Box;
+
+// The processes the showing thread started and that still run (at most max).
+int ReadBoxChildren(pid_t* pids, int max)
+{
+    const int fd = open(Box.ChildrenPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int count = 0;
+    pid_t value = 0;
+    bool inNumber = false;
+    char text[256];
+    for (ssize_t n; (n = read(fd, text, sizeof text)) > 0;)
+        for (ssize_t i = 0; i < n; ++i) {
+            if (text[i] >= '0' && text[i] <= '9') {
+                value = value * 10 + (text[i] - '0');
+                inNumber = true;
+            } else if (inNumber) {
+                if (count < max)
+                    pids[count++] = value;
+                value = 0;
+                inNumber = false;
+            }
+        }
+    if (inNumber && count < max)
+        pids[count++] = value;
+    close(fd);
+    return count;
+}
+
+// The close signal's hook: ends what was started for the box; a process started before it (a
+// clipboard tool) keeps running.
+void EndStandingBox()
+{
+    if (!Box.Standing.load())
+        return;
+    pid_t now[32];
+    const int count = ReadBoxChildren(now, 32);
+    for (int i = 0; i < count; ++i) {
+        bool before = false;
+        for (int j = 0; j < Box.BeforeCount; ++j)
+            before = before || Box.Before[j] == now[i];
+        if (!before)
+            kill(now[i], SIGKILL);
+    }
+}
 
 void ShowSdlBox(const std::string& text, const std::string& caption)
 {
@@ -230,11 +235,16 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     // The window may only be used as the parent on its own thread; without one the box stands
     // alone, as it must before the game window exists.
     SDL_Window* parent = std::this_thread::get_id() == Win.Owner ? Win.Window : nullptr;
-    // A close signal ends the program in order, which waits for the box: the box goes first.
-    if (CloseSignalRaised())
-        return;
-    TBoxGuard guard;
-    SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
+    std::lock_guard<std::mutex> lock(Box.Lock);
+    std::snprintf(Box.ChildrenPath, sizeof Box.ChildrenPath, "/proc/self/task/%d/children", int(gettid()));
+    Box.BeforeCount = ReadBoxChildren(Box.Before, 32);
+    Box.Standing.store(true);
+    SetCloseSignalHook(EndStandingBox);
+    // A close signal ends the program in order, which waits for the box: no box after one.
+    if (!CloseSignalRaised())
+        SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
+    SetCloseSignalHook(nullptr);
+    Box.Standing.store(false);
 }
 
 std::atomic<bool> BoxesForGood{false};
