@@ -90,20 +90,4 @@ void Unlock()
         SDL_UnlockAudioDevice(State.Device);
 }
 
-bool DriverAvailable()
-{
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return true;
-}
-
-bool VideoDriverAvailable()
-{
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        return false;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return true;
-}
-
 }  // namespace Audio

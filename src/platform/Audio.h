@@ -24,9 +24,4 @@ bool IsOpen();
 void Lock();
 void Unlock();
 
-// True when an audio driver can be started with the current settings (used by the version probe).
-bool DriverAvailable();
-// True when a video driver can be started with the current settings.
-bool VideoDriverAvailable();
-
 }  // namespace Audio

@@ -1,8 +1,12 @@
 #include "platform/Display.h"
+#include "platform/Renderchoice.h"
 #include "platform/X11guard.h"
 #include "platform/X11window.h"
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +21,7 @@
 
 #include "platform/Codepage.h"
 #include "platform/Dialogs.h"
+#include "platform/Forms.h"
 #include "platform/Startuptrace.h"
 
 namespace Display {
@@ -163,6 +168,65 @@ int SourceBytes(TSourceFormat format)
     }
 }
 
+// While a box stands, the thread that shows it waits inside the video library, which shows
+// the box from a process of its own (a forked child, or a dialog tool it starts). A close
+// signal ends that process, so that the wait returns and the program can end in order. The
+// signal's handler does it, so no thread of ours exists to be copied into a forked child, and
+// what it runs are plain system calls.
+struct TStandingBox {
+    std::mutex Lock;  // one box at a time
+    std::atomic<bool> Standing{false};
+    char ChildrenPath[64] = {};
+    pid_t Before[32] = {};
+    int BeforeCount = 0;
+};
+TStandingBox Box;
+
+// The processes the showing thread started and that still run (at most max).
+int ReadBoxChildren(pid_t* pids, int max)
+{
+    const int fd = open(Box.ChildrenPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int count = 0;
+    pid_t value = 0;
+    bool inNumber = false;
+    char text[256];
+    for (ssize_t n; (n = read(fd, text, sizeof text)) > 0;)
+        for (ssize_t i = 0; i < n; ++i) {
+            if (text[i] >= '0' && text[i] <= '9') {
+                value = value * 10 + (text[i] - '0');
+                inNumber = true;
+            } else if (inNumber) {
+                if (count < max)
+                    pids[count++] = value;
+                value = 0;
+                inNumber = false;
+            }
+        }
+    if (inNumber && count < max)
+        pids[count++] = value;
+    close(fd);
+    return count;
+}
+
+// The close signal's hook: ends what was started for the box; a process started before it (a
+// clipboard tool) keeps running.
+void EndStandingBox()
+{
+    if (!Box.Standing.load())
+        return;
+    pid_t now[32];
+    const int count = ReadBoxChildren(now, 32);
+    for (int i = 0; i < count; ++i) {
+        bool before = false;
+        for (int j = 0; j < Box.BeforeCount; ++j)
+            before = before || Box.Before[j] == now[i];
+        if (!before)
+            kill(now[i], SIGKILL);
+    }
+}
+
 void ShowSdlBox(const std::string& text, const std::string& caption)
 {
     const std::string utf8Caption = ProgramTextToUtf8(caption), utf8Text = ProgramTextToUtf8(text);
@@ -171,10 +235,31 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     // The window may only be used as the parent on its own thread; without one the box stands
     // alone, as it must before the game window exists.
     SDL_Window* parent = std::this_thread::get_id() == Win.Owner ? Win.Window : nullptr;
-    SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
+    std::lock_guard<std::mutex> lock(Box.Lock);
+    std::snprintf(Box.ChildrenPath, sizeof Box.ChildrenPath, "/proc/self/task/%d/children", int(gettid()));
+    Box.BeforeCount = ReadBoxChildren(Box.Before, 32);
+    Box.Standing.store(true);
+    SetCloseSignalHook(EndStandingBox);
+    // A close signal ends the program in order, which waits for the box: no box after one.
+    if (!CloseSignalRaised())
+        SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
+    SetCloseSignalHook(nullptr);
+    Box.Standing.store(false);
 }
 
 std::atomic<bool> BoxesForGood{false};
+
+// Drivers that show nothing to anybody.
+bool Invisible(const char* driver)
+{
+    return std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
+}
+
+const char* NamedDriver()
+{
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    return driver && *driver ? driver : nullptr;
+}
 
 // Headless drivers have nobody to click a box away. Before the video driver runs, the driver
 // asked for in the environment decides.
@@ -182,10 +267,8 @@ bool DriverCanShowBoxes()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver)
-        driver = std::getenv("SDL_VIDEODRIVER");
-    if (!driver)
-        return true;
-    return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+        driver = NamedDriver();
+    return !driver || !Invisible(driver);
 }
 
 TShiftState CurrentShift(uint16_t mods, uint8_t buttons)
@@ -533,10 +616,32 @@ void CoverDisplay()
 
 }  // namespace
 
+bool StartVideo()
+{
+    static std::atomic<bool> reported{false};
+    std::string reason;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = SDL_GetError();
+    } else {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (NamedDriver() || !driver || !Invisible(driver))
+            return true;
+        // The video library falls back to a driver that draws for nobody when it finds no
+        // display; a player would see a program that seems to hang.
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        reason = "neither DISPLAY nor WAYLAND_DISPLAY names a display that answers";
+    }
+    if (!reported.exchange(true)) {
+        std::fprintf(stderr, "No display could be opened: %s\n", reason.c_str());
+        std::fflush(stderr);
+    }
+    return false;
+}
+
 TVideoSession::TVideoSession()
 {
     PrepareX11Guard();
-    FStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    FStarted = StartVideo();
 }
 
 TVideoSession::~TVideoSession()
@@ -547,7 +652,7 @@ TVideoSession::~TVideoSession()
 
 bool VideoAvailable()
 {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return true;
@@ -556,7 +661,7 @@ bool VideoAvailable()
 bool GetDesktopMode(TDesktopMode& mode)
 {
     mode = TDesktopMode{};
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
     SDL_DisplayMode dm;
     const bool ok = SDL_GetDesktopDisplayMode(0, &dm) == 0;
@@ -579,7 +684,7 @@ bool Open(const TOpenOptions& options)
         return false;
     StartupTrace::Mark("display opening");
     PrepareX11Guard();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!StartVideo())
         return false;
 #ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
     // Closing the window is a request the game answers itself, not a quit.

@@ -42,6 +42,11 @@ struct TDesktopMode {
     int RefreshRate = 0;  // Hz; 0 when unknown
 };
 
+// Starts the video driver (interface thread; SDL_QuitSubSystem(SDL_INIT_VIDEO) ends it). False
+// when no display can be opened, said once on standard error. A driver that shows nothing
+// ("dummy", "offscreen") serves only when SDL_VIDEODRIVER names it.
+bool StartVideo();
+
 // Keeps the video driver started while it lives, so the questions below and the window share
 // one connection to the display server instead of each making its own (a tenth of a second or
 // more each). Interface thread only.

@@ -1,5 +1,6 @@
 #include "platform/Forms.h"
 
+#include <atomic>
 #include <chrono>
 #include <unistd.h>
 
@@ -9,11 +10,19 @@ TApplication* Application = nullptr;
 
 namespace {
 
-volatile std::sig_atomic_t CloseSignal = 0;
+// Read from other threads too (a message box's guard), so an atomic rather than a volatile
+// flag; lock-free, so the handler may set it.
+std::atomic<int> CloseSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+std::atomic<TCloseSignalHook> CloseHook{nullptr};
+static_assert(std::atomic<TCloseSignalHook>::is_always_lock_free);
 
 extern "C" void OnCloseSignalHandler(int)
 {
-    CloseSignal = 1;
+    CloseSignal.store(1);
+    if (TCloseSignalHook hook = CloseHook.load())
+        hook();
 }
 
 }  // namespace
@@ -27,14 +36,19 @@ void InstallCloseSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void SetCloseSignalHook(TCloseSignalHook hook)
+{
+    CloseHook.store(hook);
+}
+
 bool CloseSignalRaised()
 {
-    return CloseSignal != 0;
+    return CloseSignal.load() != 0;
 }
 
 void ResetCloseSignal()
 {
-    CloseSignal = 0;
+    CloseSignal.store(0);
 }
 
 void TApplication::Post(std::function<void()> message)
@@ -81,8 +95,7 @@ bool TApplication::HandleOne()
 
 void TApplication::CheckSignals()
 {
-    if (CloseSignal != 0) {
-        CloseSignal = 0;
+    if (CloseSignal.exchange(0) != 0) {
         if (OnCloseSignal)
             OnCloseSignal();
     }

@@ -69,6 +69,10 @@ extern TApplication* Application;
 
 // SIGINT and SIGTERM set a flag that the running loop turns into OnCloseSignal.
 void InstallCloseSignals();
+// Also called by the signal's handler, after it set the flag, while set: async-signal-safe
+// code only (a blocking wait that the loop cannot see uses it to end the wait).
+using TCloseSignalHook = void (*)();
+void SetCloseSignalHook(TCloseSignalHook hook);
 // True once a close signal arrived (for tests).
 bool CloseSignalRaised();
 void ResetCloseSignal();

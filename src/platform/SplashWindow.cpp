@@ -6,7 +6,8 @@
 #include <cstdlib>
 
 #include "platform/X11guard.h"
-#include "platform/X11window.h"
+#include "platform/Display.h"
+#include "platform/Renderchoice.h"
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xlib.h>
@@ -71,7 +72,7 @@ bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& 
     // The splash may be the first to start the video system: the guard's error handler must
     // be in place before SDL opens its connection to the X server.
     PrepareX11Guard();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (!Display::StartVideo())
         return false;
     FWindow = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN | SDL_WINDOW_SKIP_TASKBAR);

@@ -21,7 +21,6 @@ public:
     bool Show(const std::string& title, const std::vector<uint32_t>& pixels, int width, int height);
     // Closes the window; nothing when it is not shown.
     void Hide();
-    bool Showing() const { return FWindow != nullptr; }
 
 private:
     SDL_Window* FWindow = nullptr;

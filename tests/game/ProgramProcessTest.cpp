@@ -1,6 +1,7 @@
 // The program itself, started from a folder of generated data on the dummy drivers: a second
 // start exits at once, SIGTERM or SIGINT close it in order, writing "ZB.INI", a start that
-// fails on damaged data ends at once, in order, and hostile data files are named and refused.
+// fails on damaged data or for want of a display ends at once, in order, and hostile data files
+// are named and refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -33,16 +34,24 @@ std::string ProgramPath()
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zb").string();
 }
 
+enum class TScreen { Dummy, None };
+
 // errorFile, when given, receives the child's standard error; else errorFd, when given.
+// TScreen::None starts the child as on a machine without any display: no display variables, no
+// video driver named.
 pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args,
-             const std::string& errorFile = "", int errorFd = -1, const std::vector<std::string>& extraEnv = {})
+             const std::string& errorFile = "", int errorFd = -1, const std::vector<std::string>& extraEnv = {},
+             TScreen screen = TScreen::Dummy)
 {
     // Everything the child needs is built before the fork.
-    std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+    std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_AUDIODRIVER=dummy"};
+    if (screen == TScreen::Dummy)
+        env.push_back("SDL_VIDEODRIVER=dummy");
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
-        if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("SDL_", 0) != 0)
+        if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("SDL_", 0) != 0 &&
+            (screen == TScreen::Dummy || (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)))
             env.push_back(entry);
     }
     std::vector<char*> envp;
@@ -175,6 +184,32 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT));
+
+// Without a display the video library would fall back to a driver that shows nothing, and the
+// game would run unseen, looking hung: it says so instead and ends as a failed display start does.
+TEST(ProgramProcess, AStartWithoutADisplayEndsInOrderAndSaysWhy)
+{
+    std::string built = ProgramPath();
+    ASSERT_TRUE(std::filesystem::exists(built)) << built;
+    TScratchFolder folder;
+    std::string exe = folder.Path() + "/zb";
+    std::filesystem::copy_file(built, exe);
+    WriteGamePictures(folder.Path());
+    std::string runtime = folder.Path() + "/run";
+    std::filesystem::create_directory(runtime);
+    const std::string errors = folder.Path() + "/stderr";
+
+    pid_t pid = Launch(exe, runtime, {"-window"}, errors, -1, {}, TScreen::None);
+    int status = WaitExit(pid, 30000);
+    if (status == -1)
+        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    EXPECT_EQ(status, 0) << "-1: still running unseen";
+    const TByteVector bytes = ReadWholeFile(errors);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("No display could be opened"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
+    EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
+}
 
 TEST(ProgramProcess, AStartThatFailsOnADamagedArchiveEndsAtOnceInOrder)
 {

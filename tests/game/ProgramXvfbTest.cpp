@@ -35,27 +35,28 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         // The X and GL libraries' own leaks and races are not ours to report here.
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
-        "python3 '" + watcher + "' watched Splash ZB & watch=$!\n"
-        "i=0; while [ ! -f watched.ready ] && [ $i -lt 1000 ]; do sleep 0.01; i=$((i + 1)); done\n"
-        "./zb -WINDOW -FPS 2>/dev/null &\n"
+        // The program starts only once the watcher says that it watches.
+        "rm -f ready; mkfifo ready\n"
+        "python3 '" + watcher + "' watched ready Splash ZB & watch=$!\n"
+        "[ \"$(timeout 60 head -n 1 ready)\" = watching ] || { kill $watch; exit 3; }\n"
+        "./zb -WINDOW -FPS 2>zb.err &\n"
         "pid=$!\n"
-        "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         "wait $watch; cat watched > results\n"
         "echo name=$(xdotool getwindowname $wid) >> results\n"
         "xdotool getwindowgeometry $wid | sed -n 's/.*Geometry: /geometry=/p' >> results\n"
-        "timeout 5 ./zb; echo second=$? >> results\n"
+        "timeout 30 ./zb; echo second=$? >> results\n"
         "echo inibefore=$([ -f ZB.INI ] && echo yes || echo no) >> results\n"
-        // The renderer may re-create the window once; close the one that stands now.
-        "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
+        // The renderer may re-create the window once; close what stands now.
         "start=$(date +%s%N)\n"
-        "python3 '" + closer + "' $wid\n"
-        "( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
         "wait $pid; echo exit=$? >> results\n"
         "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
         "kill $guard 2>/dev/null\n"
         "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n");
-    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
     std::map<std::string, std::string> r;
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.
@@ -75,7 +76,10 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     EXPECT_EQ(r["geometry"], "640x480");
     EXPECT_EQ(r["second"], "0");
     EXPECT_EQ(r["inibefore"], "no");
-    EXPECT_EQ(r["exit"], "0");
-    EXPECT_LT(std::stoi(r["ms"]), 1000);
+    std::ifstream errors(folder.Path() + "/zb.err");
+    const std::string err((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(r["exit"], "0") << err;
+    // Only a close that waits out some time limit of its own: a busy machine takes its time.
+    EXPECT_LT(std::stoi(r["ms"]), 10000) << err;
     EXPECT_EQ(r["ini"], "yes");
 }

@@ -1,7 +1,7 @@
 // The built program under a virtual X server when its start fails: each failure of the start
 // shows its message box before any game window exists (found by its title, closed with the
 // Return key), standard error carries the same text readably, and the program then ends in
-// order.
+// order; a close signal while a box stands ends it in order too.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,7 +29,7 @@ std::string ReadText(const std::string& path)
 
 }  // namespace
 
-TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEndsInOrder)
+TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEndsInOrderAsOnASignal)
 {
     if (!OnPath("xvfb-run"))
         GTEST_SKIP() << "xvfb-run is not installed";
@@ -45,7 +45,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     // Shows the box titled caption, notes whether a window of the given name stood beside it,
     // closes it with Return; "none" when no box came.
     auto closeBox = [&](const std::string& key, const std::string& caption) {
-        return "if box=$(waitnamed '" + caption + "' 10); then\n"
+        return "if box=$(waitnamed '" + caption + "' 60); then\n"
                "  echo " + key + "=shown >> results\n"
                "  echo " + key + "game=$(named ZB | wc -l) >> results\n"
                "  xdotool windowfocus --sync $box key Return\n"
@@ -57,7 +57,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
                "rm -f ZB.INI\n"
                "./zb -WINDOW 2> " + name + ".err &\n"
                "pid=$!\n" + boxes +
-               "( sleep 10; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
                "wait $pid; echo " + name + "exit=$? >> results\n"
                "kill $guard 2>/dev/null\n";
     };
@@ -65,7 +65,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     const std::string sound = folder.Write("sound.sh",
         std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" +
         run("sound", "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
-            "splash=$(timeout 10 xdotool search --sync --name '^Splash$' | head -1)\n"
+            "splash=$(timeout 60 xdotool search --sync --name '^Splash$' | head -1)\n"
             "xdotool getwindowgeometry $splash | sed -n 's/.*Geometry: /splash=/p' >> results\n"
             "import -window $splash splash.png\n"
             "echo splashmean=$(convert splash.png -format '%[fx:int(255*mean)]' info:) >> results\n" +
@@ -74,7 +74,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     // second stands, the screen and its place are taken: what the first covered of the splash
     // must show the splash again.
     const std::string second =
-        "if box=$(waitnamed 'QJ Error' 10); then\n"
+        "if box=$(waitnamed 'QJ Error' 60); then\n"
         "  import -window root -depth 8 second.ppm\n"
         "  xdotool getwindowgeometry $box | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/boxx=\\1\\nboxy=\\2/p;"
         " s/.*Geometry: \\([0-9]*\\)x\\([0-9]*\\).*/boxw=\\1\\nboxh=\\2/p' >> results\n"
@@ -83,16 +83,32 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
         std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" +
         run("screen", "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0",
             closeBox("screenbox", "Error") + second + closeBox("initbox", "QJ Error")));
+    // SIGTERM, then SIGINT (Ctrl+C in the terminal), while the sound device's box stands: the
+    // program ends in order at once and takes its box with it.
+    auto signalAtBox = [&](const std::string& name, const std::string& signal) {
+        return run(name, "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
+                   "if box=$(waitnamed Error 60); then\n"
+                   "  echo " + name + "box=shown >> results\n"
+                   "  kill -" + signal + " $pid\n"
+                   "else echo " + name + "box=none >> results; fi\n") +
+               "echo " + name + "left=$(named Error | wc -l) >> results\n"
+               "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n";
+    };
+    const std::string signals = folder.Write("signals.sh",
+        std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" + signalAtBox("term", "TERM") +
+        signalAtBox("int", "INT"));
     std::map<std::string, std::string> r;
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.
-    for (int attempt = 0; attempt < 3 && r.count("screenexit") == 0; ++attempt) {
+    for (int attempt = 0; attempt < 3 && r.count("intini") == 0; ++attempt) {
         fs::remove(results);
-        std::system(("xvfb-run -a -s '-screen 0 1024x768x24' sh '" + sound + "'").c_str());
-        std::system(("xvfb-run -a -s '-screen 0 640x480x24' sh '" + screen + "'").c_str());
+        std::system((XvfbRun(1024, 768) + "sh '" + sound + "'").c_str());
+        std::system((XvfbRun(640, 480) + "sh '" + screen + "'").c_str());
+        std::system((XvfbRun(1024, 768) + "sh '" + signals + "'").c_str());
         r = ReadResults(results);
     }
     ASSERT_EQ(r.count("screenexit"), 1u);
+    ASSERT_EQ(r.count("intini"), 1u);
 
     EXPECT_EQ(r["soundbox"], "shown");
     EXPECT_EQ(r["soundboxgame"], "0") << "the sound device is started before the game window";
@@ -130,4 +146,13 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     const std::string screenErr = ReadText(folder.Path() + "/screen.err");
     EXPECT_NE(screenErr.find("Error: 800x600,16bitカラー以上の環境が必要です。\n"), std::string::npos) << screenErr;
     EXPECT_NE(screenErr.find("QJ Error: 初期化に失敗しました。\n"), std::string::npos) << screenErr;
+
+    for (const std::string name : {"term", "int"}) {
+        EXPECT_EQ(r[name + "box"], "shown") << name;
+        EXPECT_EQ(r[name + "exit"], "0") << name << " (137: killed after 30 s)";
+        EXPECT_EQ(r[name + "left"], "0") << name;
+        EXPECT_EQ(r[name + "ini"], "yes") << name;
+        const std::string err = ReadText(folder.Path() + "/" + name + ".err");
+        EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    }
 }

@@ -29,13 +29,13 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
         return "rm -f ZB.INI\n"
                "./zb 2>/dev/null &\n"
                "pid=$!\n"
-               "wid=$(timeout 10 xdotool search --sync --name '^ZB$' | head -1)\n"
+               "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
                "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
                "sleep 2\n"
                // The renderer may re-create the window once; take the one that stands now.
                "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
                action +
-               "\n( sleep 5; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "\n( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
                "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
                "kill $guard 2>/dev/null\n"
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
@@ -46,7 +46,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
         "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
         closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
-    const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24' sh '" + script + "'";
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
     std::map<std::string, std::string> r;
     for (int attempt = 0; attempt < 3 && r.count("altf4ini") == 0; ++attempt) {
         fs::remove(results);

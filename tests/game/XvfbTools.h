@@ -11,7 +11,9 @@
 
 namespace xvfb {
 
-// Asks an X window to close as a window manager does: a WM_DELETE_WINDOW client message.
+// Asks X windows to close as a window manager does: a WM_DELETE_WINDOW client message to each
+// window named on the command line. A window that is gone by then is passed over: the game's
+// window may have been made anew since it was looked up.
 inline constexpr char CloseWindowScript[] = R"PY(
 import ctypes, sys
 
@@ -23,7 +25,6 @@ class ClientMessage(ctypes.Structure):
 class XEvent(ctypes.Union):
     _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
 
-window = int(sys.argv[1], 0)
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
 x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -32,29 +33,37 @@ x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(XEvent)]
 x11.XFlush.argtypes = [ctypes.c_void_p]
 x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+x11.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+Handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+ignore = Handler(lambda d, e: 0)
+x11.XSetErrorHandler(ctypes.cast(ignore, ctypes.c_void_p))
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
-event = XEvent()
-event.xclient.type = 33  # ClientMessage
-event.xclient.window = window
-event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
-event.xclient.format = 32
-event.xclient.l[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+for window in (int(a, 0) for a in sys.argv[1:]):
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.l[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
 x11.XFlush(display)
 x11.XCloseDisplay(display)
 )PY";
 
-// Watches the top-level windows of the given names (at most 20 s, polling every 2 ms) and
-// writes, for each, when it was first and last seen mapped (ms from the start, -1 never) and
-// its first geometry: NAMEfirst=, NAMElast=, NAMEgeometry=WxH+X+Y. The watch ends once the last
-// name shows and the others have been gone for a second. Once it watches, the file of the
-// results' name with ".ready" added exists.
+// Watches the top-level windows of the given names and writes, for each, when it was first mapped
+// and last unmapped, counted in the X server's own order of events (-1 never; a window still
+// mapped at the end counts as unmapped after everything), and its first geometry: NAMEfirst=,
+// NAMElast=, NAMEgeometry=WxH+X+Y. It takes the maps into its own hands, as a window manager
+// does, and grants each only after reading the window's name and place: a window that stands
+// for a few milliseconds cannot slip past a watcher the scheduler has not run yet. It writes
+// "watching" to the file named by its second argument (a fifo) once that holds, and ends once
+// the last name has shown and every other one is gone again, or after 60 s.
 inline constexpr char WindowWatchScript[] = R"PY(
-import ctypes, sys, time
+import ctypes, select, sys, time
 
-# Usage: watch.py results name... (the last name ends the watch once it shows)
+# Usage: watch.py results ready name... (the last name ends the watch once it shows)
 
 class Attrs(ctypes.Structure):
     _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
@@ -66,17 +75,43 @@ class Attrs(ctypes.Structure):
                 ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
                 ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
 
+# The head every structure event shares: type, serial, send_event, display, then two windows
+# (for the requests parent and window, for the notifications event and window).
+class Head(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("first", ctypes.c_ulong), ("window", ctypes.c_ulong)]
+
+class ConfigureRequest(ctypes.Structure):
+    _fields_ = Head._fields_ + [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+                                ("height", ctypes.c_int), ("border_width", ctypes.c_int),
+                                ("above", ctypes.c_ulong), ("detail", ctypes.c_int), ("value_mask", ctypes.c_ulong)]
+
+class Changes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("sibling", ctypes.c_ulong), ("stack_mode", ctypes.c_int)]
+
+class XEvent(ctypes.Union):
+    _fields_ = [("head", Head), ("configure", ConfigureRequest), ("pad", ctypes.c_long * 24)]
+
+DESTROY, UNMAP, MAP, MAP_REQUEST, CONFIGURE_REQUEST = 17, 18, 19, 20, 23
+SUBSTRUCTURE_NOTIFY, SUBSTRUCTURE_REDIRECT = 1 << 19, 1 << 20
+
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
 x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
 x11.XDefaultRootWindow.restype = ctypes.c_ulong
 x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-                           ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
-                           ctypes.POINTER(ctypes.c_uint)]
+x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+x11.XPending.argtypes = [ctypes.c_void_p]
+x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(XEvent)]
+x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
+x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x11.XConfigureWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_uint, ctypes.POINTER(Changes)]
 x11.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
 x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(Attrs)]
 x11.XFree.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
 x11.XSetErrorHandler.argtypes = [ctypes.c_void_p]
 Handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
 ignore = Handler(lambda d, e: 0)  # windows may vanish between the calls
@@ -85,36 +120,68 @@ display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
 root = x11.XDefaultRootWindow(display)
-names = sys.argv[2:]
-open(sys.argv[1] + ".ready", "w").close()
-out = open(sys.argv[1], "w")
-start = time.monotonic()
+names = sys.argv[3:]
+x11.XSelectInput(display, root, SUBSTRUCTURE_NOTIFY | SUBSTRUCTURE_REDIRECT)
+x11.XSync(display, 0)
+with open(sys.argv[2], "w") as ready:
+    ready.write("watching\n")
+
+order = 0
+known, mapped = {}, set()  # window -> name; windows of the watched names now mapped
 first, last, geometry = {}, {}, {}
-while time.monotonic() - start < 20:
-    now = int((time.monotonic() - start) * 1000)
-    r, p = ctypes.c_ulong(), ctypes.c_ulong()
-    children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
-    if x11.XQueryTree(display, root, ctypes.byref(r), ctypes.byref(p), ctypes.byref(children), ctypes.byref(count)):
-        for i in range(count.value):
-            name = ctypes.c_char_p()
-            if not x11.XFetchName(display, children[i], ctypes.byref(name)) or not name.value:
-                continue
+
+def handle(event):
+    global order
+    order += 1
+    kind, window = event.head.type, event.head.window
+    if kind == MAP_REQUEST:
+        # The program waits for its map, so the window is there to be read.
+        name = ctypes.c_char_p()
+        if x11.XFetchName(display, window, ctypes.byref(name)) and name.value:
             text = name.value.decode("latin-1")
+            x11.XFree(name)
             a = Attrs()
-            if text in names and x11.XGetWindowAttributes(display, children[i], ctypes.byref(a)) and a.map_state == 2:
-                first.setdefault(text, now)
-                last[text] = now
+            if text in names and x11.XGetWindowAttributes(display, window, ctypes.byref(a)):
+                known[window] = text
                 geometry.setdefault(text, "%dx%d+%d+%d" % (a.width, a.height, a.x, a.y))
-        if children:
-            x11.XFree(children)
-    # Done once the last name shows and the others have been gone for a second.
-    if names[-1] in first and all(now - last[n] > 1000 for n in names[:-1] if n in last):
+        x11.XMapWindow(display, window)
+    elif kind == CONFIGURE_REQUEST:
+        c = event.configure
+        changes = Changes(c.x, c.y, c.width, c.height, c.border_width, c.above, c.detail)
+        x11.XConfigureWindow(display, window, ctypes.c_uint(c.value_mask & 0x7F), ctypes.byref(changes))
+    elif kind == MAP and window in known:
+        first.setdefault(known[window], order)
+        mapped.add(window)
+    elif kind in (UNMAP, DESTROY) and window in mapped:
+        last[known[window]] = order
+        mapped.discard(window)
+
+start = time.monotonic()
+while time.monotonic() - start < 60:
+    if not x11.XPending(display):
+        select.select([x11.XConnectionNumber(display)], [], [], 0.5)
+        continue
+    event = XEvent()
+    x11.XNextEvent(display, ctypes.byref(event))
+    handle(event)
+    shown = {known[w] for w in mapped}
+    if names[-1] in shown and not shown - {names[-1]}:
         break
-    time.sleep(0.002)
-for text in names:
-    out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n"
-              % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
-out.close()
+# Maps asked for before the redirect ends are still this watcher's to grant.
+x11.XSelectInput(display, root, SUBSTRUCTURE_NOTIFY)
+x11.XSync(display, 0)
+while x11.XPending(display):
+    event = XEvent()
+    x11.XNextEvent(display, ctypes.byref(event))
+    handle(event)
+order += 1
+for w in mapped:
+    last[known[w]] = order
+with open(sys.argv[1], "w") as out:
+    for text in names:
+        out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n"
+                  % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
+x11.XCloseDisplay(display)
 )PY";
 
 // Shell functions for the scripts. Message boxes carry their title as UTF-8 text, which
@@ -136,6 +203,14 @@ waitnamed() {
   return 1
 }
 )SH";
+
+// The command that runs what follows under its own virtual X server of width x height pixels.
+// The server keeps running when its last client leaves: by default it resets then, and a
+// program that connects during the reset (slow on a busy machine) finds no display.
+inline std::string XvfbRun(int width, int height)
+{
+    return "xvfb-run -a -s '-screen 0 " + std::to_string(width) + "x" + std::to_string(height) + "x24 -noreset' ";
+}
 
 inline bool OnPath(const std::string& tool)
 {

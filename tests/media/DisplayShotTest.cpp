@@ -28,9 +28,8 @@ TEST(DisplayOnXvfb, AFlipFromAFrameThreadShowsAtTheWindowsPlace)
         std::filesystem::temp_directory_path() / ("flipshot-" + std::to_string(::getpid()) + ".ppm");
 
     // The tool's leaks are the X and GL libraries' own, not ours to report here.
-    const std::string command = "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 "
-                                "xvfb-run -a -s '-screen 0 1024x768x24' '" +
-                                tool.string() + "' '" + shot.string() + "'";
+    const std::string command = "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 " +
+                                XvfbRun(1024, 768) + "'" + tool.string() + "' '" + shot.string() + "'";
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.
     TPpm ppm;
