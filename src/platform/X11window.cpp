@@ -3,9 +3,12 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 
+#include <cstdlib>
+
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #endif
 
 #if defined(SDL_VIDEO_DRIVER_X11)
@@ -115,6 +118,50 @@ bool X11DirectRendering(SDL_Window* window, bool& direct)
 #else
     (void)window;
     (void)direct;
+    return false;
+#endif
+}
+
+bool X11KeepPictureOnExpose(SDL_Window* window, const std::vector<uint32_t>& pixels, int width, int height)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, info) || width < 1 || height < 1 || pixels.size() != size_t(width) * size_t(height))
+        return false;
+    ::Display* display = info.info.x11.display;
+    const Window target = info.info.x11.window;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, target, &attributes) || attributes.depth < 24 || !attributes.visual ||
+        attributes.visual->red_mask != 0xFF0000 || attributes.visual->green_mask != 0xFF00 ||
+        attributes.visual->blue_mask != 0xFF)
+        return false;  // pixels are written as they come: 0x00RRGGBB
+    XImage* image = XCreateImage(display, attributes.visual, unsigned(attributes.depth), ZPixmap, 0, nullptr,
+                                 unsigned(width), unsigned(height), 32, 0);
+    if (!image)
+        return false;
+    image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(height)));
+    if (!image->data) {
+        XDestroyImage(image);
+        return false;
+    }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            XPutPixel(image, x, y, pixels[size_t(y) * size_t(width) + size_t(x)]);
+    const Pixmap background = XCreatePixmap(display, target, unsigned(width), unsigned(height),
+                                            unsigned(attributes.depth));
+    GC gc = XCreateGC(display, background, 0, nullptr);
+    XPutImage(display, background, gc, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
+    XFreeGC(display, gc);
+    XDestroyImage(image);  // frees the pixels too
+    XSetWindowBackgroundPixmap(display, target, background);
+    XFreePixmap(display, background);  // the window keeps its own reference
+    XFlush(display);
+    return true;
+#else
+    (void)window;
+    (void)pixels;
+    (void)width;
+    (void)height;
     return false;
 #endif
 }

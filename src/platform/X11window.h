@@ -3,6 +3,9 @@
 // differ: a full-screen request that no window manager carried out leaves the library believing
 // in a size the window never got. Every function answers false on other video drivers.
 
+#include <cstdint>
+#include <vector>
+
 struct SDL_Window;
 
 struct TWindowPlace {
@@ -19,3 +22,6 @@ bool X11WindowManagerRuns(SDL_Window* window, bool& runs);
 // Whether the X server can hand rendering to a graphics device of this machine (direct
 // rendering); without it any OpenGL the program gets is drawn in software.
 bool X11DirectRendering(SDL_Window* window, bool& direct);
+// Makes the picture (0x00RRGGBB, width x height) the window's background, so that the X server
+// itself repaints what a closed window uncovers while nobody pumps the window's events.
+bool X11KeepPictureOnExpose(SDL_Window* window, const std::vector<uint32_t>& pixels, int width, int height);
