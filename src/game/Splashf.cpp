@@ -98,8 +98,8 @@ int GameMain(int argc, const char* const* argv)
     TInstanceResult held = instance.Acquire(InstanceName);
     if (held == TInstanceResult::AlreadyRunning)
         return 0;
-    // Only the instance that holds the name clears what killed writes left; the age limit
-    // spares the settings that a closing instance writes after letting the name go.
+    // Only the instance that holds the name clears what killed writes left; the settings that a
+    // closing instance writes after letting the name go are spared by their writer's lock.
     if (held == TInstanceResult::Acquired) {
         RemoveSysSaveLeftovers();
         RemoveIniLeftovers();

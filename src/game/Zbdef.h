@@ -14,7 +14,8 @@ inline constexpr int SysSaveBadNumbers = 99;
 inline constexpr char LogSysSaveError[] = "ZBSys.sav SaveError";
 inline constexpr char LogSysSaveSync[] = "ZBSys.sav SyncError";
 inline constexpr char LogSysSaveKept[] = "ZBSys.sav LoadError: the unreadable file is kept as ";
-// A temporary of the save or the settings younger than this may belong to a write in progress.
+// Where the file system has no locks to tell a write in progress, a temporary of the save or
+// the settings younger than this may belong to one.
 inline constexpr int LeftoverMinAge = 60;
 
 // The game's resource and script failure: the cause goes to the error log before the throw.

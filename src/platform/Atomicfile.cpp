@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,20 +65,34 @@ namespace {
 
 int PosixCreate(char* pathTemplate, unsigned mode)
 {
-    // mkostemp opens with O_CREAT | O_EXCL, which refuses any existing name, a link or a
-    // dangling link included, and tries fresh names until one is free.
-    int fd = ::mkostemp(pathTemplate, O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    // Set after the open so that the umask does not narrow the old file's mode.
-    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
-        int error = errno;
-        ::close(fd);
-        ::unlink(pathTemplate);
-        errno = error;
-        return -1;
+    const std::string pattern = pathTemplate;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        pattern.copy(pathTemplate, pattern.size());
+        // mkostemp opens with O_CREAT | O_EXCL, which refuses any existing name, a link or a
+        // dangling link included, and tries fresh names until one is free.
+        int fd = ::mkostemp(pathTemplate, O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        // Locked until the handle closes, so that the start-up clean-up leaves a write in
+        // progress alone. A clean-up that came between the creation and the lock has taken the
+        // name away: start again under a fresh one.
+        struct stat st {};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+            ::close(fd);
+            continue;
+        }
+        // Set after the open so that the umask does not narrow the old file's mode.
+        if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+            int error = errno;
+            ::close(fd);
+            ::unlink(pathTemplate);
+            errno = error;
+            return -1;
+        }
+        return fd;
     }
-    return fd;
+    errno = EAGAIN;
+    return -1;
 }
 
 bool PosixWrite(int handle, const void* data, size_t size)
@@ -269,10 +284,23 @@ int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
         // Not followed: a link under such a name is left alone, and so is what it points at.
         if (::fstatat(folderHandle, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        if (static_cast<int64_t>(now) - static_cast<int64_t>(st.st_mtime) < minAgeSeconds)
+        // A live writer holds its temporary's lock; where the file system has no locks, only
+        // the age can tell.
+        int handle = ::openat(folderHandle, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (handle < 0)
             continue;
-        if (::unlinkat(folderHandle, name.c_str(), 0) == 0)
+        struct stat held {};
+        bool same = ::fstat(handle, &held) == 0 && held.st_dev == st.st_dev && held.st_ino == st.st_ino;
+        bool abandoned = false;
+        if (::flock(handle, LOCK_EX | LOCK_NB) == 0)
+            abandoned = true;
+        else if (errno != EWOULDBLOCK)
+            abandoned = static_cast<int64_t>(now) - static_cast<int64_t>(st.st_mtime) >= minAgeSeconds;
+        // Removed while the lock is held: a writer that created it a moment ago finds it gone
+        // once it gets the lock, and takes another name.
+        if (same && abandoned && ::unlinkat(folderHandle, name.c_str(), 0) == 0)
             ++removed;
+        ::close(handle);
     }
     if (listing)
         ::closedir(listing);

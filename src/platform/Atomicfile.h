@@ -61,9 +61,10 @@ bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtom
 
 // Removes the temporaries that writes of that file left when the process died mid-write:
 // regular files in its folder named as the writer names them (the name compared without
-// regard to case), last changed at least minAgeSeconds ago, so that a write in progress in
-// another process is left alone. Links, folders and every other name stay. Call it only while
-// no other instance of the program can be writing the file. Returns the number removed.
+// regard to case) that no live writer holds. The writer locks its temporary while it writes,
+// so a write in progress in another process is left alone; on a file system without locks a
+// temporary must instead be last changed at least minAgeSeconds ago. Links, folders and every
+// other name stay. Returns the number removed.
 int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds);
 
 // Renames from to to only while nothing is at to (errno EEXIST otherwise): what is there is

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,10 +138,12 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
     std::string runtime = folder.Path() + "/run";
     std::filesystem::create_directory(runtime);
 
-    // What killed writes of the save and the settings left behind, among things that only look
-    // like it: the start removes the first kind alone.
+    // What killed writes of the save and the settings left behind, old or a moment ago, among
+    // things that only look like it and a write still in progress (its writer holds its lock):
+    // the start removes the first kind alone.
     const std::string dir = folder.Path() + "/";
-    const std::vector<std::string> leftovers{"ZBSys.sav.tmpAb3dE9", "ZB.INI.tmpQwErTy", "zb.ini.tmp0aZ9x1"};
+    const std::vector<std::string> leftovers{"ZBSys.sav.tmpAb3dE9", "ZB.INI.tmpQwErTy", "zb.ini.tmp0aZ9x1",
+                                             "ZBSys.sav.tmpFresh1"};
     const std::vector<std::string> others{"ZB.INI.tmpYoung1", "ZBSys.sav.tmpLink01", "ZB.INI.tmpFoldr1",
                                           "ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5",
                                           "Other.tmpABCDEF", "ZBSys.sav.tmp", "victim"};
@@ -156,7 +159,11 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
         if (name != "ZB.INI.tmpYoung1")
             MakeOld(dir + name);
     for (const std::string& name : leftovers)
-        MakeOld(dir + name);
+        if (name != "ZBSys.sav.tmpFresh1")
+            MakeOld(dir + name);
+    const int writing = open((dir + "ZB.INI.tmpYoung1").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(flock(writing, LOCK_EX), 0);
 
     pid_t first = Launch(exe, runtime, {"-window", "/FPS"});
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
@@ -165,6 +172,7 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
     for (const std::string& name : others)
         EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
+    close(writing);
     // A start that finds the game running touches nothing.
     folder.Write("ZBSys.sav.tmpLater1", "left");
     MakeOld(dir + "ZBSys.sav.tmpLater1");
