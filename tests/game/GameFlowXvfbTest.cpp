@@ -328,12 +328,16 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
     const std::string out = folder.Path();
     const std::string results = out + "/results";
     // The lower half of the screen (buttons, sea, the pointer's place; the stars are above) once
-    // two shots in a row agree, at most a minute after the call.
+    // it shows something and three shots in a row agree, at most a minute after the call: a
+    // slow start shows black for a while, and black agrees with black.
     auto settled = [&](const std::string& name) {
-        return "rm -f '" + out + "/last.ppm'\n"
+        return "rm -f '" + out + "/last.ppm'; same=0\n"
                "for i in $(seq 300); do\n"
                "  import -window root -crop 1280x360+0+360 -depth 8 '" + out + "/now.ppm'\n"
-               "  cmp -s '" + out + "/now.ppm' '" + out + "/last.ppm' && break\n"
+               "  lit=$(convert '" + out + "/now.ppm' -format '%[fx:int(255*maxima)]' info:)\n"
+               "  if [ \"$lit\" -gt 0 ] && cmp -s '" + out + "/now.ppm' '" + out + "/last.ppm'; then\n"
+               "    same=$((same + 1)); [ $same -ge 2 ] && break\n"
+               "  else same=0; fi\n"
                "  mv '" + out + "/now.ppm' '" + out + "/last.ppm'; sleep 0.2\n"
                "done\n"
                "mv '" + out + "/now.ppm' '" + out + "/" + name + ".ppm'\n";
