@@ -351,7 +351,14 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
         "./zb 2>/dev/null &\n"
         "pid=$!\n"
         "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
-        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n" +
+        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+        // The window is made at one size and covers the screen later, how much later depends
+        // on the machine: the first shot worth comparing is of the screen-sized window.
+        "for i in $(seq 300); do\n"
+        "  for w in $(xdotool search --name '^ZB$'); do xdotool getwindowgeometry $w; done |"
+        " grep -q 'Geometry: 1280x720' && break\n"
+        "  sleep 0.2\n"
+        "done\n" +
         settled("first") +
         "xdotool mousemove 900 500; xdotool mousemove 1000 600\n" +
         settled("moved") +
