@@ -328,19 +328,26 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
     const std::string out = folder.Path();
     const std::string results = out + "/results";
     // The lower half of the screen (buttons, sea, the pointer's place; the stars are above) once
-    // it shows something and three shots in a row agree, at most a minute after the call: a
-    // slow start shows black for a while, and black agrees with black.
+    // the title stands scaled in its box, the bars beside it black, and three shots in a row
+    // agree, at most a minute after the call: a slow start shows black, or the picture at its
+    // first size, for a while, and those stand still too.
     auto settled = [&](const std::string& name) {
+        const std::string now = "'" + out + "/now.ppm'";
+        auto brightest = [&](const std::string& crop) {
+            return "$(convert " + now + crop + " -format '%[fx:int(255*maxima)]' info:)";
+        };
         return "rm -f '" + out + "/last.ppm'; same=0\n"
                "for i in $(seq 300); do\n"
-               "  import -window root -crop 1280x360+0+360 -depth 8 '" + out + "/now.ppm'\n"
-               "  lit=$(convert '" + out + "/now.ppm' -format '%[fx:int(255*maxima)]' info:)\n"
-               "  if [ \"$lit\" -gt 0 ] && cmp -s '" + out + "/now.ppm' '" + out + "/last.ppm'; then\n"
+               "  import -window root -crop 1280x360+0+360 -depth 8 " + now + "\n"
+               "  lit=" + brightest("") + "; left=" + brightest(" -crop 160x360+0+0") + "; right=" +
+               brightest(" -crop 160x360+1120+0") + "\n"
+               "  if [ $lit -gt 0 ] && [ $left -eq 0 ] && [ $right -eq 0 ] && cmp -s " + now + " '" + out +
+               "/last.ppm'; then\n"
                "    same=$((same + 1)); [ $same -ge 2 ] && break\n"
                "  else same=0; fi\n"
-               "  mv '" + out + "/now.ppm' '" + out + "/last.ppm'; sleep 0.2\n"
+               "  mv " + now + " '" + out + "/last.ppm'; sleep 0.2\n"
                "done\n"
-               "mv '" + out + "/now.ppm' '" + out + "/" + name + ".ppm'\n";
+               "mv " + now + " '" + out + "/" + name + ".ppm'\n";
     };
     const std::string script = folder.Write("pointer.sh",
         "cd '" + game + "'\n"
