@@ -29,6 +29,7 @@
 #include "platform/Gdi.h"
 #include "platform/MovieWriter.h"
 #include "platform/Streams.h"
+#include "platform/Sysutils.h"
 #include "scenario/Zbasm.h"
 
 namespace fs = std::filesystem;
@@ -1243,7 +1244,12 @@ void TBuilder::Run()
     for (TArchive* a : {&Main, &Scripts, &BG, &CG, &SE})
         a->Write();
     Movies();
-    // Settings of a first start: in a window, the standard volumes and window.
+    // Settings of a first start: in a window, the standard volumes and window. The game keeps
+    // the player's choices in this file, so a rebuild over a played game leaves it alone (the
+    // game finds it whatever the case of its name).
+    for (auto& e : fs::directory_iterator(Out))
+        if (SameText(e.path().filename().string(), "ZB.INI"))
+            return;
     WriteFile(Out / "ZB.INI", Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
                                    "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"
                                    "[ZB Debug]\r\nWindowMode=ON\r\nShowFPS=OFF\r\n"));
