@@ -4,7 +4,8 @@
 //
 // Output is the same on every run for the same sources and installed fonts: pictures are flat
 // colour drawn by code, sounds are synthesised tones, movies are solid colours with a tone,
-// nothing depends on the clock or chance.
+// nothing depends on the clock or chance. A ZB.INI already in the game folder holds the player's
+// settings and stays; so does every other file the game wrote there.
 #include <stdio.h>
 #include <setjmp.h>
 #include <jpeglib.h>
@@ -359,7 +360,6 @@ struct TButtonLook {
     int Radius = 6;
     int TextSize = 14;
     int Line = 2;
-    bool Bold = false;
 };
 
 // Relative luminance and contrast as the web's accessibility guidelines define them; labels
@@ -419,7 +419,7 @@ void DrawButtonBlock(TCanvas& c, int x, int y, int w, int h, const std::string& 
     case patDisable:
         face = Mix(look.Face, Grey, 0.35);
         border = Grey;
-        text = Luminance(face) > 0.3 ? DimInk : DimPaper;
+        text = DimInk;
         break;
     }
     if (k == patDisable)
@@ -428,7 +428,7 @@ void DrawButtonBlock(TCanvas& c, int x, int y, int w, int h, const std::string& 
         MakeReadable(face, text, Ink, Paper);
     c.Box(x, y, w, h, std::min(look.Radius, std::min(w, h) / 2), face, border, 255, look.Line);
     if (!label.empty())
-        c.Text(x + w / 2 + shift, y + (h - look.TextSize) / 2 + shift, label, look.TextSize, text, true, look.Bold);
+        c.Text(x + w / 2 + shift, y + (h - look.TextSize) / 2 + shift, label, look.TextSize, text, true);
 }
 
 // A strip of buttons blocks stacked vertically: counts of normal, focus, selected, down, disable.
