@@ -4,7 +4,8 @@
 //
 // Output is the same on every run for the same sources and installed fonts: pictures are flat
 // colour drawn by code, sounds are synthesised tones, movies are solid colours with a tone,
-// nothing depends on the clock or chance.
+// nothing depends on the clock or chance. A ZB.INI already in the game folder holds the player's
+// settings and stays; so does every other file the game wrote there.
 #include <stdio.h>
 #include <setjmp.h>
 #include <jpeglib.h>
@@ -29,6 +30,7 @@
 #include "platform/Gdi.h"
 #include "platform/MovieWriter.h"
 #include "platform/Streams.h"
+#include "platform/Sysutils.h"
 #include "scenario/Zbasm.h"
 
 namespace fs = std::filesystem;
@@ -357,7 +359,41 @@ struct TButtonLook {
     TRgb Text = Ink;
     int Radius = 6;
     int TextSize = 14;
+    int Line = 2;
 };
+
+// Relative luminance and contrast as the web's accessibility guidelines define them; labels
+// need 4.5:1 against their face to read.
+double Luminance(TRgb c)
+{
+    auto channel = [](uint8_t v) {
+        const double x = v / 255.0;
+        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.R) + 0.7152 * channel(c.G) + 0.0722 * channel(c.B);
+}
+
+double Contrast(TRgb a, TRgb b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+constexpr double ReadableContrast = 4.5;
+// Disabled labels: greyed, still readable.
+const TRgb DimInk{80, 80, 88}, DimPaper{224, 224, 228};
+
+// Keeps the label colour where it reads on the face; otherwise takes the dark or the light one,
+// whichever reads better, and moves the face away from it until it reads.
+void MakeReadable(TRgb& face, TRgb& text, TRgb dark, TRgb light)
+{
+    if (Contrast(face, text) >= ReadableContrast)
+        return;
+    const bool darkText = Contrast(face, dark) >= Contrast(face, light);
+    text = darkText ? dark : light;
+    for (int step = 0; step < 20 && Contrast(face, text) < ReadableContrast; ++step)
+        face = darkText ? Lighter(face, 0.1) : Darker(face, 0.1);
+}
 
 // One block of a button: the look of pattern kind k, frame f of n.
 void DrawButtonBlock(TCanvas& c, int x, int y, int w, int h, const std::string& label, TPat k, int f, int n,
@@ -372,7 +408,8 @@ void DrawButtonBlock(TCanvas& c, int x, int y, int w, int h, const std::string& 
         face = Mix(look.Face, Lamp, 0.35 + 0.4 * (n > 1 ? double(f) / (n - 1) : 1));
         break;
     case patSelected:
-        face = Mix(look.Face, Accent, 0.55);
+        face = Darker(Accent, 0.35);
+        border = Darker(Accent, 0.6);
         text = Paper;
         break;
     case patDown:
@@ -380,12 +417,16 @@ void DrawButtonBlock(TCanvas& c, int x, int y, int w, int h, const std::string& 
         shift = 1;
         break;
     case patDisable:
-        face = Mix(look.Face, Grey, 0.6);
+        face = Mix(look.Face, Grey, 0.35);
         border = Grey;
-        text = Lighter(Grey, 0.3);
+        text = DimInk;
         break;
     }
-    c.Box(x, y, w, h, std::min(look.Radius, std::min(w, h) / 2), face, border);
+    if (k == patDisable)
+        MakeReadable(face, text, DimInk, DimPaper);
+    else
+        MakeReadable(face, text, Ink, Paper);
+    c.Box(x, y, w, h, std::min(look.Radius, std::min(w, h) / 2), face, border, 255, look.Line);
     if (!label.empty())
         c.Text(x + w / 2 + shift, y + (h - look.TextSize) / 2 + shift, label, look.TextSize, text, true);
 }
@@ -626,27 +667,24 @@ TCanvas Landscape(int t, int v)
     return c;
 }
 
-// Event pictures: the lit lamp (500), two figures at sunrise (501).
+// Event pictures: the lit lamp (500), the sunrise (501). Both stand behind the message window
+// (from row 330 down) and the scene's figures, so their own drawing keeps above the window and
+// leaves the people to the figures.
 TCanvas EventPicture(int n, int w = 640, int h = 480)
 {
     TCanvas c(w, h, false);
     if (n == 500) {
+        const double cx = w / 2.0, cy = 185;
         c.Gradient(0, 0, w, h, Night, {60, 40, 90});
-        c.Glow(w / 2.0, h / 2.0, 260, Lamp, 0.9);
-        c.Ring(w / 2.0, h / 2.0, 90, 6, Paper);
+        c.Glow(cx, cy, 260, Lamp, 0.9);
+        c.Ring(cx, cy, 80, 6, Paper);
         for (int k = 0; k < 12; ++k)
-            c.Disc(w / 2.0 + 150 * std::cos(k * M_PI / 6), h / 2.0 + 150 * std::sin(k * M_PI / 6), 8, Lamp);
-        c.Text(w / 2, h - 60, "十年ぶりの灯り", 24, Paper, true, true);
+            c.Disc(cx + 125 * std::cos(k * M_PI / 6), cy + 125 * std::sin(k * M_PI / 6), 8, Lamp);
+        c.Text(w / 2, 14, "十年ぶりの灯り", 24, Paper, true, true);
     } else {
         c.Gradient(0, 0, w, h * 2 / 3, {250, 170, 120}, {255, 230, 180});
         c.Gradient(0, h * 2 / 3, w, h - h * 2 / 3, Sea, Night);
         c.Disc(w / 2.0, h * 2 / 3.0, 70, {255, 220, 140});
-        for (int k = 0; k < 2; ++k) {
-            const double x = w / 2.0 - 60 + k * 120;
-            c.Disc(x, h * 2 / 3.0 - 120, 22, Ink);
-            c.Polygon({{x - 30, h * 2 / 3.0}, {x - 18, h * 2 / 3.0 - 100}, {x + 18, h * 2 / 3.0 - 100}, {x + 30, h * 2 / 3.0}},
-                      Ink);
-        }
         c.Text(w / 2, 40, "夜明けの約束", 24, Ink, true, true);
     }
     return c;
@@ -1014,19 +1052,57 @@ void TBuilder::Baton()
     }
 }
 
+// Where the message window's frame (560x146, at 42, 330 on the screen) gives way to the
+// scene's buttons: the backlog bar (496, 312, 80x27 on the screen) reaches 9 rows down into the
+// frame's top edge, and the two corner buttons (15x15) stand on a plate of their own, clear of
+// the text, the box colour and the frame's border.
+constexpr int NotchLeft = 496 - 42 - 3, NotchRight = 496 + 80 - 42 + 3, NotchDepth = 312 + 27 - 330 + 1;
+
+void MessageFrame(TCanvas& w, TRgb rim)
+{
+    const TRgb edge = Darker(rim, 0.5);
+    w.Box(0, 0, 560, 146, 16, rim, edge, 255, 3);
+    // The box colour shows through the middle, which the program fills itself.
+    for (int y = 14; y < 132; ++y)
+        for (int x = 11; x < 549; ++x)
+            w.Put(x, y, rim, 0);
+    // The plate: beside the text's last column above, the whole corner below the text.
+    w.Fill(531, 103, 26, 20, rim);
+    w.Fill(521, 120, 36, 23, rim);
+    for (int y = 0; y < NotchDepth; ++y)
+        for (int x = NotchLeft; x < NotchRight; ++x)
+            w.Put(x, y, rim, 0);
+    // Edges where the frame meets what it lets through: a thin line round the plate, the
+    // frame's own border round the notch.
+    const TCanvas before = w;
+    auto open = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < 560 && y < 146 && before.Pic.Alpha[size_t(y) * 560 + size_t(x)] == 0;
+    };
+    for (int y = 0; y < 146; ++y)
+        for (int x = 0; x < 560; ++x) {
+            if (open(x, y))
+                continue;
+            const bool plate = x >= 521 && y >= 103 && (open(x - 1, y) || open(x, y - 1));
+            bool notch = false;
+            if (y < NotchDepth + 3 && x >= NotchLeft - 3 && x < NotchRight + 3)
+                for (int dy = -3; dy <= 3 && !notch; ++dy)
+                    for (int dx = -3; dx <= 3 && !notch; ++dx)
+                        notch = y + dy < NotchDepth && open(x + dx, y + dy);
+            if (plate || notch)
+                w.Put(x, y, edge, -1);
+        }
+}
+
 void TBuilder::Windows()
 {
     for (int type = 1; type <= 2; ++type) {
         TCanvas w(560, 146, true);
         const TRgb rim = type == 1 ? Lamp : Teal;
-        w.Box(0, 0, 560, 146, 16, rim, Darker(rim, 0.5), 255, 3);
-        // The box colour shows through the middle, which the program fills itself.
-        for (int y = 14; y < 132; ++y)
-            for (int x = 11; x < 549; ++x)
-                w.Put(x, y, rim, 0);
+        MessageFrame(w, rim);
         if (type == 2)
             for (int k = 0; k < 8; ++k)
-                w.Disc(30 + k * 70, 6, 3, Paper);
+                if (30 + k * 70 + 4 < NotchLeft || 30 + k * 70 - 4 > NotchRight)
+                    w.Disc(30 + k * 70, 6, 3, Paper);
         Main.Add("MesWin" + std::to_string(type) + "_wm.png", PngOverWhite(w));
     }
     TCanvas next(22, 154, true);
@@ -1035,9 +1111,11 @@ void TBuilder::Windows()
         next.Polygon({{4, b * 22 + 6 + dy}, {18, b * 22 + 6 + dy}, {11, b * 22 + 16 + dy}}, Lamp);
     }
     Main.Add("MesNextBtn_wm.png", PngOverWhite(next));
+    // The corner buttons have 15 pixels: a one-pixel rim leaves the glyph all the rest.
     TButtonLook tiny;
-    tiny.TextSize = 10;
-    tiny.Radius = 3;
+    tiny.TextSize = 12;
+    tiny.Radius = 2;
+    tiny.Line = 1;
     Main.Add("MesHide_wm.png", PngOverWhite(ButtonStrip(15, 15, "隠", {1, 1, 0, 1, 1}, tiny)));
     Main.Add("MesSkip_wm.png", PngOverWhite(ButtonStrip(15, 15, "送", {1, 1, 0, 1, 1}, tiny)));
 
@@ -1060,10 +1138,14 @@ void TBuilder::Windows()
     TCanvas backlog(80, 27, true);
     backlog.Box(0, 0, 80, 27, 6, Night, Lamp, 220, 2);
     Main.Add("BakFrame_wm.png", PngOverWhite(backlog));
+    TButtonLook bar;
+    bar.TextSize = 15;
+    bar.Radius = 3;
+    bar.Line = 1;
     const char* arrows[3] = {"前", "止", "次"};
     const char* files[3] = {"BakBack_wm.png", "BakStop_wm.png", "BakNext_wm.png"};
     for (int i = 0; i < 3; ++i)
-        Main.Add(files[i], PngOverWhite(ButtonStrip(21, 21, arrows[i], {1, 1, 0, 1, 1}, tiny)));
+        Main.Add(files[i], PngOverWhite(ButtonStrip(21, 21, arrows[i], {1, 1, 0, 1, 1}, bar)));
 
     // Four flakes side by side from x 0: 14, 12, 10 and 8 pixels, on black (added to the scene).
     TCanvas snow(44, 14, false);
@@ -1243,7 +1325,12 @@ void TBuilder::Run()
     for (TArchive* a : {&Main, &Scripts, &BG, &CG, &SE})
         a->Write();
     Movies();
-    // Settings of a first start: in a window, the standard volumes and window.
+    // Settings of a first start: in a window, the standard volumes and window. The game keeps
+    // the player's choices in this file, so a rebuild over a played game leaves it alone (the
+    // game finds it whatever the case of its name).
+    for (auto& e : fs::directory_iterator(Out))
+        if (SameText(e.path().filename().string(), "ZB.INI"))
+            return;
     WriteFile(Out / "ZB.INI", Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
                                    "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"
                                    "[ZB Debug]\r\nWindowMode=ON\r\nShowFPS=OFF\r\n"));

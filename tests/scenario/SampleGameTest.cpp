@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -519,6 +520,148 @@ TEST_F(SampleGame, EveryStoryStepFindsItsScene)
     EXPECT_EQ(world.Log(), std::vector<std::string>());
 }
 
+namespace {
+
+// A picture of the archive with the decode its screen uses: white matte for "_wm" names.
+TDecodedPicture ReadScreenPicture(TFileMan& files, const std::string& name)
+{
+    TDecodedPicture picture;
+    TStream* stream = files.Open(name);
+    if (stream && !DecodePng(stream, picture, EndsWith(name, "_wm.png")))
+        picture = TDecodedPicture{};
+    if (stream)
+        files.Close(stream);
+    return picture;
+}
+
+uint32_t PixelAt(const TDecodedPicture& p, int x, int y)
+{
+    const uint8_t* c = &p.Pixels[(size_t(y) * size_t(p.Width) + size_t(x)) * 3];
+    return uint32_t(c[2]) << 16 | uint32_t(c[1]) << 8 | c[0];
+}
+
+int AlphaAt(const TDecodedPicture& p, int x, int y)
+{
+    return p.Alpha.empty() ? 255 : p.Alpha[size_t(y) * size_t(p.Width) + size_t(x)];
+}
+
+// Contrast of two colours as the web's accessibility guidelines measure it: 1 to 21.
+double Contrast(uint32_t a, uint32_t b)
+{
+    auto luminance = [](uint32_t rgb) {
+        auto channel = [](uint32_t v) {
+            const double c = v / 255.0;
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(rgb >> 16 & 255) + 0.7152 * channel(rgb >> 8 & 255) + 0.0722 * channel(rgb & 255);
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast between a button block's face and its label, away from the block's rim (a fifth
+// of its smaller side in): the face is the commonest opaque colour there, the label the next
+// commonest. 0 when the block shows no label at all.
+double LabelContrast(const TDecodedPicture& p, int left, int top, int width, int height)
+{
+    const int inset = (std::min(width, height) + 4) / 5;
+    std::map<uint32_t, int> counts;
+    for (int y = top + inset; y < top + height - inset; ++y)
+        for (int x = left + inset; x < left + width - inset; ++x)
+            if (AlphaAt(p, x, y) == 255)
+                ++counts[PixelAt(p, x, y)];
+    std::vector<std::pair<int, uint32_t>> byCount;
+    for (auto [colour, n] : counts)
+        byCount.push_back({n, colour});
+    std::sort(byCount.rbegin(), byCount.rend());
+    if (byCount.size() < 2 || byCount[1].first < 4)
+        return 0;
+    return Contrast(byCount[0].second, byCount[1].second);
+}
+
+}  // namespace
+
+// Every pattern of every labelled button reads: normal, focus, selected, down and disabled.
+TEST_F(SampleGame, ButtonLabelsStandOutFromTheirFaces)
+{
+    struct TStrip {
+        std::string Name;
+        int X, Y, W, H, Blocks;
+    };
+    std::vector<TStrip> strips = {
+        {"ChapterButton.png", 0, 0, 97, 41, 3}, {"ChapterButton.png", 97, 0, 211, 40, 3},
+        {"ViewerParts.png", 0, 0, 32, 32, 3},   {"ViewerParts.png", 32, 0, 68, 32, 3},
+        {"ExitYes_wm.png", 0, 0, 43, 22, 5},    {"ExitNo_wm.png", 0, 0, 43, 22, 5},
+        {"BakBack_wm.png", 0, 0, 21, 21, 4},    {"BakStop_wm.png", 0, 0, 21, 21, 4},
+        {"BakNext_wm.png", 0, 0, 21, 21, 4},    {"MesHide_wm.png", 0, 0, 15, 15, 4},
+        {"MesSkip_wm.png", 0, 0, 15, 15, 4},
+    };
+    for (int i = 0; i < 5; ++i)
+        strips.push_back({"TitleParts.png", 260 * i, 0, 260, 60, 6});
+    for (int i = 0; i < 4; ++i)
+        strips.push_back({"CfgParts.png", 56 * i, 0, 56, 19, 2});
+    for (int i = 0; i < 3; ++i) {
+        strips.push_back({"CfgParts.png", 75 * i, 38, 75, 19, 2});
+        strips.push_back({"CfgParts.png", 75 * i, 76, 75, 19, 3});
+        strips.push_back({"ChapterEpisode.png", 205 * i, 0, 205, 38, 4});
+    }
+    for (int i = 0; i < 2; ++i)
+        strips.push_back({"CfgParts.png", 146 * i, 133, 146, 55, 3});
+    for (int i = 0; i < 20; ++i)
+        strips.push_back({"ChapterEp14.png", 0, 63 * i, 285, 21, 3});
+    for (int i = 0; i < 10; ++i)
+        strips.push_back({"GalleryName.png", 0, 99 * i, 328, 33, 3});
+    for (int i = 1; i <= 6; ++i)
+        strips.push_back({"Menu0" + std::to_string(i) + "_wm.png", 0, 0, 122, 20, 9});
+
+    TFileMan main(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    std::map<std::string, TDecodedPicture> pictures;
+    for (const auto& s : strips) {
+        if (!pictures.count(s.Name))
+            pictures[s.Name] = ReadScreenPicture(main, s.Name);
+        const TDecodedPicture& p = pictures[s.Name];
+        ASSERT_GE(p.Width, s.X + s.W) << s.Name;
+        ASSERT_GE(p.Height, s.Y + s.H * s.Blocks) << s.Name;
+        for (int b = 0; b < s.Blocks; ++b)
+            EXPECT_GE(LabelContrast(p, s.X, s.Y + s.H * b, s.W, s.H), 4.5)
+                << s.Name << " part at " << s.X << "," << s.Y << ", block " << b;
+    }
+}
+
+// The message window's frame keeps the scene's buttons whole: its corner buttons stand each on
+// one plain plate of the frame, and the backlog bar above the window's top edge (496, 312, 80 x 27
+// on the screen; the window stands at 42, 330) is not hidden under the frame.
+TEST_F(SampleGame, MessageWindowFramesLeaveTheButtonsWhole)
+{
+    TFileMan main(nullptr);
+    ASSERT_TRUE(main.InitPack(Game("ZB.pak")));
+    const std::pair<int, int> look[2] = {{537, 107}, {538, 108}}, skip[2] = {{525, 123}, {526, 124}};
+    for (int type = 1; type <= 2; ++type) {
+        const std::string name = "MesWin" + std::to_string(type) + "_wm.png";
+        SCOPED_TRACE(name);
+        const TDecodedPicture frame = ReadScreenPicture(main, name);
+        ASSERT_EQ(frame.Width, 560);
+        ASSERT_EQ(frame.Height, 146);
+        for (auto [bx, by] : {look[type - 1], skip[type - 1]}) {
+            std::map<uint32_t, int> colours;
+            int open = 0;
+            for (int y = by - 1; y <= by + 15; ++y)
+                for (int x = bx - 1; x <= bx + 15; ++x) {
+                    open += AlphaAt(frame, x, y) < 255;
+                    ++colours[PixelAt(frame, x, y)];
+                }
+            EXPECT_EQ(open, 0) << "button at " << bx << "," << by;
+            EXPECT_EQ(colours.size(), 1u) << "button at " << bx << "," << by;
+        }
+        int covered = 0;
+        for (int y = 0; y < 312 + 27 - 330; ++y)
+            for (int x = 496 - 42; x < 496 + 80 - 42; ++x)
+                covered += AlphaAt(frame, x, y) > 0;
+        EXPECT_EQ(covered, 0) << "pixels of the backlog bar under the frame";
+    }
+}
+
 TEST_F(SampleGame, BuildIsRepeatable)
 {
     TScratchFolder again;
@@ -533,4 +676,35 @@ TEST_F(SampleGame, BuildIsRepeatable)
         ++compared;
     }
     EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
+}
+
+// The builder, run again over a game that has been played, brings the data up to date and keeps
+// every file the game wrote: the player's settings, the save and its kept copies, captures and
+// temporaries.
+TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
+{
+    TScratchFolder played;
+    ASSERT_TRUE(BuildSample(played));
+    const std::string game = played.Path() + "/game/";
+    const std::map<std::string, std::string> written = {
+        {"ZB.INI", "[ZB]\r\nVolumeBGM=12\r\nMesBoxColor=FF8000\r\n[ZB Debug]\r\nWindowMode=OFF\r\n"},
+        {"ZBSys.sav", "a save"},
+        {"ZBSys.sav.bad", "an unreadable save"},
+        {"ZBSys.sav.bad1", "an older unreadable save"},
+        {"ZBCap000.png", "a capture"},
+        {"ZB.INI.tmpAb12Cd", "a temporary"},
+    };
+    for (const auto& [name, text] : written)
+        WriteWholeFile(game + name, TByteVector(text.begin(), text.end()));
+    const TByteVector pak = ReadWholeFile(Game("ZB.pak"));
+    fs::remove(game + "Script.pak");
+    WriteWholeFile(game + "ZB.pak", TByteVector{'o', 'l', 'd'});
+
+    ASSERT_TRUE(BuildSample(played));
+    for (const auto& [name, text] : written) {
+        const TByteVector kept = ReadWholeFile(game + name);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), text) << name;
+    }
+    EXPECT_EQ(ReadWholeFile(game + "ZB.pak"), pak);
+    EXPECT_EQ(ReadWholeFile(game + "Script.pak"), ReadWholeFile(Game("Script.pak")));
 }
