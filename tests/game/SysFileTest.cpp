@@ -114,26 +114,29 @@ std::vector<uint8_t> RawWithTable(const std::vector<std::pair<int, int>>& ranges
     return raw;
 }
 
-// Counts the file steps of a save and fails the one numbered FailAt (from 1).
+// Records the file steps of a save and fails the one numbered FailAt (from 1).
 int FailAt = 0;
-int Calls = 0;
-bool Failing()
+std::vector<std::string> Steps;
+bool Failing(const char* step)
 {
-    if (++Calls != FailAt)
+    Steps.push_back(step);
+    if (static_cast<int>(Steps.size()) != FailAt)
         return false;
     errno = EIO;
     return true;
 }
 const TAtomicFileOps FaultyOps = {
-    [](char* path, unsigned mode) { return Failing() ? -1 : DefaultAtomicFileOps.Create(path, mode); },
-    [](int handle, const void* data, size_t size) { return !Failing() && DefaultAtomicFileOps.Write(handle, data, size); },
-    [](int handle) { return !Failing() && DefaultAtomicFileOps.Sync(handle); },
+    [](char* path, unsigned mode) { return Failing("create") ? -1 : DefaultAtomicFileOps.Create(path, mode); },
+    [](int handle, const void* data, size_t size) {
+        return !Failing("write") && DefaultAtomicFileOps.Write(handle, data, size);
+    },
+    [](int handle) { return !Failing("sync") && DefaultAtomicFileOps.Sync(handle); },
     [](int handle) {
-        bool failing = Failing();
+        bool failing = Failing("close");
         return DefaultAtomicFileOps.Close(handle) && !failing;
     },
-    [](const char* from, const char* to) { return !Failing() && DefaultAtomicFileOps.Rename(from, to); },
-    [](const char* folder) { return !Failing() && DefaultAtomicFileOps.SyncFolder(folder); },
+    [](const char* from, const char* to) { return !Failing("rename") && DefaultAtomicFileOps.Rename(from, to); },
+    [](const char* folder) { return !Failing("folder sync") && DefaultAtomicFileOps.SyncFolder(folder); },
 };
 
 std::vector<std::string> FolderEntries(const fs::path& folder)
@@ -232,29 +235,35 @@ TEST_F(SysFileTest, FailingAnyWriteStepKeepsThePreviousSave)
     std::vector<uint8_t> changed = Snapshot();
 
     FailAt = 0;
-    Calls = 0;
+    Steps.clear();
     AtomicFileOps = FaultyOps;
     ASSERT_TRUE(SaveSysData());
-    const int steps = Calls;
-    ASSERT_EQ(steps, 6);  // create, write, sync, close, rename, folder sync
+    const std::vector<std::string> steps = Steps;
+    // The temporary stays open, and so locked, until it stands under the save's name.
+    ASSERT_EQ(steps, (std::vector<std::string>{"create", "write", "sync", "rename", "close", "folder sync"}));
     AtomicFileOps = DefaultAtomicFileOps;
     WriteFile(SaveFile(), savedFile);
 
-    for (int step = 1; step <= steps; ++step) {
-        SCOPED_TRACE(step);
+    for (int step = 1; step <= static_cast<int>(steps.size()); ++step) {
+        const std::string& name = steps[static_cast<size_t>(step - 1)];
+        SCOPED_TRACE(name);
         AtomicFileOps = FaultyOps;
         FailAt = step;
-        Calls = 0;
+        Steps.clear();
         size_t lines = LogLines();
-        // Once the new file has replaced the old one the save is done: a failed folder sync
-        // only risks the name after a power cut, and is logged, not reported.
-        EXPECT_EQ(SaveSysData(), step == steps);
+        // Once the new file has replaced the old one the save is done: a failed close or
+        // folder sync only risks the name after a power cut, and is logged, not reported.
+        const bool landed = name == "close" || name == "folder sync";
+        EXPECT_EQ(SaveSysData(), landed);
         AtomicFileOps = DefaultAtomicFileOps;
         EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_NE(LastLog().find(landed ? "ZBSys.sav SyncError (" + name + ": " : "ZBSys.sav SaveError (" + name + ": "),
+                  std::string::npos)
+            << LastLog();
         EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
         Restart();
         ASSERT_TRUE(LoadSysData());
-        EXPECT_EQ(Snapshot(), step < steps ? saved : changed);
+        EXPECT_EQ(Snapshot(), landed ? changed : saved);
         // Back to the changed records and the first file for the next step.
         ASSERT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
         LoadSysDataBytes(*SysData, changed.data());
