@@ -261,6 +261,13 @@ bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtom
     return WriteFileAtomic(fileName, data.data(), data.size(), fault);
 }
 
+bool MayReplaceFile(const std::string& fileName)
+{
+    std::string path = NativePath(fileName);
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || MayReplace(path, st);
+}
+
 int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
 {
     std::string path = NativePath(fileName);

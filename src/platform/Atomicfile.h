@@ -59,6 +59,11 @@ std::string AtomicWriteFaultText(const TAtomicWriteFault& fault);
 bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size, TAtomicWriteFault* fault = nullptr);
 bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtomicWriteFault* fault = nullptr);
 
+// Whether WriteFileAtomic would pass its Access step for that name: false (errno EACCES) for a
+// regular file the player may not write or that nobody may write; true for anything it would
+// replace or create.
+bool MayReplaceFile(const std::string& fileName);
+
 // Removes the temporaries that writes of that file left when the process died mid-write:
 // regular files in its folder named as the writer names them (the name compared without
 // regard to case) that no live writer holds. The writer locks its temporary from its creation

@@ -307,7 +307,6 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     std::vector<uint8_t> damaged = ReadFile(SaveFile());
     damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
     WriteFile(SaveFile(), damaged);
-    WriteFile(FFolder / "ZBSys.sav.bad", {'o', 'l', 'd'});
     Restart();
     std::vector<uint8_t> fresh = Snapshot();
     ASSERT_FALSE(LoadSysData());
@@ -316,7 +315,7 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     size_t lines = LogLines();
     ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(LogLines(), lines + 1);
-    EXPECT_NE(LastLog().find("ZBSys.sav.bad"), std::string::npos) << LastLog();
+    EXPECT_EQ(LastLog().substr(LastLog().size() - 14), " ZBSys.sav.bad") << LastLog();
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
     // The next save in the same run replaces only the new file.
     SetSysFlag(SysData, 6, true);
@@ -336,6 +335,35 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
     EXPECT_EQ(LogLines(), lines);
+
+    // Later damaged saves never replace a kept one: each goes to the first free numbered name,
+    // and its line says what was wrong with it.
+    std::vector<uint8_t> wrongMagic = ReadFile(SaveFile());
+    wrongMagic[3] = '2';
+    std::vector<uint8_t> raw = Snapshot();
+    const struct {
+        std::vector<uint8_t> Bytes;
+        std::string Cause;
+    } later[] = {
+        {wrongMagic, "ZB01"},
+        {ImageOf(raw, 0x40049), std::to_string(0x40049)},
+    };
+    std::vector<std::vector<uint8_t>> kept{damaged};
+    for (const auto& [bytes, cause] : later) {
+        SCOPED_TRACE(cause);
+        WriteFile(SaveFile(), bytes);
+        Restart();
+        ASSERT_FALSE(LoadSysData());
+        lines = LogLines();
+        ASSERT_TRUE(SaveSysData());
+        ASSERT_EQ(LogLines(), lines + 1);
+        const std::string keptName = "ZBSys.sav.bad" + std::to_string(kept.size());
+        EXPECT_NE(LastLog().find(cause), std::string::npos) << LastLog();
+        EXPECT_EQ(LastLog().substr(LastLog().size() - keptName.size() - 1), " " + keptName) << LastLog();
+        kept.push_back(bytes);
+        for (size_t n = 0; n < kept.size(); ++n)
+            EXPECT_EQ(ReadFile(FFolder / ("ZBSys.sav.bad" + (n ? std::to_string(n) : ""))), kept[n]) << n;
+    }
 }
 
 TEST_F(SysFileTest, DamagedSaveIsNeverOverwrittenWhenItsKeepAsideNameIsTaken)
@@ -394,6 +422,26 @@ TEST_F(SysFileTest, SaveKeepsOnlyPermissionBitsAndLeavesAReadOnlyFileAlone)
     EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
     EXPECT_EQ(ReadFile(SaveFile()), kept);
     EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
+
+    // A read-only save that does not load is not moved aside either: it stays as it is, and
+    // every save is refused as for any read-only save.
+    std::vector<uint8_t> damaged = kept;
+    damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
+    fs::permissions(SaveFile(), fs::perms(0644));
+    WriteFile(SaveFile(), damaged);
+    fs::permissions(SaveFile(), fs::perms(0444));
+    Restart();
+    ASSERT_FALSE(LoadSysData());
+    for (int save = 0; save < 2; ++save) {
+        lines = LogLines();
+        EXPECT_FALSE(SaveSysData());
+        EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
+        EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
+        EXPECT_EQ(ReadFile(SaveFile()), damaged);
+        EXPECT_EQ(fs::status(SaveFile()).permissions(), fs::perms(0444));
+        EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
+    }
 }
 
 // A tmpfs of its own, so the file system can really be filled and made read-only.
