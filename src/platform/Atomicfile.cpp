@@ -63,6 +63,16 @@ TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std
 
 namespace {
 
+// flock, tried again when a signal interrupts the wait; errno tells why it failed.
+bool Lock(int handle, int operation)
+{
+    int result;
+    do
+        result = ::flock(handle, operation);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 int PosixCreate(char* pathTemplate, unsigned mode)
 {
     const std::string pattern = pathTemplate;
@@ -77,11 +87,7 @@ int PosixCreate(char* pathTemplate, unsigned mode)
         // progress alone. A clean-up that came between the creation and the lock has taken the
         // name away: start again under a fresh one.
         struct stat st {};
-        int locked;
-        do
-            locked = ::flock(fd, LOCK_EX);
-        while (locked != 0 && errno == EINTR);
-        if (locked == 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        if (Lock(fd, LOCK_EX) && ::fstat(fd, &st) == 0 && st.st_nlink == 0) {
             ::close(fd);
             continue;
         }
@@ -303,11 +309,7 @@ int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
         struct stat held {};
         bool same = ::fstat(handle, &held) == 0 && held.st_dev == st.st_dev && held.st_ino == st.st_ino;
         bool abandoned = false;
-        int locked;
-        do
-            locked = ::flock(handle, LOCK_EX | LOCK_NB);
-        while (locked != 0 && errno == EINTR);
-        if (locked == 0)
+        if (Lock(handle, LOCK_EX | LOCK_NB))
             abandoned = true;
         else if (errno != EWOULDBLOCK)
             abandoned = static_cast<int64_t>(now) - static_cast<int64_t>(st.st_mtime) >= minAgeSeconds;
