@@ -103,12 +103,14 @@ void TGameForm::FormCreate(TObject*)
     if (!InitDirectX()) {
         Log(LogDirectX);
         ShowMessageBox(MsgInitFailed, CaptionQJError);
+        MarkFailed();
         RequestQuit();
         return;
     }
     FRoot = MakeGameRoot();
     if (!FRoot) {
         ShowMessageBox(MsgInitFailed, CaptionQJError);
+        MarkFailed();
         RequestQuit();
         return;
     }
@@ -316,6 +318,7 @@ void TGameForm::FormShow(TObject*)
     }
     if (failed) {
         Log(LogShowError);
+        MarkFailed();
         RequestQuit();
         return;
     }
@@ -504,7 +507,7 @@ void TGameForm::RequestQuit()
     if (!Application)
         return;
     if (!QuitByClose) {
-        Application->PostQuitMessage(0);
+        Application->PostQuitMessage(Failed() ? 1 : 0);
         return;
     }
     TGameForm* form = this;

@@ -112,8 +112,13 @@ public:
     void Close();
     bool Visible() const { return FVisible; }
 
+    // The quit ends the program with status 1 once MarkFailed has been called, else 0.
     void RequestQuit();
     void RequestClose(bool alreadyClosing);
+    // Any thread: the game ends for a fault rather than at the player's request (a start that
+    // failed, an error that ends the game), so that a launcher can tell it from a close.
+    void MarkFailed() { FFailed.store(true); }
+    bool Failed() const { return FFailed.load(); }
 
     // Frame loop.
     void GameTimerTimer(TObject* sender);
@@ -350,6 +355,7 @@ private:
     bool FMadeGlobals = false;
     bool FHidden = false;
     bool FDestroyed = false;
+    std::atomic<bool> FFailed{false};
 };
 
 extern TGameForm* GameForm;

@@ -19,7 +19,8 @@ namespace {
 constexpr int CaptureNames = 999;  // numbers 000 to 998
 
 // True when some number 000..998 has no file of the capture pattern in the folder. Names match
-// without regard to case, as on the system the game was made for.
+// without regard to case, as every game file name does, so that a capture is never written
+// beside one whose name differs only in case.
 bool CaptureNameFree(const std::string& folder)
 {
     std::vector<bool> taken(CaptureNames, false);

@@ -235,8 +235,10 @@ void TGameForm::FramePump()
         } catch (const EGameEnd&) {
             throw;  // the game thread ending from inside a frame: not a failure
         } catch (...) {
-            if (State.load() != gsClosing)
+            if (State.load() != gsClosing) {
+                MarkFailed();
                 RequestClose(false);
+            }
         }
     }
     // Full speed with vertical sync is paced by the presentation, waited for with no lock held.

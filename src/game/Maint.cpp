@@ -90,6 +90,8 @@ void TMainThread::GameQuit()
 
 void TMainThread::GameAbort()
 {
+    if (GameForm)
+        GameForm->MarkFailed();
     GameQuit();
 }
 
@@ -127,13 +129,17 @@ void TMainThread::Execute()
     } catch (const Exception& e) {
         if (ErrLog)
             ErrLog->Add(e.Message);
-        if (GameForm)
+        if (GameForm) {
+            GameForm->MarkFailed();
             GameForm->RequestClose(false);
+        }
     } catch (...) {
         if (ErrLog)
             ErrLog->Add(LogUnknownException);
-        if (GameForm)
+        if (GameForm) {
+            GameForm->MarkFailed();
             GameForm->RequestClose(false);
+        }
     }
     while (FStateDepth > 0)
         ReleaseStateLock();

@@ -111,6 +111,9 @@ int GameMain(int argc, const char* const* argv)
     InstallCloseSignals();
     // Start-up failures come before the game window exists; their boxes need no parent.
     Display::InstallMessageBoxes();
+    // 0 only for the player's own close, a close signal, or a second start that gives way; a
+    // start that fails and an end the player did not ask for give 1.
+    int status = 1;
     try {
         TIniStartSnapshot iniSnapshot;
         ReadDebugIni();
@@ -133,6 +136,7 @@ int GameMain(int argc, const char* const* argv)
         ChapterUnit = new TChapterUnit(application);
         BatonUnit = new TBatonUnit(application);
         application->Run();
+        status = application->ExitCode();
     } catch (...) {
     }
     instance.Release();
@@ -140,5 +144,5 @@ int GameMain(int argc, const char* const* argv)
     Application = nullptr;
     ZbeffectFinish();
     ZbdataFinish();
-    return 0;
+    return status;
 }

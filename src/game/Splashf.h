@@ -29,6 +29,8 @@ extern TSplashForm* SplashForm;
 // The picture the splash shows: 320x240 pixels 0x00RRGGBB, rows top-down.
 std::vector<uint32_t> SplashPicture();
 
-// The program: working folder, single instance, switches, the loop. Returns the exit code, 0
-// in every case; whatever escapes the loop is dropped after the instance lock is released.
+// The program: working folder, single instance, switches, the loop. Returns the exit code: 0
+// after the player's close, a close signal, or when another instance runs; 1 after a start
+// that failed or an end the player did not ask for. Whatever escapes the loop is dropped
+// after the instance lock is released, and gives 1.
 int GameMain(int argc, const char* const* argv);

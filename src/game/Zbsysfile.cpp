@@ -1,10 +1,12 @@
 #include "game/Zbsysfile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <utility>
 
 #include "archive/Verange.h"
 #include "game/Zbdata.h"
@@ -12,7 +14,6 @@
 #include "game/Zbreadmes.h"
 #include "platform/Atomicfile.h"
 #include "platform/Filenames.h"
-#include "platform/Streams.h"
 
 std::string SysSaveFolder;
 
@@ -20,8 +21,18 @@ namespace {
 
 constexpr int64_t MinRaw = TSysData::ByteSize + TReadMesTable::HeaderSize;
 
-// Set when the file on disk exists but did not load: the next save keeps it aside first.
-std::atomic<bool> LoadFailed{false};
+// Set when the file on disk exists but did not load, with the reason: the next save keeps it
+// aside first. Loaded on the interface thread, saved on the game thread.
+std::mutex LoadFailureLock;
+bool LoadFailed = false;
+std::string LoadFailure;
+
+void SetLoadFailure(bool failed, const std::string& why)
+{
+    std::lock_guard<std::mutex> lock(LoadFailureLock);
+    LoadFailed = failed;
+    LoadFailure = why;
+}
 
 uint32_t Get32(const uint8_t* p)
 {
@@ -45,29 +56,38 @@ void LogError(const char* line, const TAtomicWriteFault& fault)
 }
 
 // Moves a file that failed to load out of the way of the first save over it: to the keep-aside
-// name (replacing an older kept file), else to the first free numbered name.
+// name, else to the first free numbered name; an older kept file is never replaced. A file the
+// player may not write stays where it is, and the save is refused as for any read-only save.
 bool KeepUnreadableFile(const std::string& path)
 {
-    if (!LoadFailed)
-        return true;
-    std::string kept = InFolder(SysSaveBadName);
-    int error = ::rename(path.c_str(), kept.c_str()) == 0 ? 0 : errno;
+    std::string why;
+    {
+        std::lock_guard<std::mutex> lock(LoadFailureLock);
+        if (!LoadFailed)
+            return true;
+        why = LoadFailure;
+    }
+    if (!MayReplaceFile(path)) {
+        LogError(LogSysSaveError, {TAtomicWriteStep::Access, errno});
+        return false;
+    }
+    std::string kept;
+    int error = EEXIST;
     // Only a taken name is worth trying the next one for; ENOENT says the file is gone.
-    for (int n = 1; error != 0 && error != ENOENT && n <= SysSaveBadNumbers; ++n) {
-        kept = InFolder(SysSaveBadName + std::to_string(n));
+    for (int n = 0; error == EEXIST && n <= SysSaveBadNumbers; ++n) {
+        kept = InFolder(n == 0 ? std::string(SysSaveBadName) : SysSaveBadName + std::to_string(n));
         error = RenameNoReplace(path, kept) ? 0 : errno;
-        if (error != EEXIST)
-            break;
     }
     if (error == 0) {
         if (ErrLog)
-            ErrLog->Add(LogSysSaveKept + kept.substr(kept.rfind('/') + 1));
+            ErrLog->Add(std::string(LogSysSaveLoadError) + " (" + why + ")" + LogSysSaveKeptAs +
+                        kept.substr(kept.rfind('/') + 1));
     } else if (error != ENOENT) {
         // Rather no save than a save over the only copy of the player's progress.
         LogError(LogSysSaveError, {TAtomicWriteStep::Rename, error});
         return false;
     }
-    LoadFailed = false;
+    SetLoadFailure(false, "");
     return true;
 }
 
@@ -125,53 +145,72 @@ bool SaveSysData()
     return true;
 }
 
-bool LoadSysDataImage(const uint8_t* data, size_t size)
+bool LoadSysDataImage(const uint8_t* data, size_t size, std::string* why)
 {
-    if (!SysData || !ReadMesTable || !data || size < 8 || std::memcmp(data, SysSaveMagic, 4) != 0)
+    auto refuse = [why](std::string reason) {
+        if (why)
+            *why = std::move(reason);
         return false;
+    };
+    if (!SysData || !ReadMesTable || !data)
+        return refuse("no records to load into");
+    if (size < 8)
+        return refuse(std::to_string(size) + " bytes, shorter than the 8-byte header");
+    if (std::memcmp(data, SysSaveMagic, 4) != 0)
+        return refuse("it does not begin with ZB01");
     int64_t rawSize = Get32(data + 4);
     int64_t codedSize = static_cast<int64_t>(size) - 8;
-    if (rawSize < MinRaw || rawSize > SysSaveMaxRaw || codedSize > SysSaveMaxCoded)
-        return false;
+    if (rawSize < MinRaw || rawSize > SysSaveMaxRaw)
+        return refuse("raw size " + std::to_string(rawSize) + " outside " + std::to_string(MinRaw) + " to " +
+                      std::to_string(SysSaveMaxRaw));
+    if (codedSize > SysSaveMaxCoded)
+        return refuse("a body of " + std::to_string(codedSize) + " bytes, more than the " +
+                      std::to_string(SysSaveMaxCoded) + " a save may hold");
     try {
         std::vector<uint8_t> raw(static_cast<size_t>(rawSize));
         std::unique_ptr<TRangeDecode> decoder(new TRangeDecode);
         if (!decoder->CreateBuffer())
-            return false;
+            return refuse("no memory for the decoder");
         if (!decoder->Decode(data + 8, raw.data(), codedSize, rawSize) || decoder->OutCount != rawSize)
-            return false;
+            return refuse("the body does not decode to its raw size of " + std::to_string(rawSize) + " bytes");
         const uint8_t* table = raw.data() + TSysData::ByteSize;
         int64_t tableSize = rawSize - TSysData::ByteSize;
         if (!TReadMesTable::IsValidTable(table, tableSize))
-            return false;
+            return refuse("its read-message table is damaged");
         TSysData loaded;
         LoadSysDataBytes(loaded, raw.data());
         if (!ReadMesTable->SetData(table, tableSize))
-            return false;
+            return refuse("its read-message table does not fit");
         *SysData = loaded;
         return true;
     } catch (const std::bad_alloc&) {
-        return false;
+        return refuse("out of memory");
     }
 }
 
 bool LoadSysData()
 {
-    LoadFailed = false;
+    SetLoadFailure(false, "");
     std::string path = SavePath();
     if (!SysData || !ReadMesTable || !PathIsFile(path))
         return false;
+    std::string text;
+    int error = 0;
+    std::string why;
     bool loaded = false;
-    try {
-        TFileStream file(path, fmOpenRead);
-        int64_t size = file.GetSize();
-        std::vector<uint8_t> image;
-        if (size >= 8 && size <= 8 + SysSaveMaxCoded) {
-            image.resize(static_cast<size_t>(size));
-            loaded = file.Read(image.data(), size) == size && LoadSysDataImage(image.data(), image.size());
-        }
-    } catch (const std::exception&) {
+    switch (ReadWholeFile(path, 8 + SysSaveMaxCoded, text, &error)) {
+    case TFileReadResult::Ok:
+        loaded = LoadSysDataImage(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &why);
+        break;
+    case TFileReadResult::Missing:
+        return false;
+    case TFileReadResult::TooLarge:
+        why = "longer than the " + std::to_string(8 + SysSaveMaxCoded) + " bytes a save may hold";
+        break;
+    case TFileReadResult::Failed:
+        why = std::error_code(error, std::generic_category()).message();
+        break;
     }
-    LoadFailed = !loaded;
+    SetLoadFailure(!loaded, why);
     return loaded;
 }

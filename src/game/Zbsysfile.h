@@ -9,11 +9,13 @@
 // A save is coded in memory and written through WriteFileAtomic, so that a failure at any point
 // keeps the previous save. A load checks every size and the whole table before anything is
 // replaced; a failed load says nothing, but the first save after it first moves the file it
-// could not read to "ZBSys.sav.bad" (replacing an older one), or where that name cannot be
-// used (a folder holds it) to the first free numbered name, so that no progress is lost
-// unseen; when no name can be used the save is refused rather than written over the unread
-// file. A failed save, the keeping aside and a failed folder sync each leave one line in the
-// error log; the game itself is not told (it ignores the result).
+// could not read to "ZBSys.sav.bad", or where that name is taken (an older kept save, a
+// folder) to the first free numbered name, so that no progress is lost unseen; when no name
+// can be used the save is refused rather than written over the unread file. An unread file
+// the player may not write stays where it is and the save is refused, as for any read-only
+// save. A failed save, the keeping aside (with the reason the file could not be read) and a
+// failed folder sync each leave one line in the error log; the game itself is not told (it
+// ignores the result).
 
 #include <cstddef>
 #include <cstdint>
@@ -35,5 +37,6 @@ void RemoveSysSaveLeftovers();
 
 // The file's bytes for the current records; false when the records do not exist.
 bool BuildSysDataImage(std::vector<uint8_t>& image);
-// Takes SysData and the read table from a file's bytes; nothing changes unless all of it is valid.
-bool LoadSysDataImage(const uint8_t* data, size_t size);
+// Takes SysData and the read table from a file's bytes; nothing changes unless all of it is
+// valid. why, when given, receives the reason for a refusal, for the log.
+bool LoadSysDataImage(const uint8_t* data, size_t size, std::string* why = nullptr);

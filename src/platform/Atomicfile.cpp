@@ -63,6 +63,16 @@ TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std
 
 namespace {
 
+// flock, tried again when a signal interrupts the wait; errno tells why it failed.
+bool Lock(int handle, int operation)
+{
+    int result;
+    do
+        result = ::flock(handle, operation);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 int PosixCreate(char* pathTemplate, unsigned mode)
 {
     const std::string pattern = pathTemplate;
@@ -77,7 +87,7 @@ int PosixCreate(char* pathTemplate, unsigned mode)
         // progress alone. A clean-up that came between the creation and the lock has taken the
         // name away: start again under a fresh one.
         struct stat st {};
-        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        if (Lock(fd, LOCK_EX) && ::fstat(fd, &st) == 0 && st.st_nlink == 0) {
             ::close(fd);
             continue;
         }
@@ -227,34 +237,41 @@ bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size,
     if (handle < 0)
         return Fail(fault, TAtomicWriteStep::Create, errno);
 
+    // The handle, and with it the lock on the temporary, is kept until the rename has landed:
+    // another instance's start-up clean-up takes an unlocked temporary for a dead writer's.
     TAtomicWriteStep failed = TAtomicWriteStep::None;
-    int error = 0;
     if (!ops.Write(handle, data, size))
         failed = TAtomicWriteStep::Write;
     else if (!ops.Sync(handle))
         failed = TAtomicWriteStep::Sync;
-    if (failed != TAtomicWriteStep::None)
-        error = errno;
-    if (!ops.Close(handle) && failed == TAtomicWriteStep::None) {
-        failed = TAtomicWriteStep::Close;
-        error = errno;
-    }
-    if (failed == TAtomicWriteStep::None && !ops.Rename(temporary.c_str(), path.c_str())) {
+    else if (!ops.Rename(temporary.c_str(), path.c_str()))
         failed = TAtomicWriteStep::Rename;
-        error = errno;
-    }
     if (failed != TAtomicWriteStep::None) {
+        int error = errno;
         ::unlink(temporary.c_str());
+        ops.Close(handle);
         return Fail(fault, failed, error);
     }
-    if (!ops.SyncFolder(folder.c_str()) && fault)
-        *fault = {TAtomicWriteStep::SyncFolder, errno};
+    TAtomicWriteFault late;
+    if (!ops.Close(handle))
+        late = {TAtomicWriteStep::Close, errno};
+    if (!ops.SyncFolder(folder.c_str()) && late.Step == TAtomicWriteStep::None)
+        late = {TAtomicWriteStep::SyncFolder, errno};
+    if (fault)
+        *fault = late;
     return true;
 }
 
 bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtomicWriteFault* fault)
 {
     return WriteFileAtomic(fileName, data.data(), data.size(), fault);
+}
+
+bool MayReplaceFile(const std::string& fileName)
+{
+    std::string path = NativePath(fileName);
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || MayReplace(path, st);
 }
 
 int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
@@ -292,7 +309,7 @@ int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds)
         struct stat held {};
         bool same = ::fstat(handle, &held) == 0 && held.st_dev == st.st_dev && held.st_ino == st.st_ino;
         bool abandoned = false;
-        if (::flock(handle, LOCK_EX | LOCK_NB) == 0)
+        if (Lock(handle, LOCK_EX | LOCK_NB))
             abandoned = true;
         else if (errno != EWOULDBLOCK)
             abandoned = static_cast<int64_t>(now) - static_cast<int64_t>(st.st_mtime) >= minAgeSeconds;

@@ -46,25 +46,30 @@ const char* AtomicWriteStepName(TAtomicWriteStep step);
 // For log lines: the step and its cause, "rename: Is a directory".
 std::string AtomicWriteFaultText(const TAtomicWriteFault& fault);
 
-// True once the new file has replaced the old one. A folder sync that fails after that still
-// gives true (the file is complete; only its name may not survive a power cut) and is reported
-// in fault. False when anything before failed: the old file, if any, is then unchanged and no
+// True once the new file has replaced the old one. A close or a folder sync that fails after
+// that still gives true (the file is complete; only its name may not survive a power cut) and
+// is reported in fault. False when anything before failed: the old file, if any, is then unchanged and no
 // temporary file is left behind (unless the process dies mid-write). The temporary is the
 // file's name with ".tmp" and six random letters or digits, so nothing planted there (a link,
 // a folder) is written through or blocks the write. A file the player may not write (or that
-// nobody may write) is not replaced: the write is refused at the Access step, as a read-only
-// file is on the system the game was made for. A replaced regular file's permission bits are
+// nobody may write) is not replaced: the write is refused at the Access step, because a player
+// who takes the write permission away means "leave this file as it is". A replaced regular file's permission bits are
 // kept (never set-user-id, set-group-id or sticky); a new file, or one that replaces a link at
 // the name, gets mode 0644.
 bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size, TAtomicWriteFault* fault = nullptr);
 bool WriteFileAtomic(const std::string& fileName, const std::string& data, TAtomicWriteFault* fault = nullptr);
 
+// Whether WriteFileAtomic would pass its Access step for that name: false (errno EACCES) for a
+// regular file the player may not write or that nobody may write; true for anything it would
+// replace or create.
+bool MayReplaceFile(const std::string& fileName);
+
 // Removes the temporaries that writes of that file left when the process died mid-write:
 // regular files in its folder named as the writer names them (the name compared without
-// regard to case) that no live writer holds. The writer locks its temporary while it writes,
-// so a write in progress in another process is left alone; on a file system without locks a
-// temporary must instead be last changed at least minAgeSeconds ago. Links, folders and every
-// other name stay. Returns the number removed.
+// regard to case) that no live writer holds. The writer locks its temporary from its creation
+// until it stands under the file's name, so a write in progress in another process is left
+// alone; on a file system without locks a temporary must instead be last changed at least
+// minAgeSeconds ago. Links, folders and every other name stay. Returns the number removed.
 int RemoveAtomicLeftovers(const std::string& fileName, int64_t minAgeSeconds);
 
 // Renames from to to only while nothing is at to (errno EEXIST otherwise): what is there is

@@ -1,8 +1,9 @@
 #pragma once
 // The game's file-name rules on a case-sensitive file system: a backslash separates folders,
 // and names and wildcards match without regard to case (ASCII letters only; other bytes exactly),
-// as on the system the data was made for. Folder listings are sorted by name without regard to
-// case so that every machine gives the same order.
+// because scripts, tables and players spell a data file's name in whatever case they like and
+// still expect it found. Folder listings are sorted by name without regard to case so that
+// every machine gives the same order.
 
 #include <string>
 #include <vector>

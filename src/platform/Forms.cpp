@@ -1,9 +1,10 @@
 #include "platform/Forms.h"
 
-#include <atomic>
-#include <chrono>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 
 TApplication* Application = nullptr;
@@ -20,9 +21,12 @@ static_assert(std::atomic<TCloseSignalHook>::is_always_lock_free);
 
 extern "C" void OnCloseSignalHandler(int)
 {
+    // The interrupted code may be between a failed call and its look at errno.
+    const int savedErrno = errno;
     CloseSignal.store(1);
     if (TCloseSignalHook hook = CloseHook.load())
         hook();
+    errno = savedErrno;
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         const std::string script = folder.Write("e2e.sh",
             std::string(SettledShellFunction) + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-            "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+            "export " + ProgramSanitizerOptions() + "\n"
             "./zb 2>'" + folder.Path() + "/err' &\n"
             "pid=$!\n"
             "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
@@ -229,7 +229,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
         const std::string script = folder.Write("full.sh",
             std::string(SettledShellFunction) + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-            "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+            "export " + ProgramSanitizerOptions() + "\n"
             "startzb() {\n"
             "  ./zb 2>/dev/null &\n"
             "  pid=$!\n"
@@ -354,7 +354,7 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
     const std::string script = folder.Write("pointer.sh",
         "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "export " + ProgramSanitizerOptions() + "\n"
         "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
         "xdotool mousemove 1000 600\n"
         "./zb 2>/dev/null &\n"
@@ -423,7 +423,7 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
         "\\.so\\.[0-9]*' | sort -u); do : > '" + out + "/hidden/'$name; done\n"
         "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "export " + ProgramSanitizerOptions() + "\n"
         "LD_LIBRARY_PATH='" + out + "/hidden' ./zb -WINDOW 2> '" + out + "/err' &\n"
         "pid=$!\n"
         "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"

@@ -33,8 +33,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     const std::string script = folder.Write("e2e.sh",
         "cd '" + folder.Path() + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        // The X and GL libraries' own leaks and races are not ours to report here.
-        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n"
+        "export " + ProgramSanitizerOptions() + "\n"
         // The program starts only once the watcher says that it watches.
         "rm -f ready; mkfifo ready\n"
         "python3 '" + watcher + "' watched ready Splash ZB & watch=$!\n"

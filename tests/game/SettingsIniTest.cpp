@@ -169,6 +169,12 @@ int ReadOnlyFolderCreate(char*, unsigned)
     return -1;
 }
 
+bool FailingFolderSync(const char*)
+{
+    errno = EIO;
+    return false;
+}
+
 std::string FileText(const std::string& path)
 {
     std::string text;
@@ -182,13 +188,15 @@ TEST_F(SettingsIniTest, EachFailedWriteLeavesOneLogLineNamingItsCause)
 {
     TGameForm form(nullptr, "ZB", false);
     const std::string path = IniPath();
-    auto expectOneLine = [&](const char* cause, auto write) {
+    // A refused write is a "SaveError"; one that landed but whose folder sync failed, a
+    // "SyncError".
+    auto expectOneLine = [&](const char* kind, const char* cause, auto write) {
         SCOPED_TRACE(cause);
         const size_t lines = ErrLog->Count();
         write();
         ASSERT_EQ(ErrLog->Count(), lines + 1);
         const std::string line = ErrLog->Line(lines);
-        EXPECT_NE(line.find("ZB.INI"), std::string::npos) << line;
+        EXPECT_EQ(line.rfind(std::string("ZB.INI ") + kind + " (", 0), 0u) << line;
         EXPECT_NE(line.find(cause), std::string::npos) << line;
     };
 
@@ -196,24 +204,29 @@ TEST_F(SettingsIniTest, EachFailedWriteLeavesOneLogLineNamingItsCause)
     const std::string readOnly = "[ZB]\r\nFPSMode=Full\r\n; mine\r\n";
     WriteIni(readOnly);
     std::filesystem::permissions(path, std::filesystem::perms(0444));
-    expectOneLine("Permission denied", [&] { form.SetFPSMode(1); });
+    expectOneLine("SaveError", "Permission denied", [&] { form.SetFPSMode(1); });
     EXPECT_EQ(FileText(path), readOnly);
     TMesBoxConfig config{TVeRGB(0x123456), 2, 0};
-    expectOneLine("Permission denied", [&] { WriteMesBoxIni(&config); });
+    expectOneLine("SaveError", "Permission denied", [&] { WriteMesBoxIni(&config); });
     EXPECT_EQ(FileText(path), readOnly);
     std::filesystem::remove(path);
 
     WriteIni("[ZB]\r\n" + std::string(TIniFile::MaxFileSize, ';'));
-    expectOneLine("File too large", [&] { form.SetFPSMode(0); });
+    expectOneLine("SaveError", "File too large", [&] { form.SetFPSMode(0); });
     std::filesystem::remove(path);
 
     std::filesystem::create_directory(path);
-    expectOneLine("Is a directory", [&] { WriteMesBoxIni(&config); });
+    expectOneLine("SaveError", "Is a directory", [&] { WriteMesBoxIni(&config); });
     std::filesystem::remove(path);
 
     AtomicFileOps = DefaultAtomicFileOps;
     AtomicFileOps.Create = ReadOnlyFolderCreate;
-    expectOneLine("Read-only file system", [&] { form.SetFPSMode(2); });
+    expectOneLine("SaveError", "Read-only file system", [&] { form.SetFPSMode(2); });
     AtomicFileOps = DefaultAtomicFileOps;
     EXPECT_FALSE(std::filesystem::exists(path));
+
+    AtomicFileOps.SyncFolder = FailingFolderSync;
+    expectOneLine("SyncError", "folder sync: Input/output error", [&] { form.SetFPSMode(1); });
+    AtomicFileOps = DefaultAtomicFileOps;
+    EXPECT_EQ(Read("ZB", "FPSMode"), "30fps");
 }

@@ -2,6 +2,7 @@
 // each missing picture, failed device checks, and the orderly close.
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -32,6 +33,12 @@ protected:
     {
         RunPosted();
         return App->Terminated();
+    }
+    // The program's exit status once the posted messages have run; -1 while it goes on.
+    int ExitStatus()
+    {
+        RunPosted();
+        return App->Terminated() ? App->ExitCode() : -1;
     }
 };
 
@@ -71,7 +78,7 @@ TEST_F(StartupTest, HeadlessStartShowsTheWaitPictureAndClosesInOrder)
     EXPECT_EQ(Form->CursorImage, nullptr);
     EXPECT_FALSE(Display->Enabled());
     EXPECT_EQ(Root->Calls().back(), "uncreate");
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(ExitStatus(), 0);
     EXPECT_TRUE(LogLines().empty());
     delete Form;
     Form = nullptr;
@@ -97,7 +104,7 @@ TEST_F(StartupTest, EachMissingPictureFailsTheShowingWithItsLogLine)
         EXPECT_EQ(Form->WaitThread, nullptr);
         EXPECT_EQ(MainThread.load(), nullptr);
         EXPECT_FALSE(Form->GameTimer->GetEnabled());
-        EXPECT_TRUE(QuitPosted());
+        EXPECT_EQ(ExitStatus(), 1);
     }
 }
 
@@ -135,7 +142,7 @@ TEST_F(StartupTest, OldDisplayVersionFailsCreationAndTheShowingReportsTheMissing
                                                std::string(CaptionQJError) + ": " + MsgInitFailed}));
     EXPECT_EQ(LogLines(), (std::vector<std::string>{LogDirectX, LogShowException, LogShowError}));
     EXPECT_EQ(Form->WaitThread, nullptr);
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(ExitStatus(), 1);
 }
 
 TEST_F(StartupTest, DisplayDepthChecksChooseTheWorkingDepth)
@@ -186,7 +193,7 @@ TEST_F(StartupTest, DevicesThatCannotOpenFailTheShowingWithTheirOwnMessages)
         EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgDirectSound}));
         EXPECT_EQ(LogLines(), (std::vector<std::string>{LogDirectSound, LogShowError}));
         EXPECT_EQ(Form->WaitThread, nullptr);
-        EXPECT_TRUE(QuitPosted());
+        EXPECT_EQ(ExitStatus(), 1);
     }
 
     TearDown();
@@ -198,24 +205,46 @@ TEST_F(StartupTest, DevicesThatCannotOpenFailTheShowingWithTheirOwnMessages)
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines.front(), LogDirectDraw);
     EXPECT_EQ(lines.back(), LogShowError);
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(ExitStatus(), 1);
 }
 
-TEST_F(StartupTest, GameThreadFailureIsLoggedAndClosesTheForm)
+TEST_F(StartupTest, GameThreadFailureIsLoggedAndClosesTheFormWithAFailureStatus)
 {
     struct TFailingThread : TMainThread {
         void Run() override { throw Exception("broken flow"); }
     };
-    TGameForm::SetGameThreadFactory([] { return static_cast<TMainThread*>(new TFailingThread()); });
-    StartForm(false);
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (Form->GetState() != gsClosing && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(Form->GetState(), gsClosing);
-    RunPosted();
-    EXPECT_FALSE(Form->Visible());
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"broken flow"}));
-    EXPECT_TRUE(QuitPosted());
+    struct TQuittingThread : TMainThread {
+        void Run() override { GameQuit(); }
+    };
+    struct TAbortingThread : TMainThread {
+        void Run() override { GameAbort(); }
+    };
+    // The flow's own quit is the player's close; its abort and an error are failures.
+    const struct {
+        const char* What;
+        std::function<TMainThread*()> Make;
+        std::vector<std::string> Lines;
+        int Status;
+    } cases[] = {
+        {"error", [] { return new TFailingThread(); }, {"broken flow"}, 1},
+        {"quit", [] { return new TQuittingThread(); }, {}, 0},
+        {"abort", [] { return new TAbortingThread(); }, {}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TearDown();
+        SetUp();
+        TGameForm::SetGameThreadFactory(c.Make);
+        StartForm(false);
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (MainThread.load() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(MainThread.load(), nullptr);
+        RunPosted();
+        EXPECT_FALSE(Form->Visible());
+        EXPECT_EQ(LogLines(), c.Lines);
+        EXPECT_EQ(ExitStatus(), c.Status);
+    }
 }
 
 TEST_F(StartupTest, TheProgramReadsItsSwitchesAndEndsInOrderWhateverEndsTheStart)
@@ -237,7 +266,7 @@ TEST_F(StartupTest, TheProgramReadsItsSwitchesAndEndsInOrderWhateverEndsTheStart
     // the window switch the program needs a 640x480 full-screen mode, which this display lacks.
     Config->Modes.clear();
     WindowMode = false;
-    EXPECT_EQ(runProgram({"zb", "--window", "//fps", "window", "-"}), 0);
+    EXPECT_EQ(runProgram({"zb", "--window", "//fps", "window", "-"}), 1);
     EXPECT_FALSE(WindowMode);
     EXPECT_FALSE(ShowFPS);
     EXPECT_EQ(Boxes, (std::vector<std::string>{std::string(CaptionError) + ": " + MsgFullDepth,
@@ -247,7 +276,7 @@ TEST_F(StartupTest, TheProgramReadsItsSwitchesAndEndsInOrderWhateverEndsTheStart
     // order and writes its settings.
     Boxes.clear();
     TGameForm::SetGameThreadFactory([]() -> TMainThread* { throw std::runtime_error("no game thread"); });
-    EXPECT_EQ(runProgram({"zb", "-Window", "/fps"}), 0);
+    EXPECT_EQ(runProgram({"zb", "-Window", "/fps"}), 1);
     EXPECT_TRUE(WindowMode);
     EXPECT_TRUE(ShowFPS);
     EXPECT_TRUE(Boxes.empty());

@@ -114,26 +114,29 @@ std::vector<uint8_t> RawWithTable(const std::vector<std::pair<int, int>>& ranges
     return raw;
 }
 
-// Counts the file steps of a save and fails the one numbered FailAt (from 1).
+// Records the file steps of a save and fails the one numbered FailAt (from 1).
 int FailAt = 0;
-int Calls = 0;
-bool Failing()
+std::vector<std::string> Steps;
+bool Failing(const char* step)
 {
-    if (++Calls != FailAt)
+    Steps.push_back(step);
+    if (static_cast<int>(Steps.size()) != FailAt)
         return false;
     errno = EIO;
     return true;
 }
 const TAtomicFileOps FaultyOps = {
-    [](char* path, unsigned mode) { return Failing() ? -1 : DefaultAtomicFileOps.Create(path, mode); },
-    [](int handle, const void* data, size_t size) { return !Failing() && DefaultAtomicFileOps.Write(handle, data, size); },
-    [](int handle) { return !Failing() && DefaultAtomicFileOps.Sync(handle); },
+    [](char* path, unsigned mode) { return Failing("create") ? -1 : DefaultAtomicFileOps.Create(path, mode); },
+    [](int handle, const void* data, size_t size) {
+        return !Failing("write") && DefaultAtomicFileOps.Write(handle, data, size);
+    },
+    [](int handle) { return !Failing("sync") && DefaultAtomicFileOps.Sync(handle); },
     [](int handle) {
-        bool failing = Failing();
+        bool failing = Failing("close");
         return DefaultAtomicFileOps.Close(handle) && !failing;
     },
-    [](const char* from, const char* to) { return !Failing() && DefaultAtomicFileOps.Rename(from, to); },
-    [](const char* folder) { return !Failing() && DefaultAtomicFileOps.SyncFolder(folder); },
+    [](const char* from, const char* to) { return !Failing("rename") && DefaultAtomicFileOps.Rename(from, to); },
+    [](const char* folder) { return !Failing("folder sync") && DefaultAtomicFileOps.SyncFolder(folder); },
 };
 
 std::vector<std::string> FolderEntries(const fs::path& folder)
@@ -232,29 +235,35 @@ TEST_F(SysFileTest, FailingAnyWriteStepKeepsThePreviousSave)
     std::vector<uint8_t> changed = Snapshot();
 
     FailAt = 0;
-    Calls = 0;
+    Steps.clear();
     AtomicFileOps = FaultyOps;
     ASSERT_TRUE(SaveSysData());
-    const int steps = Calls;
-    ASSERT_EQ(steps, 6);  // create, write, sync, close, rename, folder sync
+    const std::vector<std::string> steps = Steps;
+    // The temporary stays open, and so locked, until it stands under the save's name.
+    ASSERT_EQ(steps, (std::vector<std::string>{"create", "write", "sync", "rename", "close", "folder sync"}));
     AtomicFileOps = DefaultAtomicFileOps;
     WriteFile(SaveFile(), savedFile);
 
-    for (int step = 1; step <= steps; ++step) {
-        SCOPED_TRACE(step);
+    for (int step = 1; step <= static_cast<int>(steps.size()); ++step) {
+        const std::string& name = steps[static_cast<size_t>(step - 1)];
+        SCOPED_TRACE(name);
         AtomicFileOps = FaultyOps;
         FailAt = step;
-        Calls = 0;
+        Steps.clear();
         size_t lines = LogLines();
-        // Once the new file has replaced the old one the save is done: a failed folder sync
-        // only risks the name after a power cut, and is logged, not reported.
-        EXPECT_EQ(SaveSysData(), step == steps);
+        // Once the new file has replaced the old one the save is done: a failed close or
+        // folder sync only risks the name after a power cut, and is logged, not reported.
+        const bool landed = name == "close" || name == "folder sync";
+        EXPECT_EQ(SaveSysData(), landed);
         AtomicFileOps = DefaultAtomicFileOps;
         EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_NE(LastLog().find(landed ? "ZBSys.sav SyncError (" + name + ": " : "ZBSys.sav SaveError (" + name + ": "),
+                  std::string::npos)
+            << LastLog();
         EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
         Restart();
         ASSERT_TRUE(LoadSysData());
-        EXPECT_EQ(Snapshot(), step < steps ? saved : changed);
+        EXPECT_EQ(Snapshot(), landed ? changed : saved);
         // Back to the changed records and the first file for the next step.
         ASSERT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
         LoadSysDataBytes(*SysData, changed.data());
@@ -298,7 +307,6 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     std::vector<uint8_t> damaged = ReadFile(SaveFile());
     damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
     WriteFile(SaveFile(), damaged);
-    WriteFile(FFolder / "ZBSys.sav.bad", {'o', 'l', 'd'});
     Restart();
     std::vector<uint8_t> fresh = Snapshot();
     ASSERT_FALSE(LoadSysData());
@@ -307,7 +315,7 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     size_t lines = LogLines();
     ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(LogLines(), lines + 1);
-    EXPECT_NE(LastLog().find("ZBSys.sav.bad"), std::string::npos) << LastLog();
+    EXPECT_EQ(LastLog().substr(LastLog().size() - 14), " ZBSys.sav.bad") << LastLog();
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
     // The next save in the same run replaces only the new file.
     SetSysFlag(SysData, 6, true);
@@ -327,6 +335,35 @@ TEST_F(SysFileTest, UnreadableSaveIsKeptAsideBeforeTheFirstSaveOverIt)
     ASSERT_TRUE(SaveSysData());
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad"), damaged);
     EXPECT_EQ(LogLines(), lines);
+
+    // Later damaged saves never replace a kept one: each goes to the first free numbered name,
+    // and its line says what was wrong with it.
+    std::vector<uint8_t> wrongMagic = ReadFile(SaveFile());
+    wrongMagic[3] = '2';
+    std::vector<uint8_t> raw = Snapshot();
+    const struct {
+        std::vector<uint8_t> Bytes;
+        std::string Cause;
+    } later[] = {
+        {wrongMagic, "ZB01"},
+        {ImageOf(raw, 0x40049), std::to_string(0x40049)},
+    };
+    std::vector<std::vector<uint8_t>> kept{damaged};
+    for (const auto& [bytes, cause] : later) {
+        SCOPED_TRACE(cause);
+        WriteFile(SaveFile(), bytes);
+        Restart();
+        ASSERT_FALSE(LoadSysData());
+        lines = LogLines();
+        ASSERT_TRUE(SaveSysData());
+        ASSERT_EQ(LogLines(), lines + 1);
+        const std::string keptName = "ZBSys.sav.bad" + std::to_string(kept.size());
+        EXPECT_NE(LastLog().find(cause), std::string::npos) << LastLog();
+        EXPECT_EQ(LastLog().substr(LastLog().size() - keptName.size() - 1), " " + keptName) << LastLog();
+        kept.push_back(bytes);
+        for (size_t n = 0; n < kept.size(); ++n)
+            EXPECT_EQ(ReadFile(FFolder / ("ZBSys.sav.bad" + (n ? std::to_string(n) : ""))), kept[n]) << n;
+    }
 }
 
 TEST_F(SysFileTest, DamagedSaveIsNeverOverwrittenWhenItsKeepAsideNameIsTaken)
@@ -385,6 +422,26 @@ TEST_F(SysFileTest, SaveKeepsOnlyPermissionBitsAndLeavesAReadOnlyFileAlone)
     EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
     EXPECT_EQ(ReadFile(SaveFile()), kept);
     EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
+
+    // A read-only save that does not load is not moved aside either: it stays as it is, and
+    // every save is refused as for any read-only save.
+    std::vector<uint8_t> damaged = kept;
+    damaged[8 + (damaged.size() - 8) / 2] ^= 0x10;
+    fs::permissions(SaveFile(), fs::perms(0644));
+    WriteFile(SaveFile(), damaged);
+    fs::permissions(SaveFile(), fs::perms(0444));
+    Restart();
+    ASSERT_FALSE(LoadSysData());
+    for (int save = 0; save < 2; ++save) {
+        lines = LogLines();
+        EXPECT_FALSE(SaveSysData());
+        EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
+        EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
+        EXPECT_EQ(ReadFile(SaveFile()), damaged);
+        EXPECT_EQ(fs::status(SaveFile()).permissions(), fs::perms(0444));
+        EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
+    }
 }
 
 // A tmpfs of its own, so the file system can really be filled and made read-only.

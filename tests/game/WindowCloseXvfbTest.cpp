@@ -43,7 +43,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
     const std::string script = folder.Write("close.sh",
         "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=exitcode=0\n" +
+        "export " + ProgramSanitizerOptions() + "\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
         closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Forms.h"
 #include "platform/Input.h"
 #include "platform/Params.h"
 #include "platform/Stringlist.h"
@@ -109,4 +114,33 @@ TEST(MessageBox, GoesThroughTheInstalledHandler)
     ShowMessageBox("DirectSound\x82\xcc\x8f\x89\x8a\xfa\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42",
                    "Error");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: DirectSoundの初期化に失敗しました。\n");
+}
+
+TEST(CloseSignal, ReachesTheLoopAndLeavesTheInterruptedCodesErrnoAsItWas)
+{
+    struct sigaction oldTerm {}, oldInt {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &oldTerm), 0);
+    ASSERT_EQ(sigaction(SIGINT, nullptr, &oldInt), 0);
+    InstallCloseSignals();
+    ResetCloseSignal();
+    // The hook makes a failing call, as what the handler calls may.
+    SetCloseSignalHook([] { ::close(-1); });
+    errno = ERANGE;
+    ASSERT_EQ(pthread_kill(pthread_self(), SIGTERM), 0);  // handled before it returns
+    EXPECT_EQ(errno, ERANGE);
+    SetCloseSignalHook(nullptr);
+    EXPECT_TRUE(CloseSignalRaised());
+
+    TApplication app;
+    int closes = 0;
+    app.OnCloseSignal = [&] {
+        ++closes;
+        app.PostQuitMessage(0);
+    };
+    app.Run();
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(app.ExitCode(), 0);
+    EXPECT_FALSE(CloseSignalRaised());
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    sigaction(SIGINT, &oldInt, nullptr);
 }

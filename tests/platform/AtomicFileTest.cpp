@@ -1,0 +1,98 @@
+// The atomic writer against the start-up clean-up of leftover temporaries: a second instance
+// that starts while this one writes must never take a live write for a dead writer's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/Atomicfile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The clean-up that a second start runs, here run before and after every step of a write.
+std::string CleanedFile;
+int Removed = 0;
+void CleanUp()
+{
+    Removed += RemoveAtomicLeftovers(CleanedFile, 0);
+}
+
+const TAtomicFileOps CleaningOps = {
+    [](char* path, unsigned mode) {
+        CleanUp();
+        int handle = DefaultAtomicFileOps.Create(path, mode);
+        CleanUp();
+        return handle;
+    },
+    [](int handle, const void* data, size_t size) {
+        CleanUp();
+        bool ok = DefaultAtomicFileOps.Write(handle, data, size);
+        CleanUp();
+        return ok;
+    },
+    [](int handle) {
+        CleanUp();
+        bool ok = DefaultAtomicFileOps.Sync(handle);
+        CleanUp();
+        return ok;
+    },
+    [](int handle) {
+        CleanUp();
+        bool ok = DefaultAtomicFileOps.Close(handle);
+        CleanUp();
+        return ok;
+    },
+    [](const char* from, const char* to) {
+        CleanUp();
+        bool ok = DefaultAtomicFileOps.Rename(from, to);
+        CleanUp();
+        return ok;
+    },
+    [](const char* folder) {
+        CleanUp();
+        bool ok = DefaultAtomicFileOps.SyncFolder(folder);
+        CleanUp();
+        return ok;
+    },
+};
+
+}  // namespace
+
+TEST(AtomicFile, TheLeftoverCleanUpBetweenAnyTwoStepsNeverLosesAWrite)
+{
+    char pattern[] = "/tmp/zbatomicXXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    const fs::path path = folder / "ZB.INI";
+    for (bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "over an old file" : "a new file");
+        if (replacing)
+            std::ofstream(path, std::ios::binary) << "[ZB]\r\nVolumeBGM=1\r\n";
+        CleanedFile = path.string();
+        Removed = 0;
+        AtomicFileOps = CleaningOps;
+        TAtomicWriteFault fault;
+        const bool written = WriteFileAtomic(path.string(), "[ZB]\r\nVolumeBGM=40\r\n", &fault);
+        AtomicFileOps = DefaultAtomicFileOps;
+        EXPECT_TRUE(written) << AtomicWriteFaultText(fault);
+        EXPECT_EQ(fault.Step, TAtomicWriteStep::None) << AtomicWriteFaultText(fault);
+        EXPECT_EQ(Removed, 0);
+        EXPECT_EQ(ReadText(path), "[ZB]\r\nVolumeBGM=40\r\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+        fs::remove(path);
+    }
+    fs::remove_all(folder);
+}
