@@ -159,14 +159,20 @@ bool DrawImage(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x
 
 }  // namespace
 
+void NoteDataFile(const std::string& name, const std::string& failure)
+{
+    if (ErrLog)
+        ErrLog->AddOnce(name + ": " + failure);
+}
+
 TStream* OpenDataFile(TFileMan* files, const std::string& name)
 {
     if (!files)
         return nullptr;
     std::string failure;
     TStream* stream = files->Open(name, &failure);
-    if (!stream && ErrLog && files->FileIsExist(name))
-        ErrLog->Add(name + ": " + failure);
+    if (!stream && files->NameIsTaken(name))
+        NoteDataFile(name, failure);
     return stream;
 }
 
