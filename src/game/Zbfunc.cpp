@@ -105,7 +105,8 @@ bool DecodeKind(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* str
     case ikJpg:
         return bits->DrawJpegStream(stream, x, y, &failure);
     case ikPng:
-        return whiteMatte ? bits->DrawPngWMStream(stream, x, y, alpha) : bits->DrawPngStream(stream, x, y, alpha);
+        return whiteMatte ? bits->DrawPngWMStream(stream, x, y, alpha, &failure)
+                          : bits->DrawPngStream(stream, x, y, alpha, &failure);
     case ikLzh:
         return bits->DrawGnyStream(stream, x, y, SelectedKeyTable);
     case ikNone:

@@ -37,6 +37,23 @@ std::vector<uint8_t> Gny(const TDecodedPicture& p)
     return std::vector<uint8_t>(s.Memory(), s.Memory() + s.GetSize());
 }
 
+// The PNG with its header's width changed, the header's checksum made right again.
+std::vector<uint8_t> Widened(std::vector<uint8_t> png, uint32_t width)
+{
+    for (int k = 0; k < 4; ++k)
+        png[16 + k] = static_cast<uint8_t>(width >> (24 - 8 * k));
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 12; i < 29; ++i) {
+        crc ^= png[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc = ~crc;
+    for (int k = 0; k < 4; ++k)
+        png[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+    return png;
+}
+
 // (r << 16 | g << 8 | b) of the pattern picture's pixel.
 uint32_t Expected(const TDecodedPicture& p, int x, int y)
 {
@@ -62,6 +79,7 @@ protected:
         Folder.Write("bad.png", std::string("\x89PNG\r\n\x1a\n but nothing more"));
         Folder.Write("bad.bmp", std::string("BM"));
         Folder.Write("scans.jpg", MakeProgressiveJpeg(Picture, MaxJpegScans + 1));
+        Folder.Write("wide.png", Widened(Png(Picture), MaxPictureSide + 1));
         Files.InitDir(Folder.Path());
     }
     void TearDown() override
@@ -132,9 +150,15 @@ TEST_P(GameLoad, FailuresLogTheFileThenTheirLineAndLeaveNothing)
     for (const char* name : {"bad.png", "bad.bmp"}) {
         EXPECT_FALSE(LoadRGBImage(bits, &alpha, name, &Files));
         EXPECT_EQ(bits, nullptr);
-        EXPECT_EQ(NoteLog(), std::string("VeRGBLoad [") + name + "] cannot be decoded");
+        EXPECT_EQ(NoteLog().rfind(std::string("VeRGBLoad [") + name + "] cannot be decoded", 0), 0u) << NoteLog();
         EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     }
+    // A picture refused for its claimed size says which bound it goes over.
+    EXPECT_FALSE(LoadRGBImage(bits, &alpha, "wide.png", &Files));
+    EXPECT_EQ(NoteLog().rfind("VeRGBLoad [wide.png] cannot be decoded: ", 0), 0u) << NoteLog();
+    EXPECT_NE(NoteLog().find(std::to_string(MaxPictureSide + 1) + " x 16"), std::string::npos) << NoteLog();
+    EXPECT_NE(NoteLog().find(std::to_string(MaxPictureSide) + " "), std::string::npos) << NoteLog();
+    EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     // A picture over the scan bound is one more picture that cannot be decoded.
     EXPECT_FALSE(LoadRGBImage(bits, &alpha, "scans.jpg", &Files));
     EXPECT_EQ(NoteLog(), "VeRGBLoad [scans.jpg] cannot be decoded: more than " + std::to_string(MaxJpegScans) +
@@ -155,7 +179,7 @@ TEST_P(GameLoad, FailuresLogTheFileThenTheirLineAndLeaveNothing)
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
     EXPECT_FALSE(DrawImageFile(nullptr, nullptr, "pic.png", 0, 0, &Files));
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
-    EXPECT_EQ(ErrLog->Count(), 18u);
+    EXPECT_EQ(ErrLog->Count(), 20u);
     EXPECT_EQ(Files.OpenCount(), 0);
 
     // Without the registry nothing can be made.
