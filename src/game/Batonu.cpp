@@ -356,6 +356,7 @@ void TBatonUnit::PlayStep(int steps)
     TMovieUpdate result = Stream->Update(Surface);
     if (result.NewPicture)
         DrawMovieFrame();
+    NoteScreenMovieEnd(Stream, result);
     if (result.Ended) {
         Finish();
         return;
