@@ -41,6 +41,9 @@ void NoteDataFile(const std::string& name, const std::string& failure);
 // (damaged, over a bound, a folder or a pipe under its name) is noted with NoteDataFile; a
 // missing one says nothing, as its caller's own failure path decides.
 TStream* OpenDataFile(TFileMan* files, const std::string& name);
+// Draws the PNG data file at (0, 0), its alpha into alpha; one that is there but cannot be
+// opened or decoded is noted with NoteDataFile and why.
+bool DrawDataPng(TVeRGBBits* bits, TVeAlpha* alpha, TFileMan* files, const std::string& name);
 // Makes the archive the manager's source. A missing archive says nothing; one that is there but
 // cannot be read (damaged, cut short, over a bound, a pipe or a folder under its name) is logged
 // with why, or the game would play on without its pictures or sounds and with nothing said.

@@ -37,23 +37,6 @@ std::vector<uint8_t> Gny(const TDecodedPicture& p)
     return std::vector<uint8_t>(s.Memory(), s.Memory() + s.GetSize());
 }
 
-// The PNG with its header's width changed, the header's checksum made right again.
-std::vector<uint8_t> Widened(std::vector<uint8_t> png, uint32_t width)
-{
-    for (int k = 0; k < 4; ++k)
-        png[16 + k] = static_cast<uint8_t>(width >> (24 - 8 * k));
-    uint32_t crc = 0xFFFFFFFF;
-    for (size_t i = 12; i < 29; ++i) {
-        crc ^= png[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    crc = ~crc;
-    for (int k = 0; k < 4; ++k)
-        png[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
-    return png;
-}
-
 // (r << 16 | g << 8 | b) of the pattern picture's pixel.
 uint32_t Expected(const TDecodedPicture& p, int x, int y)
 {
@@ -79,7 +62,7 @@ protected:
         Folder.Write("bad.png", std::string("\x89PNG\r\n\x1a\n but nothing more"));
         Folder.Write("bad.bmp", std::string("BM"));
         Folder.Write("scans.jpg", MakeProgressiveJpeg(Picture, MaxJpegScans + 1));
-        Folder.Write("wide.png", Widened(Png(Picture), MaxPictureSide + 1));
+        Folder.Write("wide.png", WidenPng(Png(Picture), MaxPictureSide + 1));
         Files.InitDir(Folder.Path());
     }
     void TearDown() override
