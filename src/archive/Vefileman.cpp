@@ -121,9 +121,11 @@ void TFileMan::ReportOpenError(const void* caller)
         }
     } else if (source.HasFolder) {
         std::string path = FolderPath(source.Folder, normal);
-        if (!PathIsFile(path)) {
+        if (!PathExists(path)) {
             reason = "not in " + source.Folder;
         } else {
+            // Whatever stands under the name: the file stream refuses a folder, a pipe or a
+            // device for what it is.
             try {
                 stream = new TFileStream(path, fmOpenRead | fmShareDenyNone);
             } catch (const Exception& error) {
@@ -160,7 +162,7 @@ void TFileMan::Close(TStream*& stream)
     stream = nullptr;
 }
 
-bool TFileMan::FileIsExist(const std::string& name)
+bool TFileMan::Holds(const std::string& name, bool (*inFolder)(const std::string&))
 {
     const std::string normal = VePackNormalName(name);
     if (normal.empty())
@@ -168,8 +170,12 @@ bool TFileMan::FileIsExist(const std::string& name)
     const TSource source = Source();
     if (source.Pack)
         return source.Pack->IndexOfNormal(normal) >= 0;
-    return source.HasFolder && PathIsFile(FolderPath(source.Folder, normal));
+    return source.HasFolder && inFolder(FolderPath(source.Folder, normal));
 }
+
+bool TFileMan::FileIsExist(const std::string& name) { return Holds(name, PathIsFile); }
+
+bool TFileMan::NameIsTaken(const std::string& name) { return Holds(name, PathExists); }
 
 void TFileMan::FindFirst(const std::string& pattern)
 {

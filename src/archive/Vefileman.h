@@ -6,8 +6,8 @@
 // absolute name or one with a ".." component is refused, so no caller can reach outside the
 // source.
 //
-// Thread safety: Open, Close, FileIsExist, FindFirst/FindNext and InitPack/InitDir may be
-// called from several threads; the source and the list of open streams are guarded by one
+// Thread safety: Open, Close, FileIsExist, NameIsTaken, FindFirst/FindNext and InitPack/InitDir
+// may be called from several threads; the source and the list of open streams are guarded by one
 // mutex. Archive members are read with positioned reads outside that mutex, so different
 // threads restore members at the same time. Each returned stream belongs to one thread at a time,
 // and a manager holds one enumeration: FindFirst restarts it for every thread.
@@ -48,6 +48,9 @@ public:
     // stream this manager did not open, is left alone.
     void Close(TStream*& stream);
     bool FileIsExist(const std::string& name);
+    // Anything under the name: a member, or in a folder a file, a folder, a pipe or a link. A
+    // name not taken is missing, the one failure of Open a caller may pass over in silence.
+    bool NameIsTaken(const std::string& name);
 
     // Enumerate the files of one folder of the source whose names match the wildcard after the
     // last separator of pattern ("*.Wps", "Sub\*.png"): archive entries in directory order,
@@ -72,6 +75,7 @@ private:
     // The current source, copied under the lock so that the caller reads it without.
     TSource Source();
     void ReportOpenError(const void* caller);
+    bool Holds(const std::string& name, bool (*inFolder)(const std::string&));
     static std::string FolderPath(const std::string& folder, const std::string& name);
     void Clear();
 

@@ -104,6 +104,12 @@ void JpegTermSource(j_decompress_ptr) {}
 // blocks could not fit in the bytes left is refused before its buffer is allocated.
 constexpr int64_t MaxPixelsPerByte = 8 * 64;
 
+// Kept out of RunJpegDecode, whose frame an error jumps back into, so its strings live elsewhere.
+void RefuseSize(TJpegJob* job, JDIMENSION width, JDIMENSION height, bool overBounds)
+{
+    job->Failure = overBounds ? PictureSizeFailure(width, height) : PictureDataFailure(width, height, job->Available);
+}
+
 bool RunJpegDecode(TJpegJob* job)
 {
     jpeg_decompress_struct cinfo;
@@ -138,8 +144,8 @@ bool RunJpegDecode(TJpegJob* job)
     cinfo.out_color_space = JCS_RGB;
     const int64_t bytes = PictureBytes(cinfo.image_width, cinfo.image_height, 3);
     if (bytes < 0 || bytes / 3 > job->Available * MaxPixelsPerByte + 65536) {
+        RefuseSize(job, cinfo.image_width, cinfo.image_height, bytes < 0);
         jpeg_destroy_decompress(&cinfo);
-        job->Failure = "picture too large for its file";
         return false;
     }
     bool allocated = true;

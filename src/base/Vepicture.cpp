@@ -4,10 +4,35 @@
 
 int64_t PictureBytes(int64_t width, int64_t height, int bytesPerPixel)
 {
-    if (width < 1 || height < 1 || width > MaxPictureSide || height > MaxPictureSide ||
-        width * height > MaxPicturePixels || bytesPerPixel < 1 || bytesPerPixel > 4)
+    if (!PictureSizeFailure(width, height).empty() || bytesPerPixel < 1 || bytesPerPixel > 4)
         return -1;
     return width * height * bytesPerPixel;
+}
+
+namespace {
+
+std::string SizeText(int64_t width, int64_t height)
+{
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+}  // namespace
+
+std::string PictureSizeFailure(int64_t width, int64_t height)
+{
+    if (width < 1 || height < 1)
+        return SizeText(width, height) + ", no picture";
+    if (width > MaxPictureSide || height > MaxPictureSide)
+        return SizeText(width, height) + ", a side over the " + std::to_string(MaxPictureSide) + " a picture may have";
+    if (width * height > MaxPicturePixels)
+        return SizeText(width, height) + ", more than the " + std::to_string(MaxPicturePixels) +
+               " a picture may have";
+    return "";
+}
+
+std::string PictureDataFailure(int64_t width, int64_t height, int64_t bytes)
+{
+    return SizeText(width, height) + ", more than its " + std::to_string(bytes) + " bytes can hold";
 }
 
 // The plane is the picture's grey: masks are drawn as grey pictures (an 8-bit bitmap with a grey

@@ -31,7 +31,8 @@ bool DecodeBmp(TStream* stream, TDecodedPicture& picture);
 // given, receives why the picture was refused.
 bool DecodeJpeg(TStream* stream, TDecodedPicture& picture, std::string* failure = nullptr);
 // whiteMatte: the colours were composed over white; take them back from it using the alpha.
-bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte);
+// failure, when given, receives why the picture was refused.
+bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte, std::string* failure = nullptr);
 // The scrambled raw format with a 256-byte key table.
 bool DecodeGny(TStream* stream, const uint8_t* keyTable, TDecodedPicture& picture);
 // A picture read as an 8-bit plane (8-bit or 24-bit BMP, or PNG): Width x Height bytes into plane.
@@ -52,3 +53,8 @@ bool EncodeGny(TStream* stream, const uint8_t* keyTable, const TDecodedPicture& 
 // The number of bytes a picture of this size needs at this many bytes per pixel, or -1 when a
 // side is not in 1..MaxPictureSide or the picture has more than MaxPicturePixels pixels.
 int64_t PictureBytes(int64_t width, int64_t height, int bytesPerPixel);
+// Why PictureBytes refuses a picture of this size, naming the bound it goes over; empty when it
+// does not.
+std::string PictureSizeFailure(int64_t width, int64_t height);
+// Why a picture is refused whose claimed size its remaining bytes could not code.
+std::string PictureDataFailure(int64_t width, int64_t height, int64_t bytes);

@@ -24,6 +24,7 @@ struct TPngReadJob {
     bool HasAlpha = false;
     std::vector<uint8_t>* Bgra = nullptr;
     std::vector<png_bytep>* Rows = nullptr;
+    std::string Failure;
 };
 
 struct TPngWriteJob {
@@ -32,8 +33,15 @@ struct TPngWriteJob {
     std::vector<uint8_t>* Row = nullptr;
 };
 
-[[noreturn]] void PngError(png_structp png, png_const_charp)
+// A reading job's error pointer is its job record, which keeps libpng's reason.
+[[noreturn]] void PngError(png_structp png, png_const_charp message)
 {
+    if (auto* job = static_cast<TPngReadJob*>(png_get_error_ptr(png)); job && message) {
+        try {
+            job->Failure = message;
+        } catch (...) {
+        }
+    }
     png_longjmp(png, 1);
 }
 
@@ -72,9 +80,15 @@ void PngFlush(png_structp) {}
 // bytes left in the stream cannot be there: refuse before allocating for a hostile header.
 constexpr int64_t MaxDeflateRatio = 1100;
 
+// Kept out of RunPngRead, whose frame a libpng error jumps over, so its strings live elsewhere.
+void RefuseSize(TPngReadJob* job, png_uint_32 width, png_uint_32 height, bool overBounds)
+{
+    job->Failure = overBounds ? PictureSizeFailure(width, height) : PictureDataFailure(width, height, job->Available);
+}
+
 bool RunPngRead(TPngReadJob* job)
 {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, PngError, PngWarning);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
@@ -87,7 +101,9 @@ bool RunPngRead(TPngReadJob* job)
         return false;
     }
     png_set_read_fn(png, job, PngRead);
-    png_set_user_limits(png, MaxPictureSide, MaxPictureSide);
+    // libpng's own size limits are opened up so that the picture bounds below refuse a size
+    // and say which bound it goes over; no pixel buffer is allocated before they have.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_chunk_malloc_max(png, 16 * 1024 * 1024);
     png_read_info(png, info);
 
@@ -99,9 +115,11 @@ bool RunPngRead(TPngReadJob* job)
         png_destroy_read_struct(&png, &info, nullptr);
         return true;
     }
+    // The raw size is reckoned only within the bounds, where it cannot overflow.
     const int64_t bytes = PictureBytes(width, height, 4);
-    const int64_t rawBytes = (static_cast<int64_t>(png_get_rowbytes(png, info)) + 1) * height;
-    if (bytes < 0 || rawBytes > job->Available * MaxDeflateRatio + 65536) {
+    if (bytes < 0 || (static_cast<int64_t>(png_get_rowbytes(png, info)) + 1) * height >
+                         job->Available * MaxDeflateRatio + 65536) {
+        RefuseSize(job, width, height, bytes < 0);
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -200,7 +218,7 @@ void UndoWhiteMatte(uint8_t* __restrict bgr, const uint8_t* __restrict alpha, si
 
 }  // namespace
 
-bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte)
+bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte, std::string* failure)
 {
     if (!stream)
         return false;
@@ -211,8 +229,11 @@ bool DecodePng(TStream* stream, TDecodedPicture& picture, bool whiteMatte)
     job.Available = stream->GetSize() - stream->GetPosition();
     job.Bgra = &bgra;
     job.Rows = &rows;
-    if (!RunPngRead(&job))
+    if (!RunPngRead(&job)) {
+        if (failure)
+            *failure = job.Failure;
         return false;
+    }
     rows.clear();
     rows.shrink_to_fit();
 

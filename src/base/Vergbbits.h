@@ -117,10 +117,10 @@ public:
     // failure, when given, receives why a picture was refused.
     bool DrawJpegStream(TStream* stream, int x, int y, std::string* failure = nullptr);
     // The PNG's alpha channel, when it has one, goes into alpha at (0, 0), which takes the
-    // picture's size; without an alpha channel the plane is left alone.
-    bool DrawPngStream(TStream* stream, int x, int y, TVeAlpha* alpha);
+    // picture's size; without an alpha channel the plane is left alone. failure as above.
+    bool DrawPngStream(TStream* stream, int x, int y, TVeAlpha* alpha, std::string* failure = nullptr);
     // As DrawPngStream, the colours taken back from a white matte.
-    bool DrawPngWMStream(TStream* stream, int x, int y, TVeAlpha* alpha);
+    bool DrawPngWMStream(TStream* stream, int x, int y, TVeAlpha* alpha, std::string* failure = nullptr);
     bool DrawGnyStream(TStream* stream, int x, int y, const uint8_t* keyTable);
 
 protected:

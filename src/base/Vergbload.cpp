@@ -28,10 +28,11 @@ bool TVeRGBBits::DrawJpegStream(TStream* stream, int x, int y, std::string* fail
     return DrawPicture(picture.Pixels.data(), picture.Width, picture.Height, x, y);
 }
 
-static bool DrawPng(TVeRGBBits* bits, TStream* stream, int x, int y, TVeAlpha* alpha, bool whiteMatte)
+static bool DrawPng(TVeRGBBits* bits, TStream* stream, int x, int y, TVeAlpha* alpha, bool whiteMatte,
+                    std::string* failure)
 {
     TDecodedPicture picture;
-    if (!stream || !DecodePng(stream, picture, whiteMatte) || !Whole(picture))
+    if (!stream || !DecodePng(stream, picture, whiteMatte, failure) || !Whole(picture))
         return false;
     if (!bits->DrawPicture(picture.Pixels.data(), picture.Width, picture.Height, x, y))
         return false;
@@ -40,14 +41,14 @@ static bool DrawPng(TVeRGBBits* bits, TStream* stream, int x, int y, TVeAlpha* a
     return true;
 }
 
-bool TVeRGBBits::DrawPngStream(TStream* stream, int x, int y, TVeAlpha* alpha)
+bool TVeRGBBits::DrawPngStream(TStream* stream, int x, int y, TVeAlpha* alpha, std::string* failure)
 {
-    return DrawPng(this, stream, x, y, alpha, false);
+    return DrawPng(this, stream, x, y, alpha, false, failure);
 }
 
-bool TVeRGBBits::DrawPngWMStream(TStream* stream, int x, int y, TVeAlpha* alpha)
+bool TVeRGBBits::DrawPngWMStream(TStream* stream, int x, int y, TVeAlpha* alpha, std::string* failure)
 {
-    return DrawPng(this, stream, x, y, alpha, true);
+    return DrawPng(this, stream, x, y, alpha, true, failure);
 }
 
 bool TVeRGBBits::DrawGnyStream(TStream* stream, int x, int y, const uint8_t* keyTable)

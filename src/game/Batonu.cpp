@@ -67,18 +67,9 @@ void SetupPanel(TVeRGBPanel* panel, TVeRGBPanel* parent, int blocks, TVeRGBBits*
 
 DirectX::TDSoundBuffer* LoadSound(TFileMan* files, const char* name)
 {
-    if (!GameForm || !GameForm->DSound || !files)
-        return nullptr;
-    TStream* stream = OpenDataFile(files, name);
-    if (!stream)
-        return nullptr;
-    DirectX::TDSoundBuffer* buffer = GameForm->DSound->CreateBufferFromAdp(stream, false, false, false);
-    files->Close(stream);
-    if (buffer) {
-        if (MemMan)
-            MemMan->AddPtr(buffer);
+    DirectX::TDSoundBuffer* buffer = GameForm ? GameForm->LoadSound(files, name) : nullptr;
+    if (buffer)
         buffer->SetVolume(VolumeToAttenuation(GameForm->GetVolumeSE()));
-    }
     return buffer;
 }
 
@@ -365,6 +356,7 @@ void TBatonUnit::PlayStep(int steps)
     TMovieUpdate result = Stream->Update(Surface);
     if (result.NewPicture)
         DrawMovieFrame();
+    NoteScreenMovieEnd(Stream, result);
     if (result.Ended) {
         Finish();
         return;

@@ -191,9 +191,7 @@ bool TGameForm::LoadImages(bool& failed)
         cursorOk = CursorImage->Resize(256, 32) && CursorAlpha->Resize(256, 32) && CursorImage->Create() &&
                    CursorAlpha->Create();
         if (cursorOk) {
-            TStream* stream = OpenDataFile(PackFileMan, CursorFileName);
-            cursorOk = stream && CursorImage->DrawPngStream(stream, 0, 0, CursorAlpha);
-            PackFileMan->Close(stream);
+            cursorOk = DrawDataPng(CursorImage, CursorAlpha, PackFileMan, CursorFileName);
         }
         if (cursorOk) {
             int x = 0, y = 0;
@@ -283,9 +281,7 @@ void TGameForm::FormShow(TObject*)
             bool ok = image && alpha;
             if (ok) {
                 image->SetBitDepth(bd24);
-                TStream* stream = OpenDataFile(PackFileMan, name);
-                ok = stream && image->DrawPngStream(stream, 0, 0, alpha) && alpha->Created();
-                PackFileMan->Close(stream);
+                ok = DrawDataPng(image, alpha, PackFileMan, name) && alpha->Created();
             }
             if (!ok) {
                 MemMan->Delete(image);

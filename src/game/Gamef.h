@@ -198,6 +198,9 @@ public:
     void StopAllChannels();
     // 0..100 to hundredths of a decibel: below 1 silent, 100 and above full.
     static long VolumeAttenuation(int volume);
+    // A whole sound decoded from one file and registered with MemMan; null when there is no
+    // device or the file does not open or decode (a file that is there is named in the log).
+    DirectX::TDSoundBuffer* LoadSound(TFileMan* files, const std::string& name);
 
     // Screen transitions. The game thread makes two buffers, fills them and starts the
     // transition; the frame loop advances and ends it, the renderer draws it. The scene engine

@@ -32,22 +32,24 @@ void DeleteSound(T*& sound)
     sound = nullptr;
 }
 
-// A whole sound decoded from one file, registered; null when it does not open or decode.
-DirectX::TDSoundBuffer* LoadSound(DirectX::TDSound* device, TFileMan* files, const std::string& name)
+}  // namespace
+
+DirectX::TDSoundBuffer* TGameForm::LoadSound(TFileMan* files, const std::string& name)
 {
-    if (files == nullptr)
+    if (DSound == nullptr || !DSound->GetEnabled())
         return nullptr;
     TStream* file = OpenDataFile(files, name);
     if (file == nullptr)
         return nullptr;
-    DirectX::TDSoundBuffer* buffer = device->CreateBufferFromAdp(file, false, false, false);
+    std::string failure;
+    DirectX::TDSoundBuffer* buffer = DSound->CreateBufferFromAdp(file, false, false, false, &failure);
     files->Close(file);
-    if (buffer && MemMan)
+    if (buffer == nullptr)
+        NoteDataFile(name, failure);
+    else if (MemMan)
         MemMan->AddPtr(buffer);
     return buffer;
 }
-
-}  // namespace
 
 long TGameForm::VolumeAttenuation(int volume)
 {
@@ -73,9 +75,11 @@ bool TGameForm::PlayBGMStream(int channel, int track, int volume, bool loop)
     TStream* file = OpenDataFile(BGMFileMan, name);
     if (file == nullptr)
         return false;
-    DirectX::TDSoundStream* stream = DSound->CreateStreamFromAdp(file, false, false);
+    std::string failure;
+    DirectX::TDSoundStream* stream = DSound->CreateStreamFromAdp(file, false, false, &failure);
     if (stream == nullptr) {
         BGMFileMan->Close(file);
+        NoteDataFile(name, failure);
         return false;
     }
     if (MemMan)
@@ -150,7 +154,7 @@ bool TGameForm::PlayVoice(const std::string& name, TFileMan* files)
     if (VoiceBuffer && VoiceName == name)
         return VoiceBuffer->Play(false);
     StopVoice();
-    VoiceBuffer = LoadSound(DSound, files, name);
+    VoiceBuffer = LoadSound(files, name);
     if (VoiceBuffer == nullptr)
         return false;
     VoiceBuffer->SetVolume(VolumeAttenuation(VolumeVoice.load()));
@@ -186,7 +190,7 @@ bool TGameForm::PlaySE(const std::string& name, TFileMan* files)
     if (SEBuffer && SEName == name)
         return SEBuffer->Play(false);
     StopSE();
-    SEBuffer = LoadSound(DSound, files, name);
+    SEBuffer = LoadSound(files, name);
     if (SEBuffer == nullptr)
         return false;
     SEBuffer->SetVolume(VolumeAttenuation(VolumeSE.load()));
@@ -234,7 +238,7 @@ bool TGameForm::PlaySE2(const std::string& name, TFileMan* files, bool fadeIn)
         return true;
     }
     StopSE2(false);
-    SE2Buffer = LoadSound(DSound, files, name);
+    SE2Buffer = LoadSound(files, name);
     if (SE2Buffer == nullptr)
         return false;
     if (fadeIn) {

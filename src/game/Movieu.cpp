@@ -93,6 +93,12 @@ bool PlayScreenMovie(TVeMovie* stream)
     return stream && stream->Play(640, 480, BitDepth);
 }
 
+void NoteScreenMovieEnd(TVeMovie* stream, const TMovieUpdate& result)
+{
+    if (stream && ErrLog && (result.Failed || result.Damaged))
+        ErrLog->AddOnce(stream->LastError());
+}
+
 std::string StoryMovieName(const std::string& base, int quality)
 {
     return base + (quality == 0 ? "LQ.mpg" : "NQ.mpg");
@@ -209,8 +215,10 @@ void TMovieUnit::Update(int /*steps*/)
     TMovieUpdate result = Stream->Update(Surface);
     if (result.NewPicture)
         MoviePanel->SetModify();
-    if (result.Ended || result.Failed)
+    if (result.Ended || result.Failed) {
+        NoteScreenMovieEnd(Stream, result);
         Stop();
+    }
 }
 
 void TMovieUnit::Stop()

@@ -22,6 +22,7 @@
 class TFileMan;
 class TVeMovie;
 class TVeRGBBits;
+struct TMovieUpdate;
 
 // The stream set-up the movie screens share: "Movie\" + name, pictures for the screen's depth.
 // Each failing step adds its line to the error log and returns false; what was made is left in
@@ -32,6 +33,9 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream);
 void CloseScreenMovie(TVeMovie*& stream, bool opened);
 // Starts the stream from time 0 with 640 x 480 pictures in the screen's depth.
 bool PlayScreenMovie(TVeMovie* stream);
+// At the end of a movie: one that could not be played, or was cut short or damaged, is named
+// in the log with the cause, once for that file and cause.
+void NoteScreenMovieEnd(TVeMovie* stream, const TMovieUpdate& result);
 // A 640 x 480 surface in the screen's format, registered with MemMan; logs
 // "DirectSurface CreateError" and returns null on failure.
 TVeRGBBits* CreateScreenSurface();

@@ -48,11 +48,28 @@ int32_t GetLE32(const uint8_t* p)
 
 }  // namespace
 
+// The program's own lines are code page 932; a terminal reads UTF-8. Converted before the lock,
+// which stays a leaf.
 void TErrLog::Add(const std::string& text)
 {
-    // The program's own lines are code page 932; a terminal reads UTF-8.
     const std::string echo = ProgramTextToUtf8(text);
     std::lock_guard<std::mutex> guard(FLock);
+    Append(text, echo);
+}
+
+void TErrLog::AddOnce(const std::string& text)
+{
+    const std::string echo = ProgramTextToUtf8(text);
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FOnce.count(text))
+        return;
+    if (FOnce.size() < MaxLines)
+        FOnce.insert(text);
+    Append(text, echo);
+}
+
+void TErrLog::Append(const std::string& text, const std::string& echo)
+{
     FLines.push_back(text);
     while (FLines.size() > MaxLines)
         FLines.pop_front();

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 
 #include "base/Verandom.h"
 #include "base/Vergbcolor.h"
@@ -61,12 +62,18 @@ public:
     static constexpr size_t MaxLines = 1000;
 
     void Add(const std::string& text);
+    // Adds the line unless AddOnce has added the very same line before: a failure met again on
+    // every retry (a sound asked for at each button or scene) is told once, not once a try.
+    void AddOnce(const std::string& text);
     size_t Count() const;
     std::string Line(size_t index) const;  // empty outside the log
 
 private:
+    void Append(const std::string& text, const std::string& echo);
+
     mutable std::mutex FLock;
     std::deque<std::string> FLines;
+    std::unordered_set<std::string> FOnce;  // bounded like the lines
 };
 
 extern TErrLog* ErrLog;

@@ -75,6 +75,12 @@ void Log(const char* prefix, const std::string& message)
         ErrLog->Add(prefix + message);
 }
 
+// A decoder's refusal as the log says it.
+std::string Undecodable(const std::string& failure)
+{
+    return failure.empty() ? "cannot be decoded" : "cannot be decoded: " + failure;
+}
+
 // The line that names a picture file and what is wrong with it. It goes before the loader's own
 // line, which says only which step failed, so that line keeps its words.
 void NotePicture(const char* prefix, const std::string& name, const std::string& failure)
@@ -105,7 +111,8 @@ bool DecodeKind(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* str
     case ikJpg:
         return bits->DrawJpegStream(stream, x, y, &failure);
     case ikPng:
-        return whiteMatte ? bits->DrawPngWMStream(stream, x, y, alpha) : bits->DrawPngStream(stream, x, y, alpha);
+        return whiteMatte ? bits->DrawPngWMStream(stream, x, y, alpha, &failure)
+                          : bits->DrawPngStream(stream, x, y, alpha, &failure);
     case ikLzh:
         return bits->DrawGnyStream(stream, x, y, SelectedKeyTable);
     case ikNone:
@@ -121,7 +128,7 @@ void Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream,
     std::string failure;
     if (DecodeKind(bits, alpha, kind, stream, x, y, whiteMatte, failure))
         return;
-    NotePicture(prefix, name, failure.empty() ? "cannot be decoded" : "cannot be decoded: " + failure);
+    NotePicture(prefix, name, Undecodable(failure));
     throw Exception(FileLoadError);
 }
 
@@ -159,15 +166,34 @@ bool DrawImage(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x
 
 }  // namespace
 
+void NoteDataFile(const std::string& name, const std::string& failure)
+{
+    if (ErrLog)
+        ErrLog->AddOnce(name + ": " + failure);
+}
+
 TStream* OpenDataFile(TFileMan* files, const std::string& name)
 {
     if (!files)
         return nullptr;
     std::string failure;
     TStream* stream = files->Open(name, &failure);
-    if (!stream && ErrLog && files->FileIsExist(name))
-        ErrLog->Add(name + ": " + failure);
+    if (!stream && files->NameIsTaken(name))
+        NoteDataFile(name, failure);
     return stream;
+}
+
+bool DrawDataPng(TVeRGBBits* bits, TVeAlpha* alpha, TFileMan* files, const std::string& name)
+{
+    TStream* stream = OpenDataFile(files, name);
+    if (!stream)
+        return false;
+    std::string failure;
+    const bool drawn = bits && bits->DrawPngStream(stream, 0, 0, alpha, &failure);
+    files->Close(stream);
+    if (!drawn && bits)
+        NoteDataFile(name, Undecodable(failure));
+    return drawn;
 }
 
 bool InitPack(TFileMan* files, const std::string& archive)

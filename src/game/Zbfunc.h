@@ -34,10 +34,16 @@ struct TPartsPlace {
     int32_t Unused2;
 };
 
+// The line "name: failure" for a data file that is there but cannot be used, logged once for
+// that file and cause however often it is tried again.
+void NoteDataFile(const std::string& name, const std::string& failure);
 // Opens a data file through the manager (null-safe). A file that is there but is refused
-// (damaged, over a bound, not a regular file) is logged with its name and why; a missing one
-// says nothing, as its caller's own failure path decides.
+// (damaged, over a bound, a folder or a pipe under its name) is noted with NoteDataFile; a
+// missing one says nothing, as its caller's own failure path decides.
 TStream* OpenDataFile(TFileMan* files, const std::string& name);
+// Draws the PNG data file at (0, 0), its alpha into alpha; one that is there but cannot be
+// opened or decoded is noted with NoteDataFile and why.
+bool DrawDataPng(TVeRGBBits* bits, TVeAlpha* alpha, TFileMan* files, const std::string& name);
 // Makes the archive the manager's source. A missing archive says nothing; one that is there but
 // cannot be read (damaged, cut short, over a bound, a pipe or a folder under its name) is logged
 // with why, or the game would play on without its pictures or sounds and with nothing said.

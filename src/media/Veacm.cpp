@@ -61,30 +61,48 @@ std::vector<uint8_t> EncodeAdp(const int16_t* samples, uint32_t frames, uint16_t
     return out;
 }
 
-bool TAdpReader::Open(TStream* stream)
+bool TAdpReader::Open(TStream* stream, std::string* failure)
 {
     *this = TAdpReader();
+    auto fail = [failure](const std::string& why) {
+        if (failure)
+            *failure = why;
+        return false;
+    };
     if (stream == nullptr)
-        return false;
+        return fail("no stream");
     uint8_t raw[AdpHeaderSize];
-    int64_t start = stream->GetPosition();
-    if (start < 0 || stream->Read(raw, AdpHeaderSize) != AdpHeaderSize || std::memcmp(raw, "ADP1", 4) != 0)
-        return false;
+    const int64_t start = stream->GetPosition();
+    const int64_t size = stream->GetSize();
+    if (start < 0 || size <= start)
+        return fail("empty");
+    const int64_t got = stream->Read(raw, AdpHeaderSize);
+    if (got < 0)
+        return fail("cannot be read");
+    if (std::memcmp(raw, "ADP1", size_t(std::min<int64_t>(got, 4))) != 0)
+        return fail("not ADP1 sound");
+    if (got != AdpHeaderSize)
+        return fail("cut short: " + std::to_string(got) + " bytes, less than the " + std::to_string(AdpHeaderSize) +
+                    "-byte header");
     TAdpHeader header;
     header.SampleRate = GetLE32(raw + 4);
     header.Channels = GetLE16(raw + 8);
     header.FrameCount = GetLE32(raw + 12);
     header.DataSize = GetLE32(raw + 16);
-    if (header.Channels < 1 || header.Channels > 2 || header.SampleRate < AdpMinRate ||
-        header.SampleRate > AdpMaxRate)
-        return false;
+    if (header.Channels < 1 || header.Channels > 2)
+        return fail(std::to_string(header.Channels) + " channels, not 1 or 2");
+    if (header.SampleRate < AdpMinRate || header.SampleRate > AdpMaxRate)
+        return fail("a sample rate of " + std::to_string(header.SampleRate) + " Hz, outside " +
+                    std::to_string(AdpMinRate) + " to " + std::to_string(AdpMaxRate));
     // Trust neither the data size nor the frame count beyond the bytes that are really there.
-    int64_t size = stream->GetSize();
     uint64_t present = size > start + AdpHeaderSize ? uint64_t(size - start - AdpHeaderSize) : 0;
     uint64_t dataSize = std::min<uint64_t>(header.DataSize, present);
     uint64_t frames = std::min<uint64_t>(header.FrameCount, dataSize * 2 / header.Channels);
-    if (frames == 0)
-        return false;
+    if (frames == 0) {
+        if (header.FrameCount == 0 || header.DataSize == 0)
+            return fail("no sound: the header counts no frames or no data");
+        return fail("cut short: no sound data after the header");
+    }
     header.FrameCount = static_cast<uint32_t>(frames);
     header.DataSize = static_cast<uint32_t>(dataSize);
     FStream = stream;

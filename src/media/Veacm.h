@@ -17,6 +17,7 @@
 // codec's own noise floor hides its faint aliasing); mono is copied to both sides.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "media/Msm6258.h"
@@ -43,8 +44,9 @@ std::vector<uint8_t> EncodeAdp(const int16_t* samples, uint32_t frames, uint16_t
 class TAdpReader {
 public:
     // Reads and checks the header at the stream's current position; false when the data is not
-    // ADP1 or holds no frame. The frame count is cut down to the bytes the stream really holds.
-    bool Open(TStream* stream);
+    // ADP1 or holds no frame, with why in failure when given ("empty", "cut short: ..."). The
+    // frame count is cut down to the bytes the stream really holds.
+    bool Open(TStream* stream, std::string* failure = nullptr);
     const TAdpHeader& Header() const { return FHeader; }
     // Back to the first frame, with fresh codec state; false when the stream cannot seek.
     bool Rewind();

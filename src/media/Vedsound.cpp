@@ -203,16 +203,31 @@ TDSoundBuffer* TDSound::CreateBufferMute(int seconds)
     }
 }
 
-TDSoundBuffer* TDSound::CreateBufferFromAdp(TStream* stream, bool, bool, bool)
+namespace {
+
+template <class T>
+T* Refuse(std::string* failure, const std::string& why)
+{
+    if (failure)
+        *failure = why;
+    return nullptr;
+}
+
+}  // namespace
+
+TDSoundBuffer* TDSound::CreateBufferFromAdp(TStream* stream, bool, bool, bool, std::string* failure)
 {
     if (!FEnabled.load())
-        return nullptr;
+        return Refuse<TDSoundBuffer>(failure, "no sound device");
     TAdpReader reader;
-    if (!reader.Open(stream))
+    if (!reader.Open(stream, failure))
         return nullptr;
     uint64_t frames = reader.DeviceFrames();
-    if (frames == 0 || frames > uint64_t(MaxBufferFrames))
-        return nullptr;
+    if (frames == 0)
+        return Refuse<TDSoundBuffer>(failure, "no sound");
+    if (frames > uint64_t(MaxBufferFrames))
+        return Refuse<TDSoundBuffer>(failure, std::to_string(frames) + " frames, more than the " +
+                                                  std::to_string(MaxBufferFrames) + " a whole sound may hold");
     try {
         std::vector<int16_t> pcm(frames * 2);
         int64_t got = 0;
@@ -223,20 +238,20 @@ TDSoundBuffer* TDSound::CreateBufferFromAdp(TStream* stream, bool, bool, bool)
             got += n;
         }
         if (got == 0)
-            return nullptr;
+            return Refuse<TDSoundBuffer>(failure, "no sound data could be read");
         pcm.resize(size_t(got) * 2);
         return new TDSoundBuffer(this, std::move(pcm));
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return Refuse<TDSoundBuffer>(failure, "out of memory");
     }
 }
 
-TDSoundStream* TDSound::CreateStreamFromAdp(TStream* stream, bool, bool)
+TDSoundStream* TDSound::CreateStreamFromAdp(TStream* stream, bool, bool, std::string* failure)
 {
     if (!FEnabled.load())
-        return nullptr;
+        return Refuse<TDSoundStream>(failure, "no sound device");
     TAdpReader reader;
-    if (!reader.Open(stream))
+    if (!reader.Open(stream, failure))
         return nullptr;
     return new TDSoundStream(this, reader);
 }

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -156,11 +157,13 @@ public:
     // null when not enabled or on failure.
     TDSoundBuffer* CreateBufferMute(int seconds);
     // Decodes all of the ADP1 data at the stream's position; the stream may be closed at once.
-    // The option flags are not used by the game and are ignored.
-    TDSoundBuffer* CreateBufferFromAdp(TStream* stream, bool option1, bool option2, bool option3);
+    // The option flags are not used by the game and are ignored. On failure (null) failure,
+    // when given, receives why.
+    TDSoundBuffer* CreateBufferFromAdp(TStream* stream, bool option1, bool option2, bool option3,
+                                       std::string* failure = nullptr);
     // Plays the ADP1 data of stream as it is read; the stream must stay open until the result
-    // is deleted. The option flags are ignored.
-    TDSoundStream* CreateStreamFromAdp(TStream* stream, bool option1, bool option2);
+    // is deleted. The option flags are ignored. On failure as above.
+    TDSoundStream* CreateStreamFromAdp(TStream* stream, bool option1, bool option2, std::string* failure = nullptr);
 
     // The mixing function of the device: fills frames stereo frames of out.
     void Mix(int16_t* out, int frames);

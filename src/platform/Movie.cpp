@@ -8,9 +8,6 @@
 #include <cstring>
 #include <deque>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -106,6 +103,7 @@ bool Load(std::string& cause)
 
 #include "platform/Audio.h"
 #include "platform/Filenames.h"
+#include "platform/Streams.h"
 
 namespace {
 
@@ -152,7 +150,7 @@ void FreeQueue(std::deque<AVPacket*>& queue)
 struct TMovieDecoder::TImpl {
     // Input, owned by the controlling thread while no decode thread runs, else by that thread.
     std::string Path;
-    int File = -1;  // the movie file, opened without waiting; the libraries read it by this handle
+    std::unique_ptr<TFileStream> File;  // the libraries read the movie file by its handle
     AVFormatContext* Format = nullptr;
     AVCodecContext* Video = nullptr;
     AVCodecContext* Audio = nullptr;
@@ -191,6 +189,7 @@ struct TMovieDecoder::TImpl {
 
     std::atomic<bool> DecodeDone{false};
     std::atomic<bool> DecodeFailed{false};
+    std::atomic<bool> DecodeDamaged{false};  // played to its end with a fault; see Error
     std::atomic<int64_t> VideoEndMs{0};
 
     // Frame-thread clock state.
@@ -227,6 +226,7 @@ struct TMovieDecoder::TImpl {
 
     bool OpenInput();
     void CloseInput();
+    std::string DamageText(uint64_t cutPackets, int readError, uint64_t damagedPictures) const;
     bool OpenDecoder(int index, AVCodecContext*& context);
     void Join();
     void Run();
@@ -235,6 +235,17 @@ struct TMovieDecoder::TImpl {
     int64_t Now();
     void Notify() { Wake.notify_one(); }
 };
+
+// The cause a player can act on first: a cut file explains its damaged last picture.
+std::string TMovieDecoder::TImpl::DamageText(uint64_t cutPackets, int readError, uint64_t damagedPictures) const
+{
+    if (cutPackets > 0)
+        return "Movie: " + Path + " is cut short: the file ends inside a packet";
+    if (readError != 0)
+        return "Movie: " + Path + " cannot be read to its end (" + AvError(readError) + ")";
+    return "Movie: " + Path + " is damaged: " + std::to_string(damagedPictures) +
+           (damagedPictures == 1 ? " picture" : " pictures") + " could not be decoded whole";
+}
 
 bool TMovieDecoder::TImpl::OpenDecoder(int index, AVCodecContext*& context)
 {
@@ -270,7 +281,7 @@ bool TMovieDecoder::TImpl::OpenInput()
     Format->interrupt_callback.opaque = this;
     // Through the handle's name, which opens the very file checked as regular, so that a pipe put
     // under the name since cannot stall the libraries' open.
-    const std::string url = "file:/proc/self/fd/" + std::to_string(File);
+    const std::string url = "file:/proc/self/fd/" + std::to_string(File->Handle());
     int result = Av::avformat_open_input(&Format, url.c_str(), nullptr, &options);
     Av::av_dict_free(&options);
     if (result < 0) {
@@ -410,6 +421,9 @@ void TMovieDecoder::TImpl::Run()
     int64_t nextPts = 0, lastTime = NoTime;
     uint64_t pictures = 0;
     int videoErrors = 0, audioErrors = 0;
+    // What kept the movie from playing whole, told once it has played what it could.
+    uint64_t damagedPictures = 0, cutPackets = 0;
+    int readError = 0;
     if (!frame || !packet) {
         SetError("Movie: out of memory");
         DecodeFailed.store(true);
@@ -425,11 +439,15 @@ void TMovieDecoder::TImpl::Run()
             int result = Av::avcodec_receive_frame(Video, frame);
             // A damaged picture is skipped like a missing one; only a decoder that does
             // nothing but fail is given up.
-            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN))
+            if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN)) {
+                ++damagedPictures;
                 result = ++videoErrors > MaxDecodeErrors ? AVERROR_EOF : AVERROR(EAGAIN);
-            else if (result == 0)
+            } else if (result == 0) {
                 videoErrors = 0;
+            }
             if (result == 0) {
+                if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0)
+                    ++damagedPictures;
                 int64_t timeMs = 0;
                 if (PublishPicture(frame, nextPts, timeMs)) {
                     ++pictures;
@@ -438,7 +456,8 @@ void TMovieDecoder::TImpl::Run()
                 Av::av_frame_unref(frame);
                 progress = true;
             } else if (result == AVERROR(EAGAIN) && !videoQueue.empty()) {
-                Av::avcodec_send_packet(Video, videoQueue.front());  // a bad packet is skipped
+                if (Av::avcodec_send_packet(Video, videoQueue.front()) < 0)  // a bad packet is skipped
+                    ++damagedPictures;
                 Av::av_packet_free(&videoQueue.front());
                 videoQueue.pop_front();
                 progress = true;
@@ -512,11 +531,18 @@ void TMovieDecoder::TImpl::Run()
             int result = Av::av_read_frame(Format, packet);
             if (result < 0) {
                 inputEnd = true;  // the end, or a read error: either way what was read plays
-            } else if (packet->stream_index == VideoIndex || (audioOn && packet->stream_index == AudioIndex)) {
-                std::deque<AVPacket*>& queue = packet->stream_index == VideoIndex ? videoQueue : audioQueue;
-                if (AVPacket* copy = Av::av_packet_alloc()) {
-                    Av::av_packet_move_ref(copy, packet);
-                    queue.push_back(copy);
+                if (result != AVERROR_EOF && result != AVERROR_EXIT)  // not the end, nor a stop
+                    readError = result;
+            } else {
+                // Shorter than its header says: the file ends inside it.
+                if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0)
+                    ++cutPackets;
+                if (packet->stream_index == VideoIndex || (audioOn && packet->stream_index == AudioIndex)) {
+                    std::deque<AVPacket*>& queue = packet->stream_index == VideoIndex ? videoQueue : audioQueue;
+                    if (AVPacket* copy = Av::av_packet_alloc()) {
+                        Av::av_packet_move_ref(copy, packet);
+                        queue.push_back(copy);
+                    }
                 }
             }
             Av::av_packet_unref(packet);
@@ -533,6 +559,9 @@ void TMovieDecoder::TImpl::Run()
             if (pictures == 0) {
                 SetError("Movie: no picture could be decoded from " + Path);
                 DecodeFailed.store(true);
+            } else if (cutPackets > 0 || readError != 0 || damagedPictures > 0) {
+                SetError(DamageText(cutPackets, readError, damagedPictures));
+                DecodeDamaged.store(true);
             }
             VideoEndMs.store(lastTime == NoTime ? 0 : lastTime + FrameMs);
             DecodeDone.store(true, std::memory_order_release);
@@ -593,15 +622,14 @@ bool TMovieDecoder::Open(const std::string& name)
     Close();
     FImpl->FailedStep = TMovieOpenStep::None;
     FImpl->Path = NativePath(name);
-    // Opened here without waiting and kept only when regular: the libraries would wait on a pipe
-    // for a writer.
-    FImpl->File = ::open(FImpl->Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (FImpl->File < 0)
-        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: file not found: " + FImpl->Path);
-    struct stat st {};
-    if (::fstat(FImpl->File, &st) != 0 || !S_ISREG(st.st_mode)) {
-        Close();
-        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: not a regular file: " + FImpl->Path);
+    // The file stream opens it without waiting and keeps only a regular file (the libraries
+    // would wait on a pipe for a writer); its refusal names the real cause.
+    try {
+        FImpl->File = std::make_unique<TFileStream>(FImpl->Path, fmOpenRead);
+    } catch (const Exception& error) {
+        return FImpl->OpenFailed(TMovieOpenStep::File, "Movie: " + error.Message);
+    } catch (const std::bad_alloc&) {
+        return FImpl->OpenFailed(TMovieOpenStep::Memory, "Movie: out of memory");
     }
     std::string cause;
     if (!Av::Load(cause))
@@ -614,9 +642,7 @@ void TMovieDecoder::Close()
     Stop();
     FImpl->CloseInput();
     FImpl->Started = false;
-    if (FImpl->File >= 0)
-        ::close(FImpl->File);
-    FImpl->File = -1;
+    FImpl->File.reset();
 }
 
 bool TMovieDecoder::IsOpen() const { return FImpl->Format != nullptr; }
@@ -667,6 +693,7 @@ bool TMovieDecoder::Start(int width, int height, int bytesPerPixel, bool audioCl
     d.AudioDone.store(false);
     d.DecodeDone.store(false);
     d.DecodeFailed.store(false);
+    d.DecodeDamaged.store(false);
     d.VideoEndMs.store(0);
     d.MonoStart = d.Clock();
     d.MonoMode = false;
@@ -717,6 +744,7 @@ TMovieUpdate TMovieDecoder::Update(const TPixelTarget& target)
         result.Failed = d.DecodeFailed.load();
         // With the sound as the clock, the end also waits for the sound track to finish.
         result.Ended = result.Failed || (now >= d.VideoEndMs.load() && (!d.AudioClock || d.MonoMode));
+        result.Damaged = result.Ended && !result.Failed && d.DecodeDamaged.load();
     }
     return result;
 }

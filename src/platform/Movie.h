@@ -25,6 +25,7 @@ struct TMovieUpdate {
     bool NewPicture = false;  // a picture was written into the target
     bool Ended = false;       // every picture has been shown and the movie's time is over
     bool Failed = false;      // the movie could not be played; see LastError
+    bool Damaged = false;     // with Ended: what could be played of a cut or damaged file was; see LastError
 };
 
 // The step at which opening a movie failed.

@@ -70,6 +70,8 @@ public:
     // Flushes to the device; false when the data could not be written.
     bool Sync();
     const std::string& FileName() const { return FFileName; }
+    // The open file's descriptor, for a library that reads the very file checked here.
+    int Handle() const { return FHandle; }
 
 private:
     std::string FFileName;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -180,6 +182,31 @@ TEST_F(FileManSources, NamesOutsideTheSourceAreRefusedAndReported)
         EXPECT_EQ(message.back(), ')');
         EXPECT_GE(message.size(), std::strlen("FileOpenErr Call(00000000)"));
     }
+}
+
+// A folder or a pipe under a data file's name is refused for what it is, not as missing, and
+// the name counts as taken though it holds no file.
+TEST_F(FileManSources, AFolderOrPipeUnderANameIsRefusedForWhatItIs)
+{
+    ASSERT_EQ(mkfifo((Scratch.Path() + "/Data/pipe.adp").c_str(), 0600), 0);
+    std::filesystem::create_directory(Scratch.Path() + "/Data/folder.adp");
+    std::string failure;
+    EXPECT_EQ(Folder.Open("pipe.adp", &failure), nullptr);
+    EXPECT_NE(failure.find("Not a regular file"), std::string::npos) << failure;
+    EXPECT_EQ(Folder.Open("FOLDER.ADP", &failure), nullptr);
+    EXPECT_NE(failure.find(std::strerror(EISDIR)), std::string::npos) << failure;
+    EXPECT_EQ(Folder.Open("none.adp", &failure), nullptr);
+    EXPECT_EQ(failure, "not in " + Scratch.Path() + "/Data");
+    for (const char* name : {"pipe.adp", "folder.adp", "Sub"}) {
+        EXPECT_FALSE(Folder.FileIsExist(name)) << name;
+        EXPECT_TRUE(Folder.NameIsTaken(name)) << name;
+    }
+    EXPECT_TRUE(Folder.NameIsTaken("b.txt"));
+    EXPECT_FALSE(Folder.NameIsTaken("none.adp"));
+    EXPECT_FALSE(Folder.NameIsTaken("..\\Data.pak"));
+    EXPECT_TRUE(Pack.NameIsTaken("Sub\\Pic.png"));
+    EXPECT_FALSE(Pack.NameIsTaken("Sub"));
+    EXPECT_EQ(Folder.OpenCount(), 0);
 }
 
 TEST_F(FileManSources, EnumerationEndsAndRestarts)

@@ -255,16 +255,29 @@ TEST(DecodeJpeg, RefusesTruncatedAndHostileData)
     TDecodedPicture p;
     EXPECT_FALSE(Jpeg(garbage, p));
 
-    // The frame header claims 16384 x 16384 (and then 0 wide) in a file of a few hundred bytes.
-    for (size_t i = 0; i + 8 < jpeg.size(); ++i)
+    // The frame header claims 16384 x 16384 (and then 0 wide) in a file of a few hundred bytes;
+    // a refusal for the claimed size names the bound the picture goes over.
+    auto why = [](const std::vector<uint8_t>& b) {
+        TMemoryStream s = StreamOf(b);
+        TDecodedPicture picture;
+        std::string failure;
+        EXPECT_FALSE(DecodeJpeg(&s, picture, &failure));
+        return failure;
+    };
+    bool found = false;
+    for (size_t i = 0; i + 8 < jpeg.size() && !found; ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+            found = true;
             std::vector<uint8_t> big = jpeg;
             big[i + 5] = 0x40, big[i + 6] = 0x00, big[i + 7] = 0x40, big[i + 8] = 0x00;
             EXPECT_FALSE(Jpeg(big, p));
+            EXPECT_NE(why(big).find(std::to_string(MaxPicturePixels)), std::string::npos) << why(big);
+            big[i + 5] = 0x08, big[i + 6] = 0x00, big[i + 7] = 0x08, big[i + 8] = 0x00;  // 2048 x 2048
+            EXPECT_NE(why(big).find(std::to_string(big.size()) + " bytes"), std::string::npos) << why(big);
             big[i + 7] = 0x00, big[i + 8] = 0x00;
             EXPECT_FALSE(Jpeg(big, p));
-            break;
         }
+    EXPECT_TRUE(found);
 
     // Progressive pictures decode up to the scan bound; one scan more is refused, with why.
     const TDecodedPicture source = MakePatternPicture(48, 32);
@@ -372,6 +385,24 @@ TEST(DecodePng, RefusesTruncatedAndHostileDataAndCountsChannels)
     EXPECT_FALSE(Png(HostilePng(16384, 16384), p));
     EXPECT_FALSE(Png(HostilePng(0x7FFFFFFF, 0x7FFFFFFF), p));
     EXPECT_FALSE(Png(HostilePng(8, 8), p));  // 64 raw bytes are too few for 8 x 8 RGB
+
+    // A refusal for the claimed size names the bound the picture goes over.
+    auto why = [](const std::vector<uint8_t>& b) {
+        TMemoryStream s = StreamOf(b);
+        TDecodedPicture picture;
+        std::string failure;
+        EXPECT_FALSE(DecodePng(&s, picture, false, &failure));
+        return failure;
+    };
+    EXPECT_NE(why(HostilePng(16385, 1)).find(std::to_string(MaxPictureSide)), std::string::npos)
+        << why(HostilePng(16385, 1));
+    EXPECT_NE(why(HostilePng(0x7FFFFFFF, 0x7FFFFFFF)).find(std::to_string(MaxPictureSide)), std::string::npos)
+        << why(HostilePng(0x7FFFFFFF, 0x7FFFFFFF));
+    EXPECT_NE(why(HostilePng(16384, 16384)).find(std::to_string(MaxPicturePixels)), std::string::npos)
+        << why(HostilePng(16384, 16384));
+    const std::vector<uint8_t> tiny = HostilePng(2000, 2000);
+    EXPECT_NE(why(tiny).find(std::to_string(tiny.size()) + " bytes"), std::string::npos) << why(tiny);
+    EXPECT_FALSE(why(std::vector<uint8_t>(png.begin(), png.begin() + 40)).empty());
 
     auto channels = [](const std::vector<uint8_t>& b) {
         TMemoryStream s = StreamOf(b);

@@ -1,9 +1,14 @@
 // The main form's audio service on the real mixer (dummy output): cross-fades and their frame
 // steps, missing and broken files, voices and effects, the second effect's fades, and the game
 // thread's wrappers against a pumping thread.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "archive/Vefileman.h"
@@ -109,6 +114,72 @@ TEST_F(AudioServiceTest, AMissingOrBrokenTrackFailsAndTheNextRequestRetries)
     WriteTrack(9, Tone(22050, 300.0));
     EXPECT_TRUE(Form->PlayBGM(9, true, false));
     EXPECT_EQ(Streams(), 1);
+}
+
+// Every sound that is there but cannot be played is named with why, once for that file and
+// cause however often it is asked for again; a missing one says nothing.
+TEST_F(AudioServiceTest, UnplayableSoundsAreNamedOncePerFileAndCause)
+{
+    ASSERT_TRUE(Start());
+    const TByteVector good = Tone(22050, 300.0);
+    WriteTrack(1, {});                                              // the title music, empty
+    WriteTrack(2, TByteVector(good.begin(), good.begin() + 12));    // cut inside its header
+    WriteTrack(3, TByteVector(good.begin(), good.begin() + 20));    // cut after its header
+    WriteTrack(4, TByteVector(300, 0x5A));                          // garbage
+    ASSERT_EQ(mkfifo((Folder.Path() + "/BGM/Track05.bgm").c_str(), 0600), 0);
+    std::filesystem::create_directory(Folder.Path() + "/BGM/Track06.bgm");
+    Folder.Write("ZB_Pak/gs1003.adp", TByteVector{'A', 'D', 'P', '1'});
+    Folder.Write("ZB_Pak/empty.adp", TByteVector{});
+    Folder.Write("ZB_Pak/noise.adp", TByteVector(64, 0x11));
+    const size_t before = LogLines().size();
+    auto newLines = [&] {
+        std::vector<std::string> lines = LogLines();
+        return std::vector<std::string>(lines.begin() + long(before), lines.end());
+    };
+    auto lineFor = [&](const std::string& name) {
+        std::vector<std::string> found;
+        for (const std::string& line : newLines())
+            if (line.rfind(name + ": ", 0) == 0)
+                found.push_back(line.substr(name.size() + 2));
+        return found;
+    };
+
+    for (int round = 0; round < 3; ++round) {
+        for (int track = 1; track <= 7; ++track)
+            EXPECT_FALSE(Form->PlayBGM(track, true, round % 2 == 0)) << track;
+        EXPECT_FALSE(Form->PlayVoiceNo(3));
+        EXPECT_FALSE(Form->PlaySE("empty.adp", PackFileMan));
+        EXPECT_FALSE(Form->PlaySE2("noise.adp", PackFileMan, true));
+        EXPECT_FALSE(Form->PlaySE("missing.adp", PackFileMan));
+    }
+    EXPECT_EQ(newLines().size(), 9u);
+    EXPECT_EQ(lineFor("Track01.bgm"), std::vector<std::string>{"empty"});
+    ASSERT_EQ(lineFor("Track02.bgm").size(), 1u);
+    EXPECT_EQ(lineFor("Track02.bgm")[0].rfind("cut short", 0), 0u) << lineFor("Track02.bgm")[0];
+    ASSERT_EQ(lineFor("Track03.bgm").size(), 1u);
+    EXPECT_EQ(lineFor("Track03.bgm")[0].rfind("cut short", 0), 0u) << lineFor("Track03.bgm")[0];
+    ASSERT_EQ(lineFor("Track04.bgm").size(), 1u);
+    EXPECT_NE(lineFor("Track04.bgm")[0].find("ADP1"), std::string::npos) << lineFor("Track04.bgm")[0];
+    ASSERT_EQ(lineFor("Track05.bgm").size(), 1u);
+    EXPECT_NE(lineFor("Track05.bgm")[0].find("Not a regular file"), std::string::npos) << lineFor("Track05.bgm")[0];
+    ASSERT_EQ(lineFor("Track06.bgm").size(), 1u);
+    EXPECT_NE(lineFor("Track06.bgm")[0].find(std::strerror(EISDIR)), std::string::npos) << lineFor("Track06.bgm")[0];
+    EXPECT_TRUE(lineFor("Track07.bgm").empty());
+    ASSERT_EQ(lineFor("gs1003.adp").size(), 1u);
+    EXPECT_EQ(lineFor("gs1003.adp")[0].rfind("cut short", 0), 0u) << lineFor("gs1003.adp")[0];
+    EXPECT_EQ(lineFor("empty.adp"), std::vector<std::string>{"empty"});
+    ASSERT_EQ(lineFor("noise.adp").size(), 1u);
+    EXPECT_NE(lineFor("noise.adp")[0].find("ADP1"), std::string::npos) << lineFor("noise.adp")[0];
+    EXPECT_TRUE(lineFor("missing.adp").empty());
+    EXPECT_EQ(BGMFileMan->OpenCount(), 0);
+    EXPECT_EQ(PackFileMan->OpenCount(), 0);
+
+    // The same file with another fault is told again.
+    WriteTrack(1, TByteVector(300, 0x5A));
+    EXPECT_FALSE(Form->PlayBGM(1, true, false));
+    EXPECT_FALSE(Form->PlayBGM(1, true, false));
+    ASSERT_EQ(lineFor("Track01.bgm").size(), 2u);
+    EXPECT_NE(lineFor("Track01.bgm")[1].find("ADP1"), std::string::npos) << lineFor("Track01.bgm")[1];
 }
 
 TEST_F(AudioServiceTest, VoicesAndEffectsPlayReplayAndStop)

@@ -49,8 +49,9 @@ settled() {
 
 }  // namespace
 
-// Also with a pipe in place of the sound-effect archive: the scene opens it without waiting,
-// names it in the error log and plays on from the folder that stands in.
+// Also with a pipe in place of the sound-effect archive and an empty title music: the scene
+// opens the pipe without waiting, each is named in the error log, and the game plays on (the
+// effects from the folder that stands in, the title without its music).
 TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTheProgram)
 {
     if (!OnPath("xvfb-run"))
@@ -58,13 +59,14 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
     for (const char* tool : {"xdotool", "import", "convert", "python3"})
         ASSERT_TRUE(OnPath(tool)) << tool;
     for (const bool pipe : {false, true}) {
-        SCOPED_TRACE(pipe ? "a pipe as EvSE.pak" : "the sample game");
+        SCOPED_TRACE(pipe ? "a pipe as EvSE.pak, an empty title music" : "the sample game");
         TScratchFolder folder;
         const std::string game = BuildSampleGame(folder.Path());
         ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
         if (pipe) {
             fs::remove(game + "/EvSE.pak");
             ASSERT_EQ(mkfifo((game + "/EvSE.pak").c_str(), 0600), 0);
+            WriteWholeFile(game + "/BGM/Track01.bgm", {});
         }
         fs::create_directory(folder.Path() + "/run");
         const std::string closer = folder.Write("close.py", CloseWindowScript);
@@ -117,6 +119,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         const TByteVector err = ReadWholeFile(folder.Path() + "/err");
         const std::string errors(err.begin(), err.end());
         EXPECT_EQ(errors.find("EvSE.pak: not a regular file\n") != std::string::npos, pipe) << errors;
+        EXPECT_EQ(errors.find("Track01.bgm: empty\n") != std::string::npos, pipe) << errors;
     }
 }
 

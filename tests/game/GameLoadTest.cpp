@@ -62,6 +62,7 @@ protected:
         Folder.Write("bad.png", std::string("\x89PNG\r\n\x1a\n but nothing more"));
         Folder.Write("bad.bmp", std::string("BM"));
         Folder.Write("scans.jpg", MakeProgressiveJpeg(Picture, MaxJpegScans + 1));
+        Folder.Write("wide.png", WidenPng(Png(Picture), MaxPictureSide + 1));
         Files.InitDir(Folder.Path());
     }
     void TearDown() override
@@ -132,9 +133,15 @@ TEST_P(GameLoad, FailuresLogTheFileThenTheirLineAndLeaveNothing)
     for (const char* name : {"bad.png", "bad.bmp"}) {
         EXPECT_FALSE(LoadRGBImage(bits, &alpha, name, &Files));
         EXPECT_EQ(bits, nullptr);
-        EXPECT_EQ(NoteLog(), std::string("VeRGBLoad [") + name + "] cannot be decoded");
+        EXPECT_EQ(NoteLog().rfind(std::string("VeRGBLoad [") + name + "] cannot be decoded", 0), 0u) << NoteLog();
         EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     }
+    // A picture refused for its claimed size says which bound it goes over.
+    EXPECT_FALSE(LoadRGBImage(bits, &alpha, "wide.png", &Files));
+    EXPECT_EQ(NoteLog().rfind("VeRGBLoad [wide.png] cannot be decoded: ", 0), 0u) << NoteLog();
+    EXPECT_NE(NoteLog().find(std::to_string(MaxPictureSide + 1) + " x 16"), std::string::npos) << NoteLog();
+    EXPECT_NE(NoteLog().find(std::to_string(MaxPictureSide) + " "), std::string::npos) << NoteLog();
+    EXPECT_EQ(LastLog(), "VeRGBLoad FileLoad Error");
     // A picture over the scan bound is one more picture that cannot be decoded.
     EXPECT_FALSE(LoadRGBImage(bits, &alpha, "scans.jpg", &Files));
     EXPECT_EQ(NoteLog(), "VeRGBLoad [scans.jpg] cannot be decoded: more than " + std::to_string(MaxJpegScans) +
@@ -155,7 +162,7 @@ TEST_P(GameLoad, FailuresLogTheFileThenTheirLineAndLeaveNothing)
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
     EXPECT_FALSE(DrawImageFile(nullptr, nullptr, "pic.png", 0, 0, &Files));
     EXPECT_EQ(LastLog(), "VeRGBDraw FileLoad Error");
-    EXPECT_EQ(ErrLog->Count(), 18u);
+    EXPECT_EQ(ErrLog->Count(), 20u);
     EXPECT_EQ(Files.OpenCount(), 0);
 
     // Without the registry nothing can be made.

@@ -1,6 +1,12 @@
 // The movie player against clips of known colours: pictures reach the panel's surface
 // stretched to the screen, the end and a mouse press signal exactly once, and a movie that
 // cannot be opened ends at once.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -142,10 +148,80 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
         unit->CloseMovie();
         EXPECT_EQ(unit->GetStream(), nullptr);
     }
+    // The line before the step's names the real cause, not a missing file for every refusal.
+    std::filesystem::create_symlink("loop.mpg", Folder.Path() + "/Movie/loop.mpg");
+    EXPECT_FALSE(unit->OpenMovie("loop.mpg"));
+    ASSERT_GE(LogLines().size(), 2u);
+    const std::string cause = LogLines()[LogLines().size() - 2];
+    EXPECT_NE(cause.find("loop.mpg"), std::string::npos) << cause;
+    EXPECT_NE(cause.find(std::strerror(ELOOP)), std::string::npos) << cause;
+    EXPECT_EQ(LogLines().back(), "AMStream OpenFile failed.");
+    unit->CloseMovie();
+
     // A screen whose format the pictures cannot take fails at setting the format.
     BitDepth = bd16;
     EXPECT_FALSE(unit->OpenMovie("long.mpg"));
     BitDepth = bd32;
     EXPECT_EQ(LogLines().back(), "DDStream SetFormat failed.");
     unit->CloseMovie();
+}
+
+// A movie cut short or damaged plays what it can and ends as usual; at its end the file and the
+// cause are named in the log, once. A whole movie says nothing.
+TEST_F(MovieUnitTest, ACutOrDamagedMovieIsNamedWithTheCauseAtItsEnd)
+{
+    TMovieClip clip;
+    clip.Segments = {{10, 0xFF0000}, {10, 0x00FF00}, {10, 0x0000FF}};
+    clip.MovingBar = true;  // enough picture data that a cut or damage loses pictures
+    clip.Audio = false;
+    std::string error;
+    std::filesystem::create_directories(Folder.Path() + "/Movie");
+    const std::string whole = Folder.Path() + "/Movie/whole.mpg";
+    ASSERT_TRUE(WriteMovieClip(whole, clip, error)) << error;
+    std::vector<char> bytes(std::filesystem::file_size(whole));
+    std::ifstream(whole, std::ios::binary).read(bytes.data(), std::streamsize(bytes.size()));
+    // Cut inside a pack in the first half, where picture data is being read.
+    const size_t cut = bytes.size() / 4 / 2048 * 2048 + 1000;
+    ASSERT_LT(cut, bytes.size() / 2);
+    std::ofstream(Folder.Path() + "/Movie/cut.mpg", std::ios::binary).write(bytes.data(), std::streamsize(cut));
+    for (size_t i = bytes.size() / 6; i < bytes.size() / 4; ++i)
+        bytes[i] = char(i * 7);
+    std::ofstream(Folder.Path() + "/Movie/spoilt.mpg", std::ios::binary).write(bytes.data(),
+                                                                              std::streamsize(bytes.size()));
+
+    auto playToTheEnd = [&](const std::string& name) {
+        auto unit = Make();
+        EXPECT_TRUE(unit->OpenMovie(name)) << name;
+        UseClock(unit->GetStream());
+        Begin(unit.get());
+        int signal = INT_MIN;
+        for (int i = 0; i < 3000 && signal == INT_MIN; ++i) {
+            Now += 10;
+            Pump();
+            signal = TakeSignal();
+        }
+        EXPECT_EQ(signal, 0) << name;
+        for (int i = 0; i < 5; ++i)
+            Pump();
+        Form->SetFrameProc(nullptr);
+        unit->CloseMovie();
+        unit->ReleaseResources();
+    };
+    auto linesNaming = [&](const std::string& name) {
+        std::vector<std::string> found;
+        for (const std::string& line : LogLines())
+            if (line.find("/" + name) != std::string::npos)
+                found.push_back(line);
+        return found;
+    };
+
+    playToTheEnd("whole.mpg");
+    EXPECT_TRUE(linesNaming("whole.mpg").empty());
+    for (int round = 0; round < 2; ++round)
+        playToTheEnd("cut.mpg");
+    ASSERT_EQ(linesNaming("cut.mpg").size(), 1u);
+    EXPECT_NE(linesNaming("cut.mpg")[0].find("cut short"), std::string::npos) << linesNaming("cut.mpg")[0];
+    playToTheEnd("spoilt.mpg");
+    ASSERT_EQ(linesNaming("spoilt.mpg").size(), 1u);
+    EXPECT_NE(linesNaming("spoilt.mpg")[0].find("damaged"), std::string::npos) << linesNaming("spoilt.mpg")[0];
 }

@@ -13,6 +13,7 @@
 #include "game/Splashf.h"
 #include "game/Zbglobals.h"
 #include "platform/Instance.h"
+#include "support/Pictures.h"
 
 namespace {
 
@@ -106,6 +107,27 @@ TEST_F(StartupTest, EachMissingPictureFailsTheShowingWithItsLogLine)
         EXPECT_FALSE(Form->GameTimer->GetEnabled());
         EXPECT_EQ(ExitStatus(), 1);
     }
+}
+
+TEST_F(StartupTest, APictureRefusedForItsSizeIsNamedWithTheBoundBeforeItsLogLine)
+{
+    TGameForm::SetGameThreadFactory(nullptr);
+    TScratchFolder pictures;
+    WriteGamePictures(pictures.Path());
+    TNamedBytes members;
+    for (const char* name : {"Cursor.png", "Wait.bmp", "Cap_Logo.png", "Cap_Copy.png"})
+        members.push_back({name, ReadWholeFile(pictures.Path() + "/ZB_Pak/" + name)});
+    members[0].second = WidenPng(members[0].second, MaxPictureSide + 1);
+    ASSERT_TRUE(BuildPack(Folder.Path() + "/ZB.pak", members));
+    Pictures = 0;
+    EXPECT_FALSE(StartForm(false));
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("Cursor.png: cannot be decoded: " + std::to_string(MaxPictureSide + 1) + " x 32", 0), 0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find(std::to_string(MaxPictureSide) + " "), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], LogCursorImage);
+    EXPECT_EQ(lines[2], LogShowError);
 }
 
 TEST_F(StartupTest, ArchiveServesThePicturesWhenPresentAndADamagedOneIsNamed)

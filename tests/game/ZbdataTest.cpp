@@ -181,3 +181,21 @@ TEST(GameErr, CarriesItsFixedMessage)
         EXPECT_EQ(e.Message, "GameErr");
     }
 }
+
+TEST_F(GameDataTest, ErrorLogTellsALineAddedOnceOnlyOnceFromAnyThread)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 100; ++i)
+                ErrLog->AddOnce("Track01.bgm: empty");
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    ErrLog->AddOnce("Track01.bgm: cut short");
+    ErrLog->Add("Track01.bgm: empty");  // a plain line is told every time
+    ASSERT_EQ(ErrLog->Count(), 3u);
+    EXPECT_EQ(ErrLog->Line(0), "Track01.bgm: empty");
+    EXPECT_EQ(ErrLog->Line(1), "Track01.bgm: cut short");
+    EXPECT_EQ(ErrLog->Line(2), "Track01.bgm: empty");
+}

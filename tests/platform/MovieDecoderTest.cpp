@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -89,6 +91,7 @@ TEST(MovieDecoder, ShowsEachPictureWhenItsTimeComesThenEnds)
     EXPECT_TRUE(last.Ended);
     EXPECT_FALSE(last.NewPicture);
     EXPECT_FALSE(last.Failed);
+    EXPECT_FALSE(last.Damaged) << decoder.LastError();
     EXPECT_TRUE(NearColour(target.Centre(), 0x0000FF)) << "the last picture stays";
     decoder.Stop();
     EXPECT_FALSE(decoder.Update(target.Pixels32).NewPicture);
@@ -175,7 +178,14 @@ TEST(MovieDecoder, BadFilesFailCleanly)
     TClipFolder folder;
     TMovieDecoder decoder;
     EXPECT_FALSE(decoder.Open(folder.Path("none.mpg")));
-    EXPECT_NE(decoder.LastError().find("not found"), std::string::npos);
+    EXPECT_NE(decoder.LastError().find(std::strerror(ENOENT)), std::string::npos) << decoder.LastError();
+    // Each refusal to open says what it really was.
+    std::filesystem::create_symlink("loop.mpg", folder.Path("loop.mpg"));
+    EXPECT_FALSE(decoder.Open(folder.Path("loop.mpg")));
+    EXPECT_NE(decoder.LastError().find(std::strerror(ELOOP)), std::string::npos) << decoder.LastError();
+    std::filesystem::create_directory(folder.Path("folder.mpg"));
+    EXPECT_FALSE(decoder.Open(folder.Path("folder.mpg")));
+    EXPECT_NE(decoder.LastError().find(std::strerror(EISDIR)), std::string::npos) << decoder.LastError();
     EXPECT_FALSE(decoder.IsOpen());
 
     std::vector<char> noise(20000);
@@ -219,6 +229,10 @@ TEST(MovieDecoder, BadFilesFailCleanly)
         }
         EXPECT_TRUE(result.Ended) << name;
         EXPECT_GT(pictures, 3) << name;
+        // Played as far as it goes, and told as cut short or damaged, naming the file.
+        EXPECT_TRUE(result.Damaged) << name;
+        EXPECT_FALSE(result.Failed) << name;
+        EXPECT_NE(decoder.LastError().find(folder.Path(name)), std::string::npos) << decoder.LastError();
         if (std::string(name) == "spoilt.mpg") {
             EXPECT_TRUE(NearColour(target.At(150, 60), 0x0000FF)) << "the pictures after the damage still play";
         } else {

@@ -337,3 +337,22 @@ const uint8_t* TestGnyKey()
     }();
     return key.data();
 }
+
+std::vector<uint8_t> WidenPng(std::vector<uint8_t> png, uint32_t width)
+{
+    if (png.size() < 33)
+        return png;
+    for (int k = 0; k < 4; ++k)
+        png[16 + k] = static_cast<uint8_t>(width >> (24 - 8 * k));
+    // CRC-32 of the chunk type and data (bytes 12 to 28), stored big-endian after them.
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 12; i < 29; ++i) {
+        crc ^= png[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc = ~crc;
+    for (int k = 0; k < 4; ++k)
+        png[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+    return png;
+}

@@ -26,6 +26,9 @@ std::vector<uint8_t> MakeProgressiveJpeg(const TDecodedPicture& picture, int sca
 // transparency entry, interlaced RGBA.
 enum class TPngKind { Grey8, Rgb16, PaletteTrns, InterlacedRgba };
 std::vector<uint8_t> MakePng(const TDecodedPicture& picture, TPngKind kind);
+// The PNG with the width in its header changed and the header's checksum made right again: a
+// whole file that claims another size.
+std::vector<uint8_t> WidenPng(std::vector<uint8_t> png, uint32_t width);
 
 // A fixed 256-byte key table for the scrambled format.
 const uint8_t* TestGnyKey();
