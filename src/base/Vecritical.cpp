@@ -8,7 +8,9 @@ void TVeCriticalSection::Enter()
         ++FCount;
         return;
     }
+    ++FWaiting;
     FFreed.wait(lock, [this] { return FCount == 0; });
+    --FWaiting;
     FOwner = self;
     FCount = 1;
 }
@@ -18,6 +20,8 @@ bool TVeCriticalSection::Check()
     const auto self = std::this_thread::get_id();
     std::lock_guard<std::mutex> lock(FMutex);
     if (FCount == 0) {
+        if (FWaiting > 0)
+            return false;
         FOwner = self;
         FCount = 1;
         return true;
@@ -52,4 +56,10 @@ int TVeCriticalSection::GetCount() const
 {
     std::lock_guard<std::mutex> lock(FMutex);
     return FCount;
+}
+
+int TVeCriticalSection::GetWaiting() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FWaiting;
 }

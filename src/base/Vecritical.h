@@ -1,6 +1,8 @@
 #pragma once
 // A recursive lock that knows its owner thread. Besides waiting (Enter), it can be tried
-// (Check): the renderers only ever try it and skip a frame when another thread holds it.
+// (Check): the renderers only ever try it and skip a frame when another thread holds it. A try
+// also fails while another thread waits in Enter, so that threads that only try (and try again
+// and again) cannot keep a waiting one out for ever.
 // lock/unlock/try_lock make it usable with std::lock_guard and std::unique_lock.
 
 #include <condition_variable>
@@ -24,6 +26,7 @@ public:
 
     bool IsOwned() const;  // held by the calling thread
     int GetCount() const;  // nesting depth, 0 when free
+    int GetWaiting() const;  // threads waiting in Enter
 
     void lock() { Enter(); }
     bool try_lock() { return Check(); }
@@ -34,6 +37,7 @@ private:
     std::condition_variable FFreed;
     std::thread::id FOwner;
     int FCount = 0;
+    int FWaiting = 0;
 };
 
 // Holds a critical section for a scope when Check succeeded; test it before using what it guards.

@@ -13,8 +13,9 @@
 //
 // Threads and locks: the interface thread creates, shows and closes the form; the timer thread
 // only counts; the pumping thread (game thread or wait thread) runs Update and Render. Lock
-// order: DrawLock (tried, held for a whole pump pass) -> StateLock -> FpsLock; StateLock before
-// SoundLock; InputLock is a leaf. No frame thread ever waits for the interface thread.
+// order: DrawLock (tried, held for a whole pump pass; waited for only by RemoveScreen, which
+// holds no other lock then) -> StateLock -> FpsLock; StateLock before SoundLock; InputLock is a
+// leaf. No frame thread ever waits for the interface thread.
 
 #include "game/Zbglobals.h"
 #include <atomic>
@@ -131,6 +132,12 @@ public:
     void SetFrameProc(TFrameProc proc);
     void SetRedrawProc(TRedrawProc proc);
     void SetDrawProc(TDrawProc proc);
+    // Takes a screen off before its unit is deleted: detaches panel (when given) and removes the
+    // frame, redraw and draw hooks while no frame pass or forced frame runs, and returns only
+    // then. Nothing of the screen (a hook, a panel handler) runs any more, and a frame procedure
+    // still running cannot put a drawing hook back. Waits for the draw lock, so the caller must
+    // not hold the state lock: a pass in progress may be waiting for it.
+    void RemoveScreen(TVeRGBPanel* panel);
     void FramePump();
     void Update(int steps);
     int GetFramesDue() const { return FramesDue.load(); }
@@ -251,6 +258,10 @@ public:
     std::function<void(TFPSMode mode)> PumpWait;
     // The clock of the frame-rate counter (milliseconds); tests replace it.
     std::function<uint32_t()> Clock;
+    // Called right before a screen's hook runs, on the thread that runs it; tests hold or slow
+    // that thread there. Set before the form is shown.
+    enum THookKind : int { hkFrame, hkRedraw, hkDraw };
+    std::function<void(THookKind kind)> HookProbe;
     static void SetGameThreadFactory(TGameThreadFactory factory);
 
     // Fields, in the order of the form's record.

@@ -185,6 +185,24 @@ void TGameForm::SetDrawProc(TDrawProc proc)
     DrawProc = std::move(proc);
 }
 
+void TGameForm::RemoveScreen(TVeRGBPanel* panel)
+{
+    // Hooks are called only inside a pass or a forced frame, both under the draw lock: holding
+    // it, none is running, and once the frame procedure is gone nothing installs them again.
+    std::unique_lock<TVeCriticalSection> pass;
+    if (DrawLock)
+        pass = std::unique_lock<TVeCriticalSection>(*DrawLock);
+    if (panel)
+        DetachScreen(panel);
+    TFrameProc frame;
+    TRedrawProc redraw;
+    TDrawProc draw;
+    std::lock_guard<std::mutex> lock(FHookLock);
+    frame.swap(FrameProc);
+    redraw.swap(RedrawProc);
+    draw.swap(DrawProc);
+}
+
 uint32_t TGameForm::Now() const
 {
     return Clock ? Clock() : timeGetTime();
@@ -256,8 +274,11 @@ void TGameForm::Update(int steps)
             FRoot->Anime();
     }
     TFrameProc proc = CopyHook(FrameProc);
-    if (proc)
+    if (proc) {
+        if (HookProbe)
+            HookProbe(hkFrame);
         proc(steps);
+    }
     if (State.load() == gsTransition) {
         if (IsTransitionIdle()) {
             EndTransition();

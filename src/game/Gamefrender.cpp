@@ -139,6 +139,8 @@ void TGameForm::RenderPass(TGameFormState state, int steps)
         TDrawProc draw = CopyHook(DrawProc);
         if (draw) {
             if (target->Lock()) {
+                if (HookProbe)
+                    HookProbe(hkDraw);
                 draw(target, &dirty);
                 target->Unlock();
             }
@@ -190,6 +192,8 @@ void TGameForm::ForceRenderPass(TGameFormState state)
         TRedrawProc redraw = CopyHook(RedrawProc);
         if (target->Lock()) {
             if (redraw) {
+                if (HookProbe)
+                    HookProbe(hkRedraw);
                 redraw(target);
             } else if (state >= gsMenu && state <= gsScene && FRoot) {
                 FRoot->Draw(target);

@@ -111,6 +111,28 @@ void TMainThread::BeginPlay()
     AcquireStateLock();
 }
 
+void TMainThread::RemoveScreen(TVeRGBPanel* panel)
+{
+    if (!GameForm)
+        return;
+    // Every hold on the state lock is given up meanwhile: the frame pass this waits for may be
+    // waiting for that lock.
+    const int depth = FStateDepth;
+    while (FStateDepth > 0)
+        ReleaseStateLock();
+    auto restore = [&] {
+        while (FStateDepth < depth)
+            AcquireStateLock();
+    };
+    try {
+        GameForm->RemoveScreen(panel);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+}
+
 void TMainThread::Run()
 {
     SignalValue.store(0);

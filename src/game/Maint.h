@@ -59,6 +59,9 @@ protected:
     [[noreturn]] void GameAbort();
     void BeginWait();
     void BeginPlay();
+    // The form's RemoveScreen with the state lock given up: returns once no frame pass runs, so
+    // that the screen's unit may be deleted.
+    void RemoveScreen(TVeRGBPanel* panel);
 
     // Audio wrappers: the form's audio service with the state lock released around the call.
     bool PlayBGM(int track, bool loop, bool crossFade);

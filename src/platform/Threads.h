@@ -38,6 +38,8 @@ public:
     bool Started() const { return FStarted.load(); }
     bool Finished() const { return FFinished.load(); }
     bool Suspended() const;
+    // True when called on the thread that runs Execute.
+    bool IsCurrent() const { return FThreadId.load() == std::this_thread::get_id(); }
     std::exception_ptr FatalException() const;
     // The message of the kept exception ("" when none).
     std::string FatalMessage() const;

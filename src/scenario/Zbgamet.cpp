@@ -179,7 +179,7 @@ void TZBGameThread::TitleMenu()
         GameAbort();
     }
     TFinally release([this] {
-        Hide();
+        TakeOffScreen();
         GameMenu->Release();
         ConfigMenu->SetOnExit(nullptr);
         ConfigMenu->Release();
@@ -391,10 +391,11 @@ void TZBGameThread::RunScene()
     });
     AvgUnit->AttachPopup();
     // However the scene is left, also by an exception (the window closed mid-scene), it comes
-    // off the screen and out of the frame loop before DeleteSceneUnits deletes it.
+    // off the screen and out of the frame loop before DeleteSceneUnits deletes it: its frame
+    // procedure and the drawing hooks of a transition it was running, once no pass still runs
+    // them (the wait thread may have begun one while the script started).
     TFinally unhook([this] {
-        UnhookScene();
-        Hide();
+        TakeOffScreen();
         ConfigMenu->SetOnExit(nullptr);
         AvgUnit->DetachPopup();
     });
@@ -444,17 +445,6 @@ void TZBGameThread::RunScene()
     ScriptIndex = -1;
 }
 
-void TZBGameThread::UnhookScene()
-{
-    if (!GameForm)
-        return;
-    GameForm->SetFrameProc(nullptr);
-    // A scene ended (or closed) in the middle of one of its transitions still has its drawing
-    // hooks on the form; the wait picture would call them after the unit is gone.
-    GameForm->SetRedrawProc(nullptr);
-    GameForm->SetDrawProc(nullptr);
-}
-
 void TZBGameThread::ShowScreen(TVeRGBPanel* panel, std::function<void(int)> frameProc, void (TGameForm::*begin)())
 {
     Show(panel);
@@ -467,9 +457,8 @@ void TZBGameThread::ShowScreen(TVeRGBPanel* panel, std::function<void(int)> fram
 
 void TZBGameThread::TakeOffScreen()
 {
-    if (GameForm)
-        GameForm->SetFrameProc(nullptr);
-    Hide();
+    RemoveScreen(FShown);
+    FShown = nullptr;
 }
 
 void TZBGameThread::PlayScreen(int cursor, TVeRGBPanel* panel, std::function<void(int)> frameProc,

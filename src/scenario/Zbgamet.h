@@ -57,7 +57,6 @@ protected:
 private:
     // Both ways into the story: the scene units live until the story loop ends, however it ends.
     void StartStory(bool fromChapter, int episode, int scene);
-    void UnhookScene();
     // The one screen panel on the form, detached again by Hide and by unwinding.
     void Show(TVeRGBPanel* panel);
     void Hide();
@@ -68,7 +67,8 @@ private:
     // Attaches a screen that runs frames of its own: its panel, its frame procedure and the
     // form state begin puts the form in, with fresh frame counters.
     void ShowScreen(TVeRGBPanel* panel, std::function<void(int)> frameProc, void (TGameForm::*begin)());
-    // Takes such a screen off again: no frame procedure, no panel.
+    // Takes the shown screen off before its unit goes: no panel, no frame procedure, no drawing
+    // hook, and no frame pass still running any of them.
     void TakeOffScreen();
     // Shows such a screen with the given cursor type, lets start set it going and waits for its
     // signal; then takes it off and gives the normal cursor back.

@@ -1,10 +1,12 @@
 // The game flow on a main form with the real panel tree and the sample game: the test stands in
 // for the player by giving each screen's signal once the flow waits on it, and checks which
 // screen was up, what the flow made of each answer and that every way out frees the screens.
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -329,6 +331,86 @@ TEST_F(GameFlowTest, ClosingAtAnyWaitEndsTheThreadAndFreesEveryScreen)
     }
     for (const std::string& line : LogLines())
         ADD_FAILURE() << line;
+}
+
+TEST_F(GameFlowTest, AScreenEndingWhileTheWaitThreadRunsItsFrameProcedureIsDeletedOnlyAfterThatCall)
+{
+    // Shared with the form's threads, which may outlive this body when an assertion fails.
+    struct THold {
+        // Gates that park a pumping thread at the start of its next pass, before it tries the
+        // draw lock: 1 armed, 2 parked, 0 open.
+        std::atomic<int> WaitGate{0}, GameGate{0};
+        std::atomic<bool> ProbeArmed{false}, Held{false}, DeletedUnderCall{false};
+        std::function<TComponent*()> Unit;
+    };
+    auto hold = std::make_shared<THold>();
+    auto until = [](auto done) {
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             !done() && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return done();
+    };
+    FormPumpWait = [this, hold, until](TFPSMode) {
+        const bool onWaitThread = Form->WaitThread && Form->WaitThread->IsCurrent();
+        std::atomic<int>& gate = onWaitThread ? hold->WaitGate : hold->GameGate;
+        int armed = 1;
+        if ((!onWaitThread || Form->GetState() == gsWait) && gate.compare_exchange_strong(armed, 2))
+            until([&] { return gate.load() != 2; });
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    };
+    // Holds the wait thread in the screen's frame procedure until the game thread has either
+    // deleted the screen's unit or stands waiting for this pass to end.
+    FormHookProbe = [this, hold, until](TGameForm::THookKind kind) {
+        if (kind != TGameForm::hkFrame || !Form->WaitThread->IsCurrent() || !hold->ProbeArmed.exchange(false))
+            return;
+        TComponent* unit = hold->Unit();
+        hold->Held = true;
+        auto gone = [&] { return hold->Unit() != unit || !MemMan->IsRecorded(unit); };
+        until([&] { return gone() || Form->DrawLock->GetWaiting() > 0; });
+        hold->DeletedUnderCall = gone();
+    };
+
+    // The scene is loaded, and the mini-game set up, in the busy state, where the wait thread
+    // pumps. Each road leads to the answer that starts that screen, parks the wait thread at its
+    // first pass in the busy state, and ends the screen with a result that deletes its unit.
+    struct TRoad {
+        std::vector<int> Before;
+        const char* Screen;
+        std::function<TComponent*()> Unit;
+        int End;
+    };
+    const TRoad roads[] = {{{}, "scene", [] { return static_cast<TComponent*>(AvgUnit); }, 5},
+                           {{0}, "baton", [] { return static_cast<TComponent*>(BatonUnit); }, 0}};
+    for (const TRoad& road : roads) {
+        SCOPED_TRACE(road.Screen);
+        hold->Unit = road.Unit;
+        hold->Held = false;
+        hold->DeletedUnderCall = false;
+        ASSERT_TRUE(StartGame());
+        for (int value : road.Before)
+            ASSERT_FALSE(Answer(value).empty());
+        hold->WaitGate = 1;
+        ASSERT_FALSE(Answer(road.Before.empty() ? 0 : 2).empty());  // Start, or the mini-game
+        ASSERT_EQ(Parked(), road.Screen);
+        ASSERT_TRUE(until([&] { return hold->WaitGate.load() == 2; }));
+        // The game thread parks in its own next pass, so that the wait thread's pass, begun in
+        // the busy state, is the one that runs the screen's frame procedure.
+        hold->GameGate = 1;
+        ASSERT_TRUE(until([&] { return hold->GameGate.load() == 2; }));
+        hold->ProbeArmed = true;
+        hold->WaitGate = 0;
+        ASSERT_TRUE(until([&] { return hold->Held.load(); }));
+        Taken = MainThread.load();
+        TakenAt = Taken->WaitsDone.load();
+        Taken->SetSignal(road.End);
+        hold->GameGate = 0;
+        EXPECT_EQ(Answer(4), "title");  // no scene follows either in a new game's prologue: Exit
+        ASSERT_TRUE(Ended());
+        EXPECT_FALSE(hold->DeletedUnderCall.load());
+        EXPECT_TRUE(UnitsFreed());
+        StopGame();
+    }
 }
 
 TEST_F(GameFlowTest, TitleThatCannotBeSetUpEndsTheGameWithoutHanging)

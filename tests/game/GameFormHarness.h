@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -72,6 +75,10 @@ protected:
         WriteGamePictures(Folder.Path(), Pictures);
         Form = new TGameForm(nullptr, "ZB", false);
         GameForm = Form;
+        Form->PumpWait = FormPumpWait;
+        Form->HookProbe = FormHookProbe;
+        if (!Form->HookProbe)
+            Form->HookProbe = LingerProbe(Form);
         Form->FormCreate(Form);
         Form->Show();
         if (manualFrames) {
@@ -96,6 +103,21 @@ protected:
     // Runs what the form posted to the interface thread.
     void RunPosted() { App->ProcessMessages(); }
 
+    // With ZB_TEST_HOOK_LINGER_US set, the wait thread stays that many microseconds in every
+    // screen hook call it makes, which widens the windows in which a screen could be taken off
+    // under it (a stress run, not a test of its own).
+    static std::function<void(TGameForm::THookKind)> LingerProbe(TGameForm* form)
+    {
+        const char* linger = std::getenv("ZB_TEST_HOOK_LINGER_US");
+        const long us = linger ? std::strtol(linger, nullptr, 10) : 0;
+        if (us <= 0)
+            return nullptr;
+        return [form, us](TGameForm::THookKind) {
+            if (form->WaitThread && form->WaitThread->IsCurrent())
+                std::this_thread::sleep_for(std::chrono::microseconds(us));
+        };
+    }
+
     TScratchFolder Folder;
     int Pictures = gpAll;
     std::string SavedCwd;
@@ -104,6 +126,9 @@ protected:
     TRecordingDisplay* Display = nullptr;
     TRecordingRoot* Root = nullptr;
     TGameForm* Form = nullptr;
+    // Given to the form before it is shown (its threads read them unguarded).
+    std::function<void(TFPSMode)> FormPumpWait;
+    std::function<void(TGameForm::THookKind)> FormHookProbe;
     std::vector<std::string> Boxes;
     TMessageBoxHandler PreviousBox;
 };
