@@ -13,8 +13,8 @@
 //
 // Threads and locks: the interface thread creates, shows and closes the form; the timer thread
 // only counts; the pumping thread (game thread or wait thread) runs Update and Render. Lock
-// order: DrawLock (tried, held for a whole pump pass; waited for only by RemoveScreen, which
-// holds no other lock then) -> StateLock -> FpsLock; StateLock before SoundLock; InputLock is a
+// order: DrawLock (tried, held for a whole pump pass; waited for only by RemoveScreen and
+// AwaitFramePass, whose callers hold no other lock then) -> StateLock -> FpsLock; StateLock before SoundLock; InputLock is a
 // leaf. No frame thread ever waits for the interface thread.
 
 #include "game/Zbglobals.h"
@@ -138,6 +138,10 @@ public:
     // still running cannot put a drawing hook back. Waits for the draw lock, so the caller must
     // not hold the state lock: a pass in progress may be waiting for it.
     void RemoveScreen(TVeRGBPanel* panel);
+    // Returns once a frame pass or forced frame that runs at the call has ended. Called after
+    // leaving the wait state, it leaves the new screen to the game thread alone: the wait thread
+    // begins no pass outside that state. Same lock rule as RemoveScreen.
+    void AwaitFramePass();
     void FramePump();
     void Update(int steps);
     int GetFramesDue() const { return FramesDue.load(); }

@@ -203,6 +203,12 @@ void TGameForm::RemoveScreen(TVeRGBPanel* panel)
     draw.swap(DrawProc);
 }
 
+void TGameForm::AwaitFramePass()
+{
+    if (DrawLock)
+        std::lock_guard<TVeCriticalSection> pass(*DrawLock);
+}
+
 uint32_t TGameForm::Now() const
 {
     return Clock ? Clock() : timeGetTime();
@@ -230,6 +236,10 @@ void TGameForm::FramePump()
     {
         TVeTryLock pass(*DrawLock);
         if (!pass)
+            return;
+        // The wait thread may have slept into another state: its pass would run the new
+        // screen's frame procedure beside the game thread, which is still setting that screen up.
+        if (WaitThread && WaitThread->IsCurrent() && State.load() != gsWait)
             return;
         int done = FramesDone.load();
         if (done > RebaseLimit) {

@@ -111,12 +111,8 @@ void TMainThread::BeginPlay()
     AcquireStateLock();
 }
 
-void TMainThread::RemoveScreen(TVeRGBPanel* panel)
+void TMainThread::WaitWithoutStateLock(const std::function<void()>& wait)
 {
-    if (!GameForm)
-        return;
-    // Every hold on the state lock is given up meanwhile: the frame pass this waits for may be
-    // waiting for that lock.
     const int depth = FStateDepth;
     while (FStateDepth > 0)
         ReleaseStateLock();
@@ -125,12 +121,24 @@ void TMainThread::RemoveScreen(TVeRGBPanel* panel)
             AcquireStateLock();
     };
     try {
-        GameForm->RemoveScreen(panel);
+        wait();
     } catch (...) {
         restore();
         throw;
     }
     restore();
+}
+
+void TMainThread::RemoveScreen(TVeRGBPanel* panel)
+{
+    if (GameForm)
+        WaitWithoutStateLock([panel] { GameForm->RemoveScreen(panel); });
+}
+
+void TMainThread::AwaitFramePass()
+{
+    if (GameForm)
+        WaitWithoutStateLock([] { GameForm->AwaitFramePass(); });
 }
 
 void TMainThread::Run()

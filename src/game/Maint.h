@@ -8,6 +8,7 @@
 // while it runs.
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 
 #include "platform/Classes.h"
@@ -62,6 +63,8 @@ protected:
     // The form's RemoveScreen with the state lock given up: returns once no frame pass runs, so
     // that the screen's unit may be deleted.
     void RemoveScreen(TVeRGBPanel* panel);
+    // The form's AwaitFramePass with the state lock given up.
+    void AwaitFramePass();
 
     // Audio wrappers: the form's audio service with the state lock released around the call.
     bool PlayBGM(int track, bool loop, bool crossFade);
@@ -90,6 +93,9 @@ protected:
     void ReleaseStateLock();
 
 private:
+    // Runs wait with every hold on the state lock given up (not only one, as the audio wrappers
+    // do), and takes them back after it: a frame pass it waits for may be waiting for that lock.
+    void WaitWithoutStateLock(const std::function<void()>& wait);
     int FStateDepth = 0;  // how often this thread holds the state lock
 };
 

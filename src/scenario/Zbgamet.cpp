@@ -452,6 +452,9 @@ void TZBGameThread::ShowScreen(TVeRGBPanel* panel, std::function<void(int)> fram
         GameForm->SetFrameProc(std::move(frameProc));
         (GameForm->*begin)();
         GameForm->ResetFrameCounters();
+        // A wait-thread pass begun before may be running the frame procedure: the caller reads
+        // the screen's state and starts it next, and a signal sent meanwhile would be lost.
+        AwaitFramePass();
     }
 }
 

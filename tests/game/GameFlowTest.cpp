@@ -333,7 +333,7 @@ TEST_F(GameFlowTest, ClosingAtAnyWaitEndsTheThreadAndFreesEveryScreen)
         ADD_FAILURE() << line;
 }
 
-TEST_F(GameFlowTest, AScreenEndingWhileTheWaitThreadRunsItsFrameProcedureIsDeletedOnlyAfterThatCall)
+TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt)
 {
     // Shared with the form's threads, which may outlive this body when an assertion fails.
     struct THold {
@@ -359,7 +359,7 @@ TEST_F(GameFlowTest, AScreenEndingWhileTheWaitThreadRunsItsFrameProcedureIsDelet
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
     };
-    // Holds the wait thread in the screen's frame procedure until the game thread has either
+    // Should the wait thread enter the screen's frame procedure, holds it there until the game thread has either
     // deleted the screen's unit or stands waiting for this pass to end.
     FormHookProbe = [this, hold, until](TGameForm::THookKind kind) {
         if (kind != TGameForm::hkFrame || !Form->WaitThread->IsCurrent() || !hold->ProbeArmed.exchange(false))
@@ -400,7 +400,10 @@ TEST_F(GameFlowTest, AScreenEndingWhileTheWaitThreadRunsItsFrameProcedureIsDelet
         ASSERT_TRUE(until([&] { return hold->GameGate.load() == 2; }));
         hold->ProbeArmed = true;
         hold->WaitGate = 0;
-        ASSERT_TRUE(until([&] { return hold->Held.load(); }));
+        // That pass belongs to a state the wait thread no longer pumps: it must leave the screen
+        // to the game thread and the wait thread go to rest, without entering the procedure.
+        ASSERT_TRUE(until([&] { return hold->Held.load() || Form->WaitThread->Suspended(); }));
+        EXPECT_FALSE(hold->Held.load());
         Taken = MainThread.load();
         TakenAt = Taken->WaitsDone.load();
         Taken->SetSignal(road.End);
