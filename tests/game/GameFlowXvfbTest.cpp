@@ -314,7 +314,8 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
 // The player's first seconds in full screen without a window manager: the window is made at
 // one size and then covers the screen, and the pointer, not moved since before the start, must
 // already meet the picture where it stands. The title as first shown equals the title after the
-// pointer went away and came back.
+// pointer went away and came back; so it does again once the window has been moved away from the
+// screen's corner and resized under a still pointer.
 TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeItMoves)
 {
     for (const char* tool : {"xvfb-run", "xdotool", "import", "python3"})
