@@ -322,12 +322,11 @@ void MapAndPublish(int wx, int wy, TInputEvent& event)
 
 // The pointer where the X server sees it now, in window coordinates: a window that moved or
 // changed its size under a still pointer gets no motion event, and the library's last position
-// would be stale.
+// would be stale (so would its global one, a cache that motion over the window does not refresh).
 void PointerInWindow(int& x, int& y)
 {
     TWindowPlace place;
-    if (X11WindowPlace(Win.Window, place)) {
-        SDL_GetGlobalMouseState(&x, &y);
+    if (X11WindowPlace(Win.Window, place) && X11PointerPlace(Win.Window, x, y)) {
         x -= place.X;
         y -= place.Y;
     } else {

@@ -85,6 +85,30 @@ bool X11WindowPlace(SDL_Window* window, TWindowPlace& place)
 #endif
 }
 
+bool X11PointerPlace(SDL_Window* window, int& x, int& y)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, info))
+        return false;
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+    unsigned int buttons = 0;
+    // False when the pointer is on another screen than the window's.
+    if (!XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &rootX, &rootY, &windowX,
+                       &windowY, &buttons))
+        return false;
+    x = rootX;
+    y = rootY;
+    return true;
+#else
+    (void)window;
+    (void)x;
+    (void)y;
+    return false;
+#endif
+}
+
 bool X11WindowManagerRuns(SDL_Window* window, bool& runs)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)

@@ -17,6 +17,9 @@ struct TWindowPlace {
 
 // Where the window really stands and how big it really is.
 bool X11WindowPlace(SDL_Window* window, TWindowPlace& place);
+// Where the pointer stands now, in root-window coordinates, asked of the server: the video
+// library's global position is a cache that only some pointer events refresh.
+bool X11PointerPlace(SDL_Window* window, int& x, int& y);
 // Whether a window manager that follows the desktop conventions runs on the window's screen.
 bool X11WindowManagerRuns(SDL_Window* window, bool& runs);
 // Whether the X server can hand rendering to a graphics device of this machine (direct

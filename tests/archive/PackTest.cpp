@@ -358,4 +358,12 @@ TEST(VePack, MemberCountAndMemberSizeAreBounded)
     EXPECT_FALSE(writer.Add("over.bin", zeros.data(), zeros.size()));
     EXPECT_TRUE(writer.Add("at.bin", zeros.data(), MaxMemberSize));
     EXPECT_TRUE(writer.Finish());
+    ASSERT_TRUE(writer.Begin(scratch.Path() + "/n.pak"));
+    for (uint32_t i = 0; i < MaxMembers; ++i)
+        ASSERT_TRUE(writer.Add("m" + std::to_string(i), nullptr, 0)) << i << ": " << writer.LastError();
+    EXPECT_FALSE(writer.Add("one.more", nullptr, 0));
+    EXPECT_NE(writer.LastError().find(std::to_string(MaxMembers)), std::string::npos) << writer.LastError();
+    ASSERT_TRUE(writer.Finish()) << writer.LastError();
+    ASSERT_TRUE(pack.Open(scratch.Path() + "/n.pak")) << pack.LastError();
+    EXPECT_EQ(pack.Count(), static_cast<int>(MaxMembers));
 }

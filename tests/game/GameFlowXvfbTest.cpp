@@ -317,7 +317,8 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
 // The player's first seconds in full screen without a window manager: the window is made at
 // one size and then covers the screen, and the pointer, not moved since before the start, must
 // already meet the picture where it stands. The title as first shown equals the title after the
-// pointer went away and came back.
+// pointer went away and came back; so it does again once the window has been moved away from the
+// screen's corner and resized under a still pointer.
 TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeItMoves)
 {
     for (const char* tool : {"xvfb-run", "xdotool", "import", "python3"})
@@ -330,22 +331,30 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
     const std::string closer = folder.Write("close.py", CloseWindowScript);
     const std::string out = folder.Path();
     const std::string results = out + "/results";
-    // The lower half of the screen (buttons, sea, the pointer's place; the stars are above) once
+    // The lower half of the window (buttons, sea, the pointer's place; the stars are above) once
     // the title stands scaled in its box, the bars beside it black, and three shots in a row
     // agree, at most a minute after the call. A slow start stands still too, on a black screen
     // with only the cursor on it, or with the picture at its first size: the title lights a
     // good share of the half (about a sixth of full brightness on average), the cursor alone
     // almost none.
-    auto settled = [&](const std::string& name) {
+    struct TWindow {
+        int X, Y, Width, Height, Bar;
+    };
+    auto settled = [&](const std::string& name, const TWindow& w = {0, 0, 1280, 720, 160}) {
         const std::string now = "'" + out + "/now.ppm'";
         auto measure = [&](const std::string& crop, const std::string& what) {
             return "$(convert " + now + crop + " -format '%[fx:int(" + what + ")]' info:)";
         };
+        auto geometry = [](int width, int height, int x, int y) {
+            return std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+                   std::to_string(y);
+        };
+        const int half = w.Height / 2;
         return "rm -f '" + out + "/last.ppm'; same=0\n"
                "for i in $(seq 300); do\n"
-               "  import -window root -crop 1280x360+0+360 -depth 8 " + now + "\n"
-               "  lit=" + measure("", "1000*mean") + "; left=" + measure(" -crop 160x360+0+0", "255*maxima") +
-               "; right=" + measure(" -crop 160x360+1120+0", "255*maxima") + "\n"
+               "  import -window root -crop " + geometry(w.Width, half, w.X, w.Y + half) + " -depth 8 " + now + "\n"
+               "  lit=" + measure("", "1000*mean") + "; left=" + measure(" -crop " + geometry(w.Bar, half, 0, 0), "255*maxima") +
+               "; right=" + measure(" -crop " + geometry(w.Bar, half, w.Width - w.Bar, 0), "255*maxima") + "\n"
                "  if [ $lit -gt 50 ] && [ $left -eq 0 ] && [ $right -eq 0 ] && cmp -s " + now + " '" + out +
                "/last.ppm'; then\n"
                "    same=$((same + 1)); [ $same -ge 2 ] && break\n"
@@ -375,6 +384,17 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
         "xdotool mousemove 900 500; xdotool mousemove 1000 600\n" +
         settled("moved") +
         "echo pointer=$(xdotool getmouselocation | cut -d' ' -f1-2) >> '" + results + "'\n"
+        // Then, once the pointer has moved (after which the video library's idea of it is
+        // stale), the window is moved away from the screen's corner and made smaller under the
+        // still pointer: the picture, now in an 800x600 box at (280, 100), shows the cursor
+        // where the pointer is at once. The pointer stands over the sea, not on a lit button,
+        // whose glow pulses and would never stand still for the shots.
+        "xdotool mousemove 900 600\n" +
+        settled("over") +
+        "w=$(xdotool search --name '^ZB$' | tail -1); xdotool windowmove $w 200 100; xdotool windowsize $w 960 600\n" +
+        settled("placed", {200, 100, 960, 600, 80}) +
+        "xdotool mousemove 700 400; xdotool mousemove 900 600\n" +
+        settled("placedmoved", {200, 100, 960, 600, 80}) +
         "python3 '" + closer + "' $(xdotool search --name '^ZB$' | tail -1)\n"
         "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
         "wait $pid; echo exit=$? >> '" + results + "'\n"
@@ -403,6 +423,17 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
         }
     EXPECT_GT(lit, 0) << "the title shows";
     EXPECT_EQ(differ, 0) << "pixels where the first title differs from the one after the pointer moved";
+
+    TPpm placed, placedMoved;
+    ASSERT_TRUE(ReadPpm(out + "/placed.ppm", placed));
+    ASSERT_TRUE(ReadPpm(out + "/placedmoved.ppm", placedMoved));
+    ASSERT_EQ(placed.Width, placedMoved.Width);
+    ASSERT_EQ(placed.Height, placedMoved.Height);
+    differ = 0;
+    for (int y = 0; y < placed.Height; ++y)
+        for (int x = 0; x < placed.Width; ++x)
+            differ += placed.At(x, y) != placedMoved.At(x, y);
+    EXPECT_EQ(differ, 0) << "pixels where the moved window's title differs from the one after the pointer moved";
 }
 
 // A machine without the movie libraries: the story goes on past each movie, and the log says

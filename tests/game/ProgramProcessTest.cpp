@@ -149,14 +149,16 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
                                              "ZBSys.sav.tmpFresh1"};
     const std::vector<std::string> others{"ZB.INI.tmpYoung1", "ZBSys.sav.tmpLink01", "ZB.INI.tmpFoldr1",
                                           "ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5",
-                                          "Other.tmpABCDEF", "ZBSys.sav.tmp", "victim"};
+                                          "Other.tmpABCDEF", "ZBSys.sav.tmp", "ZBSys.sav.bakAb3dE9",
+                                          "ZB.INI.bakQwErTy", "victim"};
     for (const std::string& name : leftovers)
         folder.Write(name, "left");
     folder.Write("ZB.INI.tmpYoung1", "in progress");
     folder.Write("victim", "keep");
     std::filesystem::create_symlink(dir + "victim", dir + "ZBSys.sav.tmpLink01");
     std::filesystem::create_directory(dir + "ZB.INI.tmpFoldr1");
-    for (const char* name : {"ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5", "Other.tmpABCDEF", "ZBSys.sav.tmp"})
+    for (const char* name : {"ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5", "Other.tmpABCDEF",
+                             "ZBSys.sav.tmp", "ZBSys.sav.bakAb3dE9", "ZB.INI.bakQwErTy"})
         folder.Write(name, "other");
     for (const std::string& name : others)
         if (name != "ZB.INI.tmpYoung1")

@@ -180,6 +180,34 @@ TEST(IniFile, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
 
     // A folder that does not exist: nothing to create the temporary in.
     EXPECT_FALSE(WriteFileAtomic((folder / "none" / "x.ini").string(), "data"));
+
+    // Edits held in memory that could not be written stay held, so a later write still lands
+    // them: first a file the player made read-only, then a rename that fails.
+    TMemIniFile batch(path.string());
+    batch.WriteString("ZB", "VolumeBGM", "44");
+    batch.WriteInteger("New", "K", 7);
+    std::filesystem::permissions(path, std::filesystem::perms(0444));
+    TAtomicWriteFault fault;
+    EXPECT_FALSE(batch.UpdateFile(&fault));
+    EXPECT_EQ(fault.Step, TAtomicWriteStep::Access);
+    EXPECT_EQ(fault.Error, EACCES);
+    EXPECT_EQ(ReadText(path), old);
+    EXPECT_EQ(batch.ReadString("ZB", "VolumeBGM", ""), "44");
+    std::filesystem::permissions(path, std::filesystem::perms(0644));
+    AtomicFileOps.Rename = [](const char*, const char*) {
+        errno = EIO;
+        return false;
+    };
+    EXPECT_FALSE(batch.UpdateFile(&fault));
+    AtomicFileOps = DefaultAtomicFileOps;
+    EXPECT_EQ(fault.Step, TAtomicWriteStep::Rename);
+    EXPECT_EQ(fault.Error, EIO);
+    EXPECT_EQ(ReadText(path), old);
+    EXPECT_TRUE(batch.UpdateFile(&fault));
+    EXPECT_EQ(fault.Step, TAtomicWriteStep::None);
+    TIniFile ini(path.string());
+    EXPECT_EQ(ini.ReadInteger("ZB", "VolumeBGM", 0), 44);
+    EXPECT_EQ(ini.ReadInteger("New", "K", 0), 7);
     std::filesystem::remove_all(folder);
 }
 
