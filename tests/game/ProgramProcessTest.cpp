@@ -102,6 +102,22 @@ int WaitExit(pid_t pid, int ms)
     }
 }
 
+// How a started program ended (-1: still running after ms, then killed) and what it wrote to
+// its error file.
+struct TEnded {
+    int Status;
+    std::string Errors;
+};
+
+TEnded AwaitEnd(pid_t pid, int ms, const std::string& errors)
+{
+    const int status = WaitExit(pid, ms);
+    if (status == -1)
+        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    const TByteVector bytes = ReadWholeFile(errors);
+    return {status, std::string(bytes.begin(), bytes.end())};
+}
+
 // Two minutes old, the name itself when it is a link.
 void MakeOld(const std::string& path)
 {
@@ -216,12 +232,8 @@ TEST(ProgramProcess, AStartWithoutADisplayEndsInOrderAndSaysWhy)
     const std::string errors = folder.Path() + "/stderr";
 
     pid_t pid = Launch(exe, runtime, {"-window"}, errors, -1, {}, TScreen::None);
-    int status = WaitExit(pid, 30000);
-    if (status == -1)
-        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    const auto [status, text] = AwaitEnd(pid, 30000, errors);
     EXPECT_EQ(status, 1) << "-1: still running unseen; 0: a failed start reported as a success";
-    const TByteVector bytes = ReadWholeFile(errors);
-    const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("No display could be opened"), std::string::npos) << text;
     EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
     EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
@@ -240,12 +252,8 @@ TEST(ProgramProcess, AStartThatFailsOnADamagedArchiveEndsAtOnceInOrder)
     const std::string errors = folder.Path() + "/stderr";
 
     pid_t pid = Launch(exe, runtime, {"-window"}, errors);
-    int status = WaitExit(pid, 5000);
-    if (status == -1)
-        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    const auto [status, text] = AwaitEnd(pid, 5000, errors);
     EXPECT_EQ(status, 1) << "0: a failed start reported as a success";
-    const TByteVector bytes = ReadWholeFile(errors);
-    const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("Error on FormShow\n"), std::string::npos) << text;
     // Under the sanitizers nothing of the teardown may touch what is already gone.
     EXPECT_EQ(text.find("runtime error"), std::string::npos) << text;
@@ -280,12 +288,8 @@ TEST(ProgramProcess, AGameThatEndsOnAnErrorExitsWithAFailureStatus)
     const std::string errors = folder.Path() + "/stderr";
 
     const pid_t pid = Launch(game + "/zb", runtime, {"-window"}, errors);
-    int status = WaitExit(pid, 30000);
-    if (status == -1)
-        kill(pid, SIGKILL), WaitExit(pid, 1000);
+    const auto [status, text] = AwaitEnd(pid, 30000, errors);
     EXPECT_EQ(status, 1) << "-1: still running";
-    const TByteVector bytes = ReadWholeFile(errors);
-    const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("GameErr\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
 }
