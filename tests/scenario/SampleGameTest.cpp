@@ -1,6 +1,9 @@
 // The bundled sample game: the builder makes every file the program opens, each readable by the
 // program's own readers, and the story's triggers lead from each story step to its scene.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -678,9 +682,25 @@ TEST_F(SampleGame, BuildIsRepeatable)
     EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
 }
 
+namespace {
+
+// Which file stands under a name and when its bytes last changed: a file rewritten in place keeps
+// its inode but not its time, one put there by rename has a new inode.
+std::pair<uint64_t, int64_t> Identity(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {0, 0};
+    return {uint64_t(st.st_ino), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
 // The builder, run again over a game that has been played, brings the data up to date and keeps
 // every file the game wrote: the player's settings, the save and its kept copies, captures and
-// temporaries.
+// temporaries. The game may be running on that data: a file whose bytes are already right is
+// left as it is, and one that changes comes in by rename, so that a file the game holds open
+// never changes under it.
 TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
 {
     TScratchFolder played;
@@ -698,7 +718,17 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
         WriteWholeFile(game + name, TByteVector(text.begin(), text.end()));
     const TByteVector pak = ReadWholeFile(Game("ZB.pak"));
     fs::remove(game + "Script.pak");
-    WriteWholeFile(game + "ZB.pak", TByteVector{'o', 'l', 'd'});
+    const std::vector<std::string> stale = {"ZB.pak", "BGM/Track02.bgm", "Movie/ZBCHNQ.mpg"};
+    std::vector<int> held;
+    for (const auto& name : stale) {
+        WriteWholeFile(game + name, TByteVector{'o', 'l', 'd'});
+        held.push_back(::open((game + name).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_GE(held.back(), 0) << name;
+    }
+    std::map<std::string, std::pair<uint64_t, int64_t>> before;
+    for (auto& entry : fs::recursive_directory_iterator(game))
+        if (entry.is_regular_file())
+            before[fs::relative(entry.path(), game).string()] = Identity(entry.path().string());
 
     ASSERT_TRUE(BuildSample(played));
     for (const auto& [name, text] : written) {
@@ -707,4 +737,25 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     }
     EXPECT_EQ(ReadWholeFile(game + "ZB.pak"), pak);
     EXPECT_EQ(ReadWholeFile(game + "Script.pak"), ReadWholeFile(Game("Script.pak")));
+    for (size_t i = 0; i < stale.size(); ++i) {
+        SCOPED_TRACE(stale[i]);
+        EXPECT_EQ(ReadWholeFile(game + stale[i]), ReadWholeFile(Game(stale[i])));
+        EXPECT_NE(Identity(game + stale[i]).first, before[stale[i]].first) << "rewritten in place";
+        char bytes[8] = {};
+        EXPECT_EQ(::pread(held[i], bytes, sizeof bytes, 0), 3) << "the open file changed";
+        EXPECT_EQ(std::string(bytes, 3), "old");
+        ::close(held[i]);
+    }
+    std::set<std::string> after;
+    for (auto& entry : fs::recursive_directory_iterator(game))
+        if (entry.is_regular_file())
+            after.insert(fs::relative(entry.path(), game).string());
+    after.erase("Script.pak");
+    for (const auto& [name, identity] : before) {
+        EXPECT_EQ(after.erase(name), 1u) << name << " is gone";
+        if (std::find(stale.begin(), stale.end(), name) == stale.end()) {
+            EXPECT_EQ(Identity(game + name), identity) << name << " was written again with the same bytes";
+        }
+    }
+    EXPECT_EQ(after, std::set<std::string>()) << "left behind";
 }
