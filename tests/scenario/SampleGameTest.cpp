@@ -549,24 +549,22 @@ int AlphaAt(const TDecodedPicture& p, int x, int y)
     return p.Alpha.empty() ? 255 : p.Alpha[size_t(y) * size_t(p.Width) + size_t(x)];
 }
 
-// Contrast of two colours as the web's accessibility guidelines measure it: 1 to 21.
-double Contrast(uint32_t a, uint32_t b)
+// Lightness as the CIE defines it, 0 black to 100 white, steps of equal seeming difference: the
+// sRGB decoding, the luminance of its primaries and the CIE's cube-root scale.
+double Lightness(uint32_t rgb)
 {
-    auto luminance = [](uint32_t rgb) {
-        auto channel = [](uint32_t v) {
-            const double c = v / 255.0;
-            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(rgb >> 16 & 255) + 0.7152 * channel(rgb >> 8 & 255) + 0.0722 * channel(rgb & 255);
+    auto linear = [](uint32_t v) {
+        const double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
     };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    const double y = 0.2126 * linear(rgb >> 16 & 255) + 0.7152 * linear(rgb >> 8 & 255) + 0.0722 * linear(rgb & 255);
+    return y > 216.0 / 24389 ? 116 * std::cbrt(y) - 16 : y * 24389.0 / 27;
 }
 
-// The contrast between a button block's face and its label, away from the block's rim (a fifth
-// of its smaller side in): the face is the commonest opaque colour there, the label the next
-// commonest. 0 when the block shows no label at all.
-double LabelContrast(const TDecodedPicture& p, int left, int top, int width, int height)
+// How far apart in lightness a button block's face and its label stand, away from the block's
+// rim (a fifth of its smaller side in): the face is the commonest opaque colour there, the label
+// the next commonest. 0 when the block shows no label at all.
+double LabelLightnessGap(const TDecodedPicture& p, int left, int top, int width, int height)
 {
     const int inset = (std::min(width, height) + 4) / 5;
     std::map<uint32_t, int> counts;
@@ -580,12 +578,24 @@ double LabelContrast(const TDecodedPicture& p, int left, int top, int width, int
     std::sort(byCount.rbegin(), byCount.rend());
     if (byCount.size() < 2 || byCount[1].first < 4)
         return 0;
-    return Contrast(byCount[0].second, byCount[1].second);
+    return std::abs(Lightness(byCount[0].second) - Lightness(byCount[1].second));
 }
 
 }  // namespace
 
-// Every pattern of every labelled button reads: normal, focus, selected, down and disabled.
+// The yardstick below, against the published lightness of the sRGB primaries and greys.
+TEST(SampleGameYardstick, LightnessOfKnownColours)
+{
+    const std::pair<uint32_t, double> known[] = {{0x000000, 0},     {0xFFFFFF, 100},   {0x777777, 50.03},
+                                                 {0xFF0000, 53.24}, {0x00FF00, 87.73}, {0x0000FF, 32.30},
+                                                 {0x808080, 53.59}, {0x0A0A0A, 2.74}};
+    for (auto [rgb, lightness] : known)
+        EXPECT_NEAR(Lightness(rgb), lightness, 0.05) << std::hex << rgb;
+}
+
+// Every pattern of every labelled button reads: normal, focus, selected, down and disabled. A
+// label reads when its lightness and its face's stand at least 40 apart, of the 100 from black
+// to white.
 TEST_F(SampleGame, ButtonLabelsStandOutFromTheirFaces)
 {
     struct TStrip {
@@ -628,7 +638,7 @@ TEST_F(SampleGame, ButtonLabelsStandOutFromTheirFaces)
         ASSERT_GE(p.Width, s.X + s.W) << s.Name;
         ASSERT_GE(p.Height, s.Y + s.H * s.Blocks) << s.Name;
         for (int b = 0; b < s.Blocks; ++b)
-            EXPECT_GE(LabelContrast(p, s.X, s.Y + s.H * b, s.W, s.H), 4.5)
+            EXPECT_GE(LabelLightnessGap(p, s.X, s.Y + s.H * b, s.W, s.H), 40)
                 << s.Name << " part at " << s.X << "," << s.Y << ", block " << b;
     }
 }
