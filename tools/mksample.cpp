@@ -5,7 +5,9 @@
 // Output is the same on every run for the same sources and installed fonts: pictures are flat
 // colour drawn by code, sounds are synthesised tones, movies are solid colours with a tone,
 // nothing depends on the clock or chance. A ZB.INI already in the game folder holds the player's
-// settings and stays; so does every other file the game wrote there.
+// settings and stays; so does every other file the game wrote there. The game may be running on
+// the folder while it is rebuilt: a file that already holds its bytes is left as it is, and one
+// that changes is replaced by rename, so that no file the game holds open changes under it.
 #include <stdio.h>
 #include <setjmp.h>
 #include <jpeglib.h>
@@ -26,6 +28,7 @@
 #include "game/Zbeffectdata.h"
 #include "game/Zbfunc.h"
 #include "media/Veacm.h"
+#include "platform/Atomicfile.h"
 #include "platform/Codepage.h"
 #include "platform/Gdi.h"
 #include "platform/MovieWriter.h"
@@ -578,25 +581,21 @@ struct TArchive {
         if (!Members.emplace(name, std::move(bytes)).second)
             Die("two members named " + name + " in " + Path);
     }
-    void Write() const
-    {
-        TVePackWriter w;
-        if (!w.Begin(Path))
-            Die("cannot create " + Path + ": " + w.LastError());
-        for (auto& [name, bytes] : Members)
-            if (!w.Add(name, bytes.data(), bytes.size()))
-                Die("cannot add " + name + " to " + Path + ": " + w.LastError());
-        if (!w.Finish())
-            Die("cannot finish " + Path + ": " + w.LastError());
-    }
+    // Made in the staging folder first, so that an archive whose bytes have not changed is
+    // left alone.
+    void Write(const fs::path& staging) const;
 };
 
+// Leaves a file that already holds these bytes alone; any other is replaced whole by rename.
 void WriteFile(const fs::path& path, const TBytes& bytes)
 {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!f)
-        Die("cannot write " + path.string());
+    std::string old;
+    if (ReadWholeFile(path.string(), int64_t(bytes.size()), old) == TFileReadResult::Ok && old.size() == bytes.size() &&
+        std::equal(bytes.begin(), bytes.end(), old.begin(), [](uint8_t a, char b) { return a == uint8_t(b); }))
+        return;
+    TAtomicWriteFault fault;
+    if (!WriteFileAtomic(path.string(), bytes.data(), bytes.size(), &fault))
+        Die("cannot write " + path.string() + ": " + AtomicWriteFaultText(fault));
 }
 
 TBytes Text(const std::string& s) { return TBytes(s.begin(), s.end()); }
@@ -607,6 +606,27 @@ TBytes ReadFile(const fs::path& path)
     if (!f)
         Die("cannot read " + path.string());
     return TBytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Puts a file made in the staging folder in its place in the game and removes it.
+void Install(const fs::path& staged, const fs::path& path)
+{
+    WriteFile(path, ReadFile(staged));
+    fs::remove(staged);
+}
+
+void TArchive::Write(const fs::path& staging) const
+{
+    const fs::path staged = staging / fs::path(Path).filename();
+    TVePackWriter w;
+    if (!w.Begin(staged.string()))
+        Die("cannot create " + staged.string() + ": " + w.LastError());
+    for (auto& [name, bytes] : Members)
+        if (!w.Add(name, bytes.data(), bytes.size()))
+            Die("cannot add " + name + " to " + Path + ": " + w.LastError());
+    if (!w.Finish())
+        Die("cannot finish " + staged.string() + ": " + w.LastError());
+    Install(staged, Path);
 }
 
 // ---------------------------------------------------------------- scene art
@@ -763,6 +783,7 @@ void Digits(TCanvas& c, const TPart& p, TRgb colour, int size)
 struct TBuilder {
     fs::path Out;
     fs::path Source;
+    fs::path Staging;  // files are made here before they go in their place
     TArchive Main, Scripts, BG, CG, SE;
     std::vector<TArchive> Voices;
 
@@ -1164,8 +1185,7 @@ void TBuilder::Windows()
 
 void TBuilder::Effects()
 {
-    const fs::path staging = Out / ".effects";
-    fs::remove_all(staging);
+    const fs::path staging = Staging / "effects";
     fs::create_directories(staging);
     if (!WriteEffectData(staging.string()))
         Die("cannot write the effect resources");
@@ -1243,7 +1263,7 @@ void TBuilder::Sounds()
                 std::snprintf(name, sizeof name, "zb%05d.adp", id);
                 voice.Add(name, Voice(id, 6 + id % 5, pitch));
             }
-        voice.Write();
+        voice.Write(Staging);
     }
 }
 
@@ -1298,15 +1318,20 @@ void TBuilder::Movies()
             clip.ToneHz = m.Tone;
             clip.Amplitude = 0.15;
             std::string error;
-            const fs::path path = folder / (std::string(m.Base) + quality + ".mpg");
-            if (!WriteMovieClip(path.string(), clip, error))
-                Die("cannot write " + path.string() + ": " + error);
+            const std::string name = std::string(m.Base) + quality + ".mpg";
+            if (!WriteMovieClip((Staging / name).string(), clip, error))
+                Die("cannot write " + (Staging / name).string() + ": " + error);
+            Install(Staging / name, folder / name);
         }
 }
 
 void TBuilder::Run()
 {
     fs::create_directories(Out);
+    // A staging folder a build that died left behind goes with it.
+    Staging = Out / ".staging";
+    fs::remove_all(Staging);
+    fs::create_directories(Staging);
     Main.Path = (Out / "ZB.pak").string();
     Scripts.Path = (Out / "Script.pak").string();
     BG.Path = (Out / "EvBG.pak").string();
@@ -1323,8 +1348,9 @@ void TBuilder::Run()
     Scene();
     Sounds();
     for (TArchive* a : {&Main, &Scripts, &BG, &CG, &SE})
-        a->Write();
+        a->Write(Staging);
     Movies();
+    fs::remove_all(Staging);
     // Settings of a first start: in a window, the standard volumes and window. The game keeps
     // the player's choices in this file, so a rebuild over a played game leaves it alone (the
     // game finds it whatever the case of its name).

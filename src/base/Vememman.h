@@ -175,3 +175,17 @@ private:
     std::unordered_map<void*, TRecord> FRecords;
     uint64_t FSerial = 0;
 };
+
+// Deletes an object through the registry when the registry recorded it, and directly otherwise
+// (it was made where there was no registry), then clears the pointer. Null does nothing.
+template <class T>
+void DeleteMade(TMemMan* registry, T*& object)
+{
+    if (object == nullptr)
+        return;
+    if (registry && registry->IsRecorded(object))
+        registry->Delete(object);
+    else
+        delete object;
+    object = nullptr;
+}

@@ -34,18 +34,6 @@ T* Make(TComponent* fallbackOwner)
     return new T(fallbackOwner);
 }
 
-template <class T>
-void Drop(T*& object)
-{
-    if (object == nullptr)
-        return;
-    if (MemMan && MemMan->IsRecorded(object))
-        MemMan->Delete(object);
-    else
-        delete object;
-    object = nullptr;
-}
-
 void Log(const char* line)
 {
     if (ErrLog)
@@ -173,21 +161,21 @@ void TBatonUnit::ReleaseResources()
     for (DirectX::TDSoundBuffer** sound : {&OKSound, &ErrSound}) {
         if (*sound)
             (*sound)->Stop();
-        Drop(*sound);
+        DeleteMade(MemMan, *sound);
     }
-    Drop(FrameImage);
-    Drop(FrameAlpha);
-    Drop(PointImage);
-    Drop(PointAlpha);
-    Drop(MarkImage);
-    Drop(MarkAlpha);
-    Drop(WaitImage);
-    DeleteScreenSurface(Surface);
-    Drop(FramePanel);
-    Drop(PointPanel);
+    DeleteMade(MemMan, FrameImage);
+    DeleteMade(MemMan, FrameAlpha);
+    DeleteMade(MemMan, PointImage);
+    DeleteMade(MemMan, PointAlpha);
+    DeleteMade(MemMan, MarkImage);
+    DeleteMade(MemMan, MarkAlpha);
+    DeleteMade(MemMan, WaitImage);
+    DeleteMade(MemMan, Surface);
+    DeleteMade(MemMan, FramePanel);
+    DeleteMade(MemMan, PointPanel);
     for (TVeRGBPanel*& mark : MarkPanel)
-        Drop(mark);
-    Drop(WaitPanel);
+        DeleteMade(MemMan, mark);
+    DeleteMade(MemMan, WaitPanel);
     ResourcesMade = false;
 }
 

@@ -126,17 +126,6 @@ TVeRGBBits* CreateScreenSurface()
     return surface;
 }
 
-void DeleteScreenSurface(TVeRGBBits*& surface)
-{
-    if (surface == nullptr)
-        return;
-    if (MemMan && MemMan->IsRecorded(surface))
-        MemMan->Delete(surface);
-    else
-        delete surface;
-    surface = nullptr;
-}
-
 TMovieUnit::TMovieUnit(TComponent* Owner) : TComponent(Owner)
 {
     MoviePanel = new TVeRGBPanel(this);
@@ -178,7 +167,7 @@ void TMovieUnit::ReleaseResources()
         return;
     MoviePanel->AllRelease();
     MoviePanel->SetImage(nullptr);
-    DeleteScreenSurface(Surface);
+    DeleteMade(MemMan, Surface);
     ResourcesCreated = false;
 }
 

@@ -36,10 +36,9 @@ bool PlayScreenMovie(TVeMovie* stream);
 // At the end of a movie: one that could not be played, or was cut short or damaged, is named
 // in the log with the cause, once for that file and cause.
 void NoteScreenMovieEnd(TVeMovie* stream, const TMovieUpdate& result);
-// A 640 x 480 surface in the screen's format, registered with MemMan; logs
+// A 640 x 480 surface in the screen's format, registered with MemMan (DeleteMade frees it); logs
 // "DirectSurface CreateError" and returns null on failure.
 TVeRGBBits* CreateScreenSurface();
-void DeleteScreenSurface(TVeRGBBits*& surface);
 
 // Movie file names by the configured movie quality (0 low, 1 normal, 2 high): the story's
 // movies ("ZBCH", "ZBOP", "ZBED14"...) come in "LQ" at quality 0 and "NQ" otherwise; the

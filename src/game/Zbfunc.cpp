@@ -132,18 +132,6 @@ void Decode(TVeRGBBits* bits, TVeAlpha* alpha, TImageKind kind, TStream* stream,
     throw Exception(FileLoadError);
 }
 
-template <class T>
-void DeleteMade(T*& object)
-{
-    if (!object)
-        return;
-    if (MemMan && MemMan->IsRecorded(object))
-        MemMan->Delete(object);
-    else
-        delete object;
-    object = nullptr;
-}
-
 bool DrawImage(TVeRGBBits* bits, TVeAlpha* alpha, const std::string& name, int x, int y, TFileMan* fileMan,
                bool whiteMatte)
 {
@@ -256,8 +244,8 @@ bool LoadRGBImage(TVeRGBBits*& bits, TVeAlpha** alpha, const std::string& name, 
         return true;
     } catch (const Exception& e) {
         Log(LoadPrefix, e.Message);
-        DeleteMade(bits);
-        DeleteMade(plane);
+        DeleteMade(MemMan, bits);
+        DeleteMade(MemMan, plane);
         if (stream)
             fileMan->Close(stream);
         return false;
@@ -299,8 +287,8 @@ bool InitPanelImageWH(TVeRGBPanel* panel, int width, int height, bool withAlpha)
             throw Exception(AlphaInitError);
     } catch (const Exception& e) {
         Log(PanelInitPrefix, e.Message);
-        DeleteMade(bits);
-        DeleteMade(alpha);
+        DeleteMade(MemMan, bits);
+        DeleteMade(MemMan, alpha);
         return false;
     }
     panel->SetImage(bits);
@@ -370,8 +358,8 @@ bool LoadPartsImage(TVeRGBParts*& parts, const std::string& name, TFileMan* file
         if (stream)
             fileMan->Close(stream);
     }
-    DeleteMade(bits);
-    DeleteMade(alpha);
+    DeleteMade(MemMan, bits);
+    DeleteMade(MemMan, alpha);
     return ok;
 }
 

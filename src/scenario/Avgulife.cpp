@@ -32,13 +32,9 @@ T* MakeObject(TComponent* unit)
 template <class T>
 void DeleteObject(T*& object, const TComponent* unit)
 {
-    if (!object)
-        return;
-    if (MemMan && MemMan->IsRecorded(object))
-        MemMan->Delete(object);
-    else if (object->GetOwner() == unit)
-        delete object;
-    object = nullptr;
+    if (object && !(MemMan && MemMan->IsRecorded(object)) && object->GetOwner() != unit)
+        object = nullptr;
+    DeleteMade(MemMan, object);
 }
 
 }  // namespace

@@ -45,23 +45,10 @@ T* NewUnit()
     return MemMan ? MemMan->CreateVCL<T>() : nullptr;
 }
 
-template <class T>
-void DeleteUnit(T*& unit)
-{
-    if (!unit)
-        return;
-    if (MemMan && MemMan->IsRecorded(unit)) {
-        MemMan->Delete(unit);
-    } else {
-        delete unit;
-        unit = nullptr;
-    }
-}
-
 template <class... T>
 void DeleteUnits(T*&... units)
 {
-    (DeleteUnit(units), ...);
+    (DeleteMade(MemMan, units), ...);
 }
 
 // Creates every unit through the registry; false, with none of them kept, when one cannot be made.
@@ -496,7 +483,7 @@ void TZBGameThread::DeleteMovieScreen(T*& unit)
         return;
     unit->CloseMovie();
     unit->ReleaseResources();
-    DeleteUnit(unit);
+    DeleteMade(MemMan, unit);
 }
 
 void TZBGameThread::PlayMovie(const std::string& name)

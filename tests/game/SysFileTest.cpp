@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -114,30 +116,81 @@ std::vector<uint8_t> RawWithTable(const std::vector<std::pair<int, int>>& ranges
     return raw;
 }
 
-// Records the file steps of a save and fails the one numbered FailAt (from 1).
+// Records the file steps of a save and fails the one numbered FailAt (from 1) before it does
+// anything; with PowerCut the machine stops there instead: what the writer wrote and did not
+// sync is lost, and the process dies.
 int FailAt = 0;
+bool PowerCut = false;
 std::vector<std::string> Steps;
+struct TMadeFile {
+    int Handle;  // the writer's, while open
+    int Copy;    // ours, to reach the file after the writer has closed or renamed it
+    bool Synced;
+};
+std::vector<TMadeFile> Made;
+TMadeFile* MadeFile(int handle)
+{
+    for (auto made = Made.rbegin(); made != Made.rend(); ++made)
+        if (made->Handle == handle)
+            return &*made;
+    return nullptr;
+}
 bool Failing(const char* step)
 {
     Steps.push_back(step);
     if (static_cast<int>(Steps.size()) != FailAt)
         return false;
+    if (PowerCut) {
+        for (const TMadeFile& made : Made)
+            if (!made.Synced && ::ftruncate(made.Copy, 0) != 0)
+                ::_exit(2);
+        ::raise(SIGKILL);
+    }
     errno = EIO;
     return true;
 }
 const TAtomicFileOps FaultyOps = {
-    [](char* path, unsigned mode) { return Failing("create") ? -1 : DefaultAtomicFileOps.Create(path, mode); },
-    [](int handle, const void* data, size_t size) {
-        return !Failing("write") && DefaultAtomicFileOps.Write(handle, data, size);
+    [](char* path, unsigned mode) {
+        int handle = Failing("create") ? -1 : DefaultAtomicFileOps.Create(path, mode);
+        if (handle >= 0)
+            Made.push_back({handle, ::dup(handle), true});
+        return handle;
     },
-    [](int handle) { return !Failing("sync") && DefaultAtomicFileOps.Sync(handle); },
+    [](int handle, const void* data, size_t size) {
+        if (Failing("write"))
+            return false;
+        if (TMadeFile* made = MadeFile(handle))
+            made->Synced = false;
+        return DefaultAtomicFileOps.Write(handle, data, size);
+    },
+    [](int handle) {
+        if (Failing("sync") || !DefaultAtomicFileOps.Sync(handle))
+            return false;
+        if (TMadeFile* made = MadeFile(handle))
+            made->Synced = true;
+        return true;
+    },
     [](int handle) {
         bool failing = Failing("close");
+        if (TMadeFile* made = MadeFile(handle))
+            made->Handle = -1;
         return DefaultAtomicFileOps.Close(handle) && !failing;
     },
     [](const char* from, const char* to) { return !Failing("rename") && DefaultAtomicFileOps.Rename(from, to); },
     [](const char* folder) { return !Failing("folder sync") && DefaultAtomicFileOps.SyncFolder(folder); },
 };
+
+// Handles the writer left open (closing ours on the way).
+int OpenHandles()
+{
+    int open = 0;
+    for (const TMadeFile& made : Made) {
+        open += made.Handle >= 0;
+        ::close(made.Copy);
+    }
+    Made.clear();
+    return open;
+}
 
 std::vector<std::string> FolderEntries(const fs::path& folder)
 {
@@ -224,50 +277,95 @@ TEST_F(SysFileTest, FreshSaveHoldsEightyRawBytesAndRoundTripsExactly)
     EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(SysFileTest, FailingAnyWriteStepKeepsThePreviousSave)
+// What the game relies on of a save, in whatever order the writer takes its steps: one that
+// reports success has put the new records whole under the save's name; one that reports failure
+// has left the previous save as it was, logged one line naming the failed step and left nothing
+// beside the save; a power cut at any step leaves the previous save or the new one, whole, and
+// the next save lands. No handle stays open.
+TEST_F(SysFileTest, FailureOrPowerCutAtAnyWriteStepKeepsAWholeSave)
 {
     MakeProgress();
     ASSERT_TRUE(SaveSysData());
-    std::vector<uint8_t> saved = Snapshot();
-    std::vector<uint8_t> savedFile = ReadFile(SaveFile());
+    const std::vector<uint8_t> saved = Snapshot();
+    const std::vector<uint8_t> savedFile = ReadFile(SaveFile());
     SetSysFlag(SysData, 99, true);
     ReadMesTable->SetRead(Id(8, 50));
-    std::vector<uint8_t> changed = Snapshot();
+    const std::vector<uint8_t> changed = Snapshot();
+    ASSERT_NE(changed, saved);
+    // What a new run of the game loads (empty when it loads nothing).
+    auto load = [&] {
+        Restart();
+        return LoadSysData() ? Snapshot() : std::vector<uint8_t>();
+    };
+    auto changeRecords = [&] {
+        EXPECT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
+        LoadSysDataBytes(*SysData, changed.data());
+    };
+    // The changed records back in memory and only the first file in the folder.
+    auto reset = [&] {
+        changeRecords();
+        for (const std::string& name : FolderEntries(FFolder))
+            fs::remove_all(FFolder / name);
+        WriteFile(SaveFile(), savedFile);
+    };
 
     FailAt = 0;
+    PowerCut = false;
     Steps.clear();
     AtomicFileOps = FaultyOps;
-    ASSERT_TRUE(SaveSysData());
-    const std::vector<std::string> steps = Steps;
-    // The temporary stays open, and so locked, until it stands under the save's name.
-    ASSERT_EQ(steps, (std::vector<std::string>{"create", "write", "sync", "rename", "close", "folder sync"}));
+    EXPECT_TRUE(SaveSysData());
     AtomicFileOps = DefaultAtomicFileOps;
-    WriteFile(SaveFile(), savedFile);
+    const int steps = static_cast<int>(Steps.size());
+    ASSERT_GT(steps, 0);
+    EXPECT_EQ(OpenHandles(), 0);
+    EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
+    EXPECT_EQ(load(), changed);
+    reset();
 
-    for (int step = 1; step <= static_cast<int>(steps.size()); ++step) {
-        const std::string& name = steps[static_cast<size_t>(step - 1)];
-        SCOPED_TRACE(name);
-        AtomicFileOps = FaultyOps;
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE("failing step " + std::to_string(step));
         FailAt = step;
         Steps.clear();
-        size_t lines = LogLines();
-        // Once the new file has replaced the old one the save is done: a failed close or
-        // folder sync only risks the name after a power cut, and is logged, not reported.
-        const bool landed = name == "close" || name == "folder sync";
-        EXPECT_EQ(SaveSysData(), landed);
+        const size_t lines = LogLines();
+        AtomicFileOps = FaultyOps;
+        const bool reported = SaveSysData();
         AtomicFileOps = DefaultAtomicFileOps;
+        EXPECT_EQ(OpenHandles(), 0);
+        ASSERT_GE(static_cast<int>(Steps.size()), step);
+        const std::string& name = Steps[static_cast<size_t>(step - 1)];
+        SCOPED_TRACE(name);
+        // Once the new file stands under the save's name the save is done: a later failure
+        // only risks the name after a power cut, and is logged, not reported.
         EXPECT_EQ(LogLines(), lines + 1);
-        EXPECT_NE(LastLog().find(landed ? "ZBSys.sav SyncError (" + name + ": " : "ZBSys.sav SaveError (" + name + ": "),
+        EXPECT_NE(LastLog().find((reported ? "ZBSys.sav SyncError (" : "ZBSys.sav SaveError (") + name + ": "),
                   std::string::npos)
             << LastLog();
         EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
-        Restart();
-        ASSERT_TRUE(LoadSysData());
-        EXPECT_EQ(Snapshot(), landed ? changed : saved);
-        // Back to the changed records and the first file for the next step.
-        ASSERT_TRUE(ReadMesTable->SetData(changed.data() + 72, static_cast<int64_t>(changed.size()) - 72));
-        LoadSysDataBytes(*SysData, changed.data());
-        WriteFile(SaveFile(), savedFile);
+        EXPECT_EQ(load(), reported ? changed : saved);
+        reset();
+    }
+
+    for (int step = 1; step <= steps; ++step) {
+        SCOPED_TRACE("power cut at step " + std::to_string(step));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FailAt = step;
+            PowerCut = true;
+            Steps.clear();
+            AtomicFileOps = FaultyOps;
+            SaveSysData();
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the save ended before that step";
+        const std::vector<uint8_t> left = load();
+        EXPECT_TRUE(left == saved || left == changed) << "the save does not load whole";
+        changeRecords();
+        EXPECT_TRUE(SaveSysData());
+        EXPECT_EQ(load(), changed);
+        reset();
     }
 }
 

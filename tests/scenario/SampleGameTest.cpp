@@ -1,6 +1,9 @@
 // The bundled sample game: the builder makes every file the program opens, each readable by the
 // program's own readers, and the story's triggers lead from each story step to its scene.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -545,24 +549,22 @@ int AlphaAt(const TDecodedPicture& p, int x, int y)
     return p.Alpha.empty() ? 255 : p.Alpha[size_t(y) * size_t(p.Width) + size_t(x)];
 }
 
-// Contrast of two colours as the web's accessibility guidelines measure it: 1 to 21.
-double Contrast(uint32_t a, uint32_t b)
+// Lightness as the CIE defines it, 0 black to 100 white, steps of equal seeming difference: the
+// sRGB decoding, the luminance of its primaries and the CIE's cube-root scale.
+double Lightness(uint32_t rgb)
 {
-    auto luminance = [](uint32_t rgb) {
-        auto channel = [](uint32_t v) {
-            const double c = v / 255.0;
-            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(rgb >> 16 & 255) + 0.7152 * channel(rgb >> 8 & 255) + 0.0722 * channel(rgb & 255);
+    auto linear = [](uint32_t v) {
+        const double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
     };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    const double y = 0.2126 * linear(rgb >> 16 & 255) + 0.7152 * linear(rgb >> 8 & 255) + 0.0722 * linear(rgb & 255);
+    return y > 216.0 / 24389 ? 116 * std::cbrt(y) - 16 : y * 24389.0 / 27;
 }
 
-// The contrast between a button block's face and its label, away from the block's rim (a fifth
-// of its smaller side in): the face is the commonest opaque colour there, the label the next
-// commonest. 0 when the block shows no label at all.
-double LabelContrast(const TDecodedPicture& p, int left, int top, int width, int height)
+// How far apart in lightness a button block's face and its label stand, away from the block's
+// rim (a fifth of its smaller side in): the face is the commonest opaque colour there, the label
+// the next commonest. 0 when the block shows no label at all.
+double LabelLightnessGap(const TDecodedPicture& p, int left, int top, int width, int height)
 {
     const int inset = (std::min(width, height) + 4) / 5;
     std::map<uint32_t, int> counts;
@@ -576,12 +578,24 @@ double LabelContrast(const TDecodedPicture& p, int left, int top, int width, int
     std::sort(byCount.rbegin(), byCount.rend());
     if (byCount.size() < 2 || byCount[1].first < 4)
         return 0;
-    return Contrast(byCount[0].second, byCount[1].second);
+    return std::abs(Lightness(byCount[0].second) - Lightness(byCount[1].second));
 }
 
 }  // namespace
 
-// Every pattern of every labelled button reads: normal, focus, selected, down and disabled.
+// The yardstick below, against the published lightness of the sRGB primaries and greys.
+TEST(SampleGameYardstick, LightnessOfKnownColours)
+{
+    const std::pair<uint32_t, double> known[] = {{0x000000, 0},     {0xFFFFFF, 100},   {0x777777, 50.03},
+                                                 {0xFF0000, 53.24}, {0x00FF00, 87.73}, {0x0000FF, 32.30},
+                                                 {0x808080, 53.59}, {0x0A0A0A, 2.74}};
+    for (auto [rgb, lightness] : known)
+        EXPECT_NEAR(Lightness(rgb), lightness, 0.05) << std::hex << rgb;
+}
+
+// Every pattern of every labelled button reads: normal, focus, selected, down and disabled. A
+// label reads when its lightness and its face's stand at least 40 apart, of the 100 from black
+// to white.
 TEST_F(SampleGame, ButtonLabelsStandOutFromTheirFaces)
 {
     struct TStrip {
@@ -624,7 +638,7 @@ TEST_F(SampleGame, ButtonLabelsStandOutFromTheirFaces)
         ASSERT_GE(p.Width, s.X + s.W) << s.Name;
         ASSERT_GE(p.Height, s.Y + s.H * s.Blocks) << s.Name;
         for (int b = 0; b < s.Blocks; ++b)
-            EXPECT_GE(LabelContrast(p, s.X, s.Y + s.H * b, s.W, s.H), 4.5)
+            EXPECT_GE(LabelLightnessGap(p, s.X, s.Y + s.H * b, s.W, s.H), 40)
                 << s.Name << " part at " << s.X << "," << s.Y << ", block " << b;
     }
 }
@@ -678,9 +692,25 @@ TEST_F(SampleGame, BuildIsRepeatable)
     EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
 }
 
+namespace {
+
+// Which file stands under a name and when its bytes last changed: a file rewritten in place keeps
+// its inode but not its time, one put there by rename has a new inode.
+std::pair<uint64_t, int64_t> Identity(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {0, 0};
+    return {uint64_t(st.st_ino), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
 // The builder, run again over a game that has been played, brings the data up to date and keeps
 // every file the game wrote: the player's settings, the save and its kept copies, captures and
-// temporaries.
+// temporaries. The game may be running on that data: a file whose bytes are already right is
+// left as it is, and one that changes comes in by rename, so that a file the game holds open
+// never changes under it.
 TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
 {
     TScratchFolder played;
@@ -698,7 +728,17 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
         WriteWholeFile(game + name, TByteVector(text.begin(), text.end()));
     const TByteVector pak = ReadWholeFile(Game("ZB.pak"));
     fs::remove(game + "Script.pak");
-    WriteWholeFile(game + "ZB.pak", TByteVector{'o', 'l', 'd'});
+    const std::vector<std::string> stale = {"ZB.pak", "BGM/Track02.bgm", "Movie/ZBCHNQ.mpg"};
+    std::vector<int> held;
+    for (const auto& name : stale) {
+        WriteWholeFile(game + name, TByteVector{'o', 'l', 'd'});
+        held.push_back(::open((game + name).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_GE(held.back(), 0) << name;
+    }
+    std::map<std::string, std::pair<uint64_t, int64_t>> before;
+    for (auto& entry : fs::recursive_directory_iterator(game))
+        if (entry.is_regular_file())
+            before[fs::relative(entry.path(), game).string()] = Identity(entry.path().string());
 
     ASSERT_TRUE(BuildSample(played));
     for (const auto& [name, text] : written) {
@@ -707,4 +747,25 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     }
     EXPECT_EQ(ReadWholeFile(game + "ZB.pak"), pak);
     EXPECT_EQ(ReadWholeFile(game + "Script.pak"), ReadWholeFile(Game("Script.pak")));
+    for (size_t i = 0; i < stale.size(); ++i) {
+        SCOPED_TRACE(stale[i]);
+        EXPECT_EQ(ReadWholeFile(game + stale[i]), ReadWholeFile(Game(stale[i])));
+        EXPECT_NE(Identity(game + stale[i]).first, before[stale[i]].first) << "rewritten in place";
+        char bytes[8] = {};
+        EXPECT_EQ(::pread(held[i], bytes, sizeof bytes, 0), 3) << "the open file changed";
+        EXPECT_EQ(std::string(bytes, 3), "old");
+        ::close(held[i]);
+    }
+    std::set<std::string> after;
+    for (auto& entry : fs::recursive_directory_iterator(game))
+        if (entry.is_regular_file())
+            after.insert(fs::relative(entry.path(), game).string());
+    after.erase("Script.pak");
+    for (const auto& [name, identity] : before) {
+        EXPECT_EQ(after.erase(name), 1u) << name << " is gone";
+        if (std::find(stale.begin(), stale.end(), name) == stale.end()) {
+            EXPECT_EQ(Identity(game + name), identity) << name << " was written again with the same bytes";
+        }
+    }
+    EXPECT_EQ(after, std::set<std::string>()) << "left behind";
 }
