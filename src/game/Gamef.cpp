@@ -244,6 +244,8 @@ void TGameForm::FormShow(TObject*)
         Need(DSound);
         DSound->SetEnabled(true);
         if (!DSound->GetEnabled()) {
+            if (ErrLog && !DSound->OpenFailure().empty())
+                ErrLog->Add(std::string(LogSoundDeviceReason) + DSound->OpenFailure());
             Log(LogDirectSound);
             ShowMessageBox(MsgDirectSound, CaptionError);
             failed = true;
