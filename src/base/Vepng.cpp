@@ -64,9 +64,33 @@ void PngTransfer(png_structp png, png_bytep data, size_t length, bool write)
         png_error(png, write ? "write failed" : "read past the end of the stream");
 }
 
+// Kept out of PngRead, whose frame a libpng error jumps over, so its strings live elsewhere.
+// False, with the reason in the job, for a chunk that claims more bytes than the stream still
+// holds: it cannot be whole, so it is refused, and named, before libpng acts on the claim.
+bool ChunkFits(TPngReadJob* job, png_const_bytep header)
+{
+    // A type that is not four letters is refused by libpng as soon as it has read it.
+    for (int i = 4; i < 8; ++i)
+        if ((header[i] | 0x20) < 'a' || (header[i] | 0x20) > 'z')
+            return true;
+    const int64_t claim = png_get_uint_32(header);
+    try {
+        const int64_t left = job->Stream->GetSize() - job->Stream->GetPosition();
+        if (claim <= left)
+            return true;
+        job->Failure = "a " + std::string(header + 4, header + 8) + " chunk of " + std::to_string(claim) +
+                       " bytes, more than the " + std::to_string(std::max<int64_t>(left, 0)) + " left";
+    } catch (...) {
+    }
+    return false;
+}
+
 void PngRead(png_structp png, png_bytep data, size_t length)
 {
     PngTransfer<TPngReadJob>(png, data, length, false);
+    if (length == 8 && (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR &&
+        !ChunkFits(static_cast<TPngReadJob*>(png_get_io_ptr(png)), data))
+        png_longjmp(png, 1);
 }
 
 void PngWrite(png_structp png, png_bytep data, size_t length)
@@ -105,6 +129,11 @@ bool RunPngRead(TPngReadJob* job)
     // and say which bound it goes over; no pixel buffer is allocated before they have.
     png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_chunk_malloc_max(png, 16 * 1024 * 1024);
+    // Nothing is drawn from the ancillary chunks (tRNS aside, which libpng keeps), and libpng
+    // keeps every text, palette suggestion and profile it reads, each up to the bound above once
+    // inflated: a small file of many compressed texts would cost gigabytes. Discarded as they
+    // are read, they cost nothing beyond their bytes.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;

@@ -10,6 +10,7 @@
 #include "media/Getdxver.h"
 #include "media/Vedsound.h"
 #include "platform/Dialogs.h"
+#include "platform/Filenames.h"
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "platform/Params.h"
@@ -32,6 +33,15 @@ void Log(const char* line)
 {
     if (ErrLog)
         ErrLog->Add(line);
+}
+
+// The pictures and the scripts come from these sources; without either, the lines that follow
+// name only the files that could not be found, so the source is named first. An archive that is
+// there but refused has been named with its cause already.
+void OpenSource(TFileMan* files, const std::string& archive, const std::string& folder)
+{
+    if (!InitPackOrDir(files, archive, folder) && ErrLog && !PathExists(archive))
+        ErrLog->Add(archive + ": not found, nor the folder " + folder);
 }
 
 template <class T>
@@ -96,9 +106,9 @@ void TGameForm::FormCreate(TObject*)
     BGMFileMan = new TFileMan(this);
     ScriptFileMan = new TFileMan(this);
 
-    InitPackOrDir(PackFileMan, BaseName + ".pak", BaseName + "_Pak");
+    OpenSource(PackFileMan, BaseName + ".pak", BaseName + "_Pak");
     BGMFileMan->InitDir("BGM");
-    InitPackOrDir(ScriptFileMan, "Script.pak", "Script_pak");
+    OpenSource(ScriptFileMan, "Script.pak", "Script_pak");
 
     if (!InitDirectX()) {
         Log(LogDirectX);
@@ -234,6 +244,8 @@ void TGameForm::FormShow(TObject*)
         Need(DSound);
         DSound->SetEnabled(true);
         if (!DSound->GetEnabled()) {
+            if (ErrLog && !DSound->OpenFailure().empty())
+                ErrLog->Add(std::string(LogSoundDeviceReason) + DSound->OpenFailure());
             Log(LogDirectSound);
             ShowMessageBox(MsgDirectSound, CaptionError);
             failed = true;

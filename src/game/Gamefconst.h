@@ -20,6 +20,7 @@ inline constexpr char CaptureFileName[] = "ZBCap%03d.png";
 inline constexpr char LogTimerEvent[] = "TimerEvent CreateError";
 inline constexpr char LogDirectX[] = "DirectX CreateError";
 inline constexpr char LogDirectSound[] = "DirectSound InitError";
+inline constexpr char LogSoundDeviceReason[] = "The sound device cannot be opened: ";
 inline constexpr char LogDirectDraw[] = "DirectDraw InitError";
 inline constexpr char LogConvertImage[] = "ConvertImage CreateError";
 inline constexpr char LogCursorImage[] = "CursorImage or Alpha CreateError";

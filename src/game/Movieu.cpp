@@ -69,6 +69,10 @@ bool OpenScreenMovie(const std::string& name, TVeMovie*& stream)
         }
         return Fail(OpenStepLine(step));
     }
+    // A sound track that cannot be played leaves the movie silent, which the player would take
+    // for a sound setting.
+    if (ErrLog && !stream->Decoder().SoundError().empty())
+        ErrLog->AddOnce(stream->Decoder().SoundError());
     // The pictures are delivered in the forced format: 24- or 32-bit blue, green, red, which is
     // pf24_888 and pf32_888 (red 0xFF0000, green 0xFF00, blue 0xFF).
     if (!ScreenDepthServed())

@@ -196,10 +196,9 @@ bool InitPack(TFileMan* files, const std::string& archive)
     return false;
 }
 
-void InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder)
+bool InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder)
 {
-    if (files && !InitPack(files, archive))
-        files->InitDir(folder);
+    return files && (InitPack(files, archive) || files->InitDir(folder));
 }
 
 void SelectGnyKeyTable(int n)

@@ -48,8 +48,8 @@ bool DrawDataPng(TVeRGBBits* bits, TVeAlpha* alpha, TFileMan* files, const std::
 // cannot be read (damaged, cut short, over a bound, a pipe or a folder under its name) is logged
 // with why, or the game would play on without its pictures or sounds and with nothing said.
 bool InitPack(TFileMan* files, const std::string& archive);
-// InitPack, else the folder of that name.
-void InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder);
+// InitPack, else the folder of that name; false when neither is there to serve.
+bool InitPackOrDir(TFileMan* files, const std::string& archive, const std::string& folder);
 
 // The built-in key table of the scrambled picture format, shared with the data tools.
 extern const std::array<uint8_t, 256> GnyBuiltinKeyTable;

@@ -55,6 +55,11 @@ void LogError(const char* line, const TAtomicWriteFault& fault)
         ErrLog->Add(std::string(line) + " (" + AtomicWriteFaultText(fault) + ")");
 }
 
+std::string UnreadableLine(const std::string& why)
+{
+    return std::string(LogSysSaveLoadError) + " (" + why + ")";
+}
+
 // Moves a file that failed to load out of the way of the first save over it: to the keep-aside
 // name, else to the first free numbered name; an older kept file is never replaced. A file the
 // player may not write stays where it is, and the save is refused as for any read-only save.
@@ -67,10 +72,15 @@ bool KeepUnreadableFile(const std::string& path)
             return true;
         why = LoadFailure;
     }
-    if (!MayReplaceFile(path)) {
-        LogError(LogSysSaveError, {TAtomicWriteStep::Access, errno});
+    // A file left where it is would otherwise never say why it was not loaded.
+    auto refuse = [&why](const TAtomicWriteFault& fault) {
+        if (ErrLog)
+            ErrLog->AddOnce(UnreadableLine(why));
+        LogError(LogSysSaveError, fault);
         return false;
-    }
+    };
+    if (!MayReplaceFile(path))
+        return refuse({TAtomicWriteStep::Access, errno});
     std::string kept;
     int error = EEXIST;
     // Only a taken name is worth trying the next one for; ENOENT says the file is gone.
@@ -80,12 +90,10 @@ bool KeepUnreadableFile(const std::string& path)
     }
     if (error == 0) {
         if (ErrLog)
-            ErrLog->Add(std::string(LogSysSaveLoadError) + " (" + why + ")" + LogSysSaveKeptAs +
-                        kept.substr(kept.rfind('/') + 1));
+            ErrLog->Add(UnreadableLine(why) + LogSysSaveKeptAs + kept.substr(kept.rfind('/') + 1));
     } else if (error != ENOENT) {
         // Rather no save than a save over the only copy of the player's progress.
-        LogError(LogSysSaveError, {TAtomicWriteStep::Rename, error});
-        return false;
+        return refuse({TAtomicWriteStep::Rename, error});
     }
     SetLoadFailure(false, "");
     return true;

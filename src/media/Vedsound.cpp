@@ -128,7 +128,8 @@ void TDSound::SetEnabled(bool value)
         std::lock_guard<std::mutex> guard(FMixLock);
         FAcc.reserve(8192);
     }
-    if (!Audio::Open(&TDSound::MixCallback, this))
+    FOpenFailure.clear();
+    if (!Audio::Open(&TDSound::MixCallback, this, &FOpenFailure))
         return;
     FDeviceOpen = true;
     FEnabled.store(true);

@@ -151,6 +151,9 @@ public:
     // buffer still listed and detaches it (its owner still deletes it).
     void SetEnabled(bool value);
     bool GetEnabled() const { return FEnabled.load(); }
+    // Why the last SetEnabled(true) found no device, in the sound library's words; empty after
+    // one that opened it.
+    const std::string& OpenFailure() const { return FOpenFailure; }
     // Enabled with no device behind it: the owner calls Mix itself (tests, offline rendering).
     void EnableOffline();
 
@@ -184,6 +187,7 @@ private:
     std::vector<int32_t> FAcc;
     std::atomic<bool> FEnabled{false};
     bool FDeviceOpen = false;
+    std::string FOpenFailure;
 };
 
 }  // namespace DirectX

@@ -29,14 +29,21 @@ void SDLCALL Callback(void* userdata, Uint8* stream, int len)
 
 }  // namespace
 
-bool Open(TMixFunction mix, void* user)
+bool Open(TMixFunction mix, void* user, std::string* failure)
 {
-    std::lock_guard<std::mutex> guard(DeviceLock);
-    if (State.Device != 0 || mix == nullptr)
+    auto refuse = [failure](const char* why) {
+        if (failure)
+            *failure = why;
         return false;
+    };
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    if (State.Device != 0)
+        return refuse("a sound device is open already");
+    if (mix == nullptr)
+        return refuse("no mixing function");
     // The subsystem is reference counted by SDL, so the display may init and quit SDL on its own.
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
+        return refuse(SDL_GetError());
     SDL_AudioSpec want{};
     want.freq = DeviceRate;
     want.format = AUDIO_S16SYS;
@@ -52,6 +59,7 @@ bool Open(TMixFunction mix, void* user)
     if (device == 0) {
         State.Mix = nullptr;
         State.User = nullptr;
+        refuse(SDL_GetError());  // before quitting the subsystem, which may set an error of its own
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }

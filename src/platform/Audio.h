@@ -3,6 +3,7 @@
 // mixing function that runs on the device's own thread. Only one device is open at a time.
 
 #include <cstdint>
+#include <string>
 
 namespace Audio {
 
@@ -13,8 +14,9 @@ constexpr int DeviceChannels = 2;
 using TMixFunction = void (*)(void* user, int16_t* out, int frames);
 
 // Opens the default device in exactly the format above and starts calling mix. False when no
-// device can be opened (no driver, no hardware, or a device already open).
-bool Open(TMixFunction mix, void* user);
+// device can be opened (no driver, no hardware, or a device already open), with the sound
+// library's reason in failure when given.
+bool Open(TMixFunction mix, void* user, std::string* failure = nullptr);
 // Stops the callback and closes the device; after it returns the mixing function is never
 // called again.
 void Close();

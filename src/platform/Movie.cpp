@@ -207,6 +207,7 @@ struct TMovieDecoder::TImpl {
 
     mutable std::mutex ErrorLock;
     std::string Error;
+    std::string SoundError;  // controlling thread only
     TMovieOpenStep FailedStep = TMovieOpenStep::None;  // controlling thread only
 
     std::function<int64_t()> Clock = SteadyMs;
@@ -227,7 +228,8 @@ struct TMovieDecoder::TImpl {
     bool OpenInput();
     void CloseInput();
     std::string DamageText(uint64_t cutPackets, int readError, uint64_t damagedPictures) const;
-    bool OpenDecoder(int index, AVCodecContext*& context);
+    bool OpenDecoder(int index, AVCodecContext*& context, std::string* why = nullptr);
+    void OpenSound();
     void Join();
     void Run();
     bool PublishPicture(const AVFrame* frame, int64_t& nextPts, int64_t& timeMs);
@@ -247,21 +249,55 @@ std::string TMovieDecoder::TImpl::DamageText(uint64_t cutPackets, int readError,
            (damagedPictures == 1 ? " picture" : " pictures") + " could not be decoded whole";
 }
 
-bool TMovieDecoder::TImpl::OpenDecoder(int index, AVCodecContext*& context)
+bool TMovieDecoder::TImpl::OpenDecoder(int index, AVCodecContext*& context, std::string* why)
 {
+    auto refuse = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
     const AVCodecParameters* params = Format->streams[index]->codecpar;
     const AVCodec* codec = Av::avcodec_find_decoder(params->codec_id);
     if (!codec)
-        return false;
+        return refuse("no decoder for its format");
     context = Av::avcodec_alloc_context3(codec);
     if (!context)
-        return false;
+        return refuse("out of memory");
     context->thread_count = 1;
-    if (Av::avcodec_parameters_to_context(context, params) < 0 || Av::avcodec_open2(context, codec, nullptr) < 0) {
+    int result = Av::avcodec_parameters_to_context(context, params);
+    if (result >= 0)
+        result = Av::avcodec_open2(context, codec, nullptr);
+    if (result < 0) {
         Av::avcodec_free_context(&context);
-        return false;
+        return refuse(AvError(result));
     }
     return true;
+}
+
+// The first sound track that can be decoded. A movie without one still plays, silently; when the
+// file has a sound track all the same, SoundError says why it cannot be played.
+void TMovieDecoder::TImpl::OpenSound()
+{
+    SoundError.clear();
+    AudioIndex = Av::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
+    std::string why;
+    if (AudioIndex >= 0) {
+        if (OpenDecoder(AudioIndex, Audio, &why))
+            return;
+        AudioIndex = -1;
+    } else {
+        // The library passes over a track whose frames never gave a rate or a channel count.
+        const AVCodecParameters* params = nullptr;
+        for (unsigned i = 0; i < Format->nb_streams && !params; ++i)
+            if (Format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                params = Format->streams[i]->codecpar;
+        if (!params)
+            return;
+        why = params->sample_rate <= 0       ? "no sample rate can be read from it"
+              : params->ch_layout.nb_channels <= 0 ? "no channel count can be read from it"
+                                                   : "it is not a sound track the player takes";
+    }
+    SoundError = "Movie: the sound stream cannot be decoded in " + Path + " (" + why + "); it plays silently";
 }
 
 bool TMovieDecoder::TImpl::OpenInput()
@@ -307,9 +343,7 @@ bool TMovieDecoder::TImpl::OpenInput()
         CloseInput();
         return OpenFailed(TMovieOpenStep::PictureSize, "Movie: unusable picture size in " + Path);
     }
-    AudioIndex = Av::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, VideoIndex, nullptr, 0);
-    if (AudioIndex >= 0 && !OpenDecoder(AudioIndex, Audio))
-        AudioIndex = -1;  // a movie whose sound cannot be decoded still plays, silently
+    OpenSound();
     StartMs = Format->start_time == AV_NOPTS_VALUE ? 0 : Format->start_time / (AV_TIME_BASE / 1000);
     AVRational rate = Format->streams[VideoIndex]->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
@@ -774,6 +808,8 @@ int TMovieDecoder::ReadAudio(int16_t* out, int frames)
 int TMovieDecoder::Width() const { return FImpl->SourceWidth; }
 int TMovieDecoder::Height() const { return FImpl->SourceHeight; }
 bool TMovieDecoder::HasAudio() const { return FImpl->Audio != nullptr; }
+
+std::string TMovieDecoder::SoundError() const { return FImpl->SoundError; }
 
 TMovieOpenStep TMovieDecoder::FailedStep() const { return FImpl->FailedStep; }
 

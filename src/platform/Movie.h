@@ -78,6 +78,9 @@ public:
     int Height() const;
     bool HasAudio() const;
     std::string LastError() const;
+    // Why the open file's sound track cannot be played, naming the file; empty when it can or
+    // when the file has none.
+    std::string SoundError() const;
 
     // Why the movie libraries could not be loaded, the first time it is asked after they failed;
     // empty afterwards and while they load, so the cause is told once however many movies fail.

@@ -109,6 +109,17 @@ std::vector<uint8_t> HostilePng(uint32_t width, uint32_t height)
     return PngOf(width, height, 8, 2, std::vector<uint8_t>(64, 0));
 }
 
+// A 1 x 1 RGB PNG cut off inside its one chunk after IHDR, which claims claim bytes.
+std::vector<uint8_t> PngClaiming(const char* type, uint32_t claim)
+{
+    std::vector<uint8_t> b = PngOf(1, 1, 8, 2, {0, 1, 2, 3});
+    b.resize(8 + 25);
+    PutBe32(b, claim);
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), {'a', 'b', 0, 'c'});
+    return b;
+}
+
 // A whole, valid grey PNG of one bit per pixel, every pixel black: a large picture in few bytes.
 std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
 {
@@ -403,6 +414,16 @@ TEST(DecodePng, RefusesTruncatedAndHostileDataAndCountsChannels)
     const std::vector<uint8_t> tiny = HostilePng(2000, 2000);
     EXPECT_NE(why(tiny).find(std::to_string(tiny.size()) + " bytes"), std::string::npos) << why(tiny);
     EXPECT_FALSE(why(std::vector<uint8_t>(png.begin(), png.begin() + 40)).empty());
+
+    // A chunk that claims more than the file still holds is refused for that, by name, before
+    // anything is sized by the claim: a few bytes may not cost gigabytes.
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "sPLT", "pCAL", "sCAL", "iCCP", "IDAT", "abCd"}) {
+        for (uint32_t claim : {0x7FFFFFFFu, 16u * 1024 * 1024 + 1}) {
+            const std::string failure = why(PngClaiming(type, claim));
+            EXPECT_NE(failure.find(type), std::string::npos) << failure;
+            EXPECT_NE(failure.find(std::to_string(claim)), std::string::npos) << failure;
+        }
+    }
 
     auto channels = [](const std::vector<uint8_t>& b) {
         TMemoryStream s = StreamOf(b);

@@ -28,6 +28,7 @@ protected:
         ZbdataStart();
         Boxes.clear();
         Pictures = gpAll;
+        ScriptFolder = true;
         SavedCwd = GetCurrentDir();
         SetGameFolder(Folder.Path());
         App = new TApplication();
@@ -73,6 +74,10 @@ protected:
     {
         std::filesystem::remove_all(Folder.Path() + "/ZB_Pak");
         WriteGamePictures(Folder.Path(), Pictures);
+        if (ScriptFolder)
+            std::filesystem::create_directories(Folder.Path() + "/Script_pak");
+        else
+            std::filesystem::remove_all(Folder.Path() + "/Script_pak");
         Form = new TGameForm(nullptr, "ZB", false);
         GameForm = Form;
         Form->PumpWait = FormPumpWait;
@@ -120,6 +125,7 @@ protected:
 
     TScratchFolder Folder;
     int Pictures = gpAll;
+    bool ScriptFolder = true;  // the scripts' folder, empty, stands in for their archive
     std::string SavedCwd;
     TApplication* App = nullptr;
     std::shared_ptr<TRecordingDisplayConfig> Config;

@@ -3,6 +3,7 @@
 // cannot be opened ends at once.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -38,6 +39,23 @@ protected:
 };
 
 using MovieTest::NearColour;
+
+// Gives every MPEG audio frame header in the file's sound packets the reserved sample rate.
+void ReserveSampleRates(std::vector<char>& bytes)
+{
+    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    for (size_t i = 0; i + 6 <= bytes.size();) {
+        if (at(i) != 0 || at(i + 1) != 0 || at(i + 2) != 1 || at(i + 3) < 0xC0 || at(i + 3) > 0xDF) {
+            ++i;
+            continue;
+        }
+        const size_t end = std::min(bytes.size(), i + 6 + (size_t(at(i + 4)) << 8 | at(i + 5)));
+        for (size_t j = i + 6; j + 2 < end; ++j)
+            if (at(j) == 0xFF && (at(j + 1) & 0xF0) == 0xF0)
+                bytes[j + 2] = char(at(j + 2) | 0x0C);
+        i = end;
+    }
+}
 
 }  // namespace
 
@@ -167,8 +185,9 @@ TEST_F(MovieUnitTest, MousePressStopsOnceAndUnplayableMoviesEndAtOnce)
 }
 
 // A movie cut short or damaged plays what it can and ends as usual; at its end the file and the
-// cause are named in the log, once. A whole movie says nothing.
-TEST_F(MovieUnitTest, ACutOrDamagedMovieIsNamedWithTheCauseAtItsEnd)
+// cause are named in the log, once. A whole movie says nothing. One whose sound cannot be
+// decoded plays silently, and says so once.
+TEST_F(MovieUnitTest, ACutOrDamagedMovieIsNamedWithTheCauseOnce)
 {
     TMovieClip clip;
     clip.Segments = {{10, 0xFF0000}, {10, 0x00FF00}, {10, 0x0000FF}};
@@ -224,4 +243,19 @@ TEST_F(MovieUnitTest, ACutOrDamagedMovieIsNamedWithTheCauseAtItsEnd)
     playToTheEnd("spoilt.mpg");
     ASSERT_EQ(linesNaming("spoilt.mpg").size(), 1u);
     EXPECT_NE(linesNaming("spoilt.mpg")[0].find("damaged"), std::string::npos) << linesNaming("spoilt.mpg")[0];
+
+    clip.Audio = true;
+    const std::string sounding = Folder.Path() + "/Movie/sounding.mpg";
+    ASSERT_TRUE(WriteMovieClip(sounding, clip, error)) << error;
+    bytes.assign(std::filesystem::file_size(sounding), 0);
+    std::ifstream(sounding, std::ios::binary).read(bytes.data(), std::streamsize(bytes.size()));
+    ReserveSampleRates(bytes);
+    std::ofstream(Folder.Path() + "/Movie/mute.mpg", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    playToTheEnd("sounding.mpg");
+    EXPECT_TRUE(linesNaming("sounding.mpg").empty());
+    for (int round = 0; round < 2; ++round)
+        playToTheEnd("mute.mpg");
+    ASSERT_EQ(linesNaming("mute.mpg").size(), 1u);
+    EXPECT_NE(linesNaming("mute.mpg")[0].find("sound"), std::string::npos) << linesNaming("mute.mpg")[0];
+    EXPECT_NE(linesNaming("mute.mpg")[0].find("sample rate"), std::string::npos) << linesNaming("mute.mpg")[0];
 }

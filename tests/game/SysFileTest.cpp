@@ -481,14 +481,15 @@ TEST_F(SysFileTest, DamagedSaveIsNeverOverwrittenWhenItsKeepAsideNameIsTaken)
     SetSysFlag(SysData, 7, true);
     size_t lines = LogLines();
     EXPECT_FALSE(SaveSysData());
-    EXPECT_EQ(LogLines(), lines + 1);
+    EXPECT_EQ(LogLines(), lines + 2);
+    EXPECT_EQ(ErrLog->Line(lines).rfind("ZBSys.sav LoadError (", 0), 0u) << ErrLog->Line(lines);
     EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
     EXPECT_EQ(ReadFile(SaveFile()), damaged);
 
     // Once a name is free the damaged file goes there and the progress is saved.
     fs::remove(FFolder / "ZBSys.sav.bad42");
     ASSERT_TRUE(SaveSysData());
-    EXPECT_EQ(LogLines(), lines + 2);
+    EXPECT_EQ(LogLines(), lines + 3);
     EXPECT_NE(LastLog().find("ZBSys.sav.bad42"), std::string::npos) << LastLog();
     EXPECT_EQ(ReadFile(FFolder / "ZBSys.sav.bad42"), damaged);
     for (int n : {1, 41, 43, 99})
@@ -530,16 +531,24 @@ TEST_F(SysFileTest, SaveKeepsOnlyPermissionBitsAndLeavesAReadOnlyFileAlone)
     fs::permissions(SaveFile(), fs::perms(0444));
     Restart();
     ASSERT_FALSE(LoadSysData());
+    // Why it did not load is said once, before the first refusal, as keeping it aside would.
+    std::string unreadable;
     for (int save = 0; save < 2; ++save) {
         lines = LogLines();
         EXPECT_FALSE(SaveSysData());
-        EXPECT_EQ(LogLines(), lines + 1);
+        EXPECT_EQ(LogLines(), lines + (save == 0 ? 2 : 1));
+        if (save == 0)
+            unreadable = ErrLog->Line(lines);
         EXPECT_NE(LastLog().find("ZBSys.sav SaveError"), std::string::npos) << LastLog();
         EXPECT_NE(LastLog().find("Permission denied"), std::string::npos) << LastLog();
         EXPECT_EQ(ReadFile(SaveFile()), damaged);
         EXPECT_EQ(fs::status(SaveFile()).permissions(), fs::perms(0444));
         EXPECT_EQ(FolderEntries(FFolder), std::vector<std::string>{"ZBSys.sav"});
     }
+    fs::permissions(SaveFile(), fs::perms(0644));
+    ASSERT_TRUE(SaveSysData());
+    EXPECT_EQ(LastLog(), unreadable + ": the unreadable file is kept as ZBSys.sav.bad");
+    EXPECT_EQ(unreadable.rfind("ZBSys.sav LoadError (", 0), 0u) << unreadable;
 }
 
 // A tmpfs of its own, so the file system can really be filled and made read-only.
