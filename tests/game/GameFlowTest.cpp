@@ -3,11 +3,13 @@
 // screen was up, what the flow made of each answer and that every way out frees the screens.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "base/Vecritical.h"
@@ -340,7 +342,12 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         // Gates that park a pumping thread at the start of its next pass, before it tries the
         // draw lock: 1 armed, 2 parked, 0 open.
         std::atomic<int> WaitGate{0}, GameGate{0};
-        std::atomic<bool> ProbeArmed{false}, Held{false}, DeletedUnderCall{false};
+        // Armed (1), the game thread's next forced frame in the busy state that runs a drawing
+        // hook fails: it announces itself (2) and throws once let go (0).
+        std::atomic<int> FailGate{0};
+        // The hooks (one bit per kind) in which the wait thread is held, once.
+        std::atomic<int> HoldKinds{0};
+        std::atomic<bool> Held{false}, DeletedUnderCall{false};
         std::function<TComponent*()> Unit;
     };
     auto hold = std::make_shared<THold>();
@@ -350,6 +357,7 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return done();
     };
+    auto kind = [](TGameForm::THookKind k) { return 1 << k; };
     FormPumpWait = [this, hold, until](TFPSMode) {
         const bool onWaitThread = Form->WaitThread && Form->WaitThread->IsCurrent();
         std::atomic<int>& gate = onWaitThread ? hold->WaitGate : hold->GameGate;
@@ -359,16 +367,34 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
     };
-    // Should the wait thread enter the screen's frame procedure, holds it there until the game thread has either
-    // deleted the screen's unit or stands waiting for this pass to end.
-    FormHookProbe = [this, hold, until](TGameForm::THookKind kind) {
-        if (kind != TGameForm::hkFrame || !Form->WaitThread->IsCurrent() || !hold->ProbeArmed.exchange(false))
+    // Holds the wait thread in a screen's hook until the game thread has either deleted the
+    // screen's unit or stands waiting for this pass to end. A deleted unit's hook is not called:
+    // the pass fails instead.
+    FormHookProbe = [this, hold, until, kind](TGameForm::THookKind k) {
+        if (!Form->WaitThread || !Form->WaitThread->IsCurrent()) {
+            int armed = 1;
+            if (k == TGameForm::hkRedraw && Form->GetState() == gsWait &&
+                hold->FailGate.compare_exchange_strong(armed, 2)) {
+                until([&] { return hold->FailGate.load() != 2; });
+                throw std::runtime_error("forced frame failed");
+            }
+            return;
+        }
+        int kinds = hold->HoldKinds.load();
+        if (!(kinds & kind(k)) || !hold->HoldKinds.compare_exchange_strong(kinds, 0))
             return;
         TComponent* unit = hold->Unit();
         hold->Held = true;
         auto gone = [&] { return hold->Unit() != unit || !MemMan->IsRecorded(unit); };
         until([&] { return gone() || Form->DrawLock->GetWaiting() > 0; });
         hold->DeletedUnderCall = gone();
+        if (hold->DeletedUnderCall)
+            throw std::runtime_error("the screen's unit was deleted under its hook");
+    };
+    auto reset = [&](std::function<TComponent*()> unit) {
+        hold->Unit = std::move(unit);
+        hold->Held = false;
+        hold->DeletedUnderCall = false;
     };
 
     // The scene is loaded, and the mini-game set up, in the busy state, where the wait thread
@@ -384,9 +410,7 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
                            {{0}, "baton", [] { return static_cast<TComponent*>(BatonUnit); }, 0}};
     for (const TRoad& road : roads) {
         SCOPED_TRACE(road.Screen);
-        hold->Unit = road.Unit;
-        hold->Held = false;
-        hold->DeletedUnderCall = false;
+        reset(road.Unit);
         ASSERT_TRUE(StartGame());
         for (int value : road.Before)
             ASSERT_FALSE(Answer(value).empty());
@@ -398,22 +422,49 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         // the busy state, is the one that runs the screen's frame procedure.
         hold->GameGate = 1;
         ASSERT_TRUE(until([&] { return hold->GameGate.load() == 2; }));
-        hold->ProbeArmed = true;
+        hold->HoldKinds = kind(TGameForm::hkFrame);
         hold->WaitGate = 0;
         // That pass belongs to a state the wait thread no longer pumps: it must leave the screen
         // to the game thread and the wait thread go to rest, without entering the procedure.
         ASSERT_TRUE(until([&] { return hold->Held.load() || Form->WaitThread->Suspended(); }));
         EXPECT_FALSE(hold->Held.load());
+        hold->HoldKinds = 0;
         Taken = MainThread.load();
         TakenAt = Taken->WaitsDone.load();
         Taken->SetSignal(road.End);
         hold->GameGate = 0;
         EXPECT_EQ(Answer(4), "title");  // no scene follows either in a new game's prologue: Exit
         ASSERT_TRUE(Ended());
-        EXPECT_FALSE(hold->DeletedUnderCall.load());
         EXPECT_TRUE(UnitsFreed());
         StopGame();
     }
+
+    // A scene whose start fails in the busy state after its script has put in the drawing hooks
+    // of its first transition (here the forced frame that shows it fails) is taken off while the
+    // wait thread may still draw with those hooks: its unit must outlive that pass.
+    SCOPED_TRACE("failed scene start");
+    reset([] { return static_cast<TComponent*>(AvgUnit); });
+    ASSERT_TRUE(StartGame());
+    hold->WaitGate = 1;
+    hold->FailGate = 1;
+    ASSERT_EQ(Answer(0), "title");  // Start
+    ASSERT_TRUE(until([&] { return hold->FailGate.load() == 2; }));
+    {
+        // The failure is logged on standard error before the scene is taken off: holding that
+        // stream keeps the game thread there, the hooks still in, until the wait thread is in one.
+        flockfile(stderr);
+        struct TUnlock {
+            ~TUnlock() { funlockfile(stderr); }
+        } unlock;
+        hold->HoldKinds = kind(TGameForm::hkDraw) | kind(TGameForm::hkRedraw);
+        hold->FailGate = 0;
+        hold->WaitGate = 0;
+        ASSERT_TRUE(until([&] { return hold->Held.load(); }));
+    }
+    ASSERT_TRUE(Ended());
+    EXPECT_FALSE(hold->DeletedUnderCall.load());
+    EXPECT_TRUE(UnitsFreed());
+    EXPECT_FALSE(LogLines().empty());  // the failure ends the game as an error
 }
 
 TEST_F(GameFlowTest, TitleThatCannotBeSetUpEndsTheGameWithoutHanging)
