@@ -613,12 +613,26 @@ void CoverDisplay()
     SettlePointer();
 }
 
+// The sound device's thread looks hints up as it starts, in a list that the video library
+// guards with no lock, while this thread goes on to make the window. Each hint that the making
+// of the window adds is put in the list before any sound device opens, at the value it has
+// unset: later only values change, and the list the sound thread walks no longer grows.
+void ListWindowHints()
+{
+#ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
+    SDL_SetHintWithPriority(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "1", SDL_HINT_DEFAULT);
+#endif
+    // The software renderer sets this one while it is made and empties it afterwards.
+    SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "", SDL_HINT_DEFAULT);
+}
+
 }  // namespace
 
 bool StartVideo()
 {
     static std::atomic<bool> reported{false};
     std::string reason;
+    ListWindowHints();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         reason = SDL_GetError();
     } else {

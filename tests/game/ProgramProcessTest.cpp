@@ -45,19 +45,17 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
              TScreen screen = TScreen::Dummy)
 {
     // Everything the child needs is built before the fork.
-    // In the sanitizer builds the leak inside libdbus and the races inside SDL, outside our code,
-    // are not reported; any other report still ends the program at once.
-    std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_AUDIODRIVER=dummy",
-                                 std::string("LSAN_OPTIONS=suppressions=") + ZB_SOURCE_DIR + "/tests/lsan.supp",
-                                 std::string("TSAN_OPTIONS=halt_on_error=1 suppressions=") + ZB_SOURCE_DIR +
-                                     "/tests/tsan.supp"};
+    std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_AUDIODRIVER=dummy"};
+    const std::vector<std::string> sanitizers = xvfb::ProgramSanitizerEnvironment();
+    env.insert(env.end(), sanitizers.begin(), sanitizers.end());
     if (screen == TScreen::Dummy)
         env.push_back("SDL_VIDEODRIVER=dummy");
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
         if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("SDL_", 0) != 0 &&
-            entry.rfind("LSAN_OPTIONS=", 0) != 0 && entry.rfind("TSAN_OPTIONS=", 0) != 0 &&
+            entry.rfind("ASAN_OPTIONS=", 0) != 0 && entry.rfind("LSAN_OPTIONS=", 0) != 0 &&
+            entry.rfind("TSAN_OPTIONS=", 0) != 0 &&
             (screen == TScreen::Dummy || (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)))
             env.push_back(entry);
     }

@@ -53,7 +53,8 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
                "else echo " + key + "=none >> results; fi\n";
     };
     auto run = [&](const std::string& name, const std::string& environment, const std::string& boxes) {
-        return "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 " + environment + "\n"
+        return "export " + ProgramSanitizerOptions() + "\n"
+               "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 " + environment + "\n"
                "rm -f ZB.INI\n"
                "./zb -WINDOW 2> " + name + ".err &\n"
                "pid=$!\n" + boxes +

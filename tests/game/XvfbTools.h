@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ProgramReports.h"
+
 namespace xvfb {
 
 // Asks X windows to close as a window manager does: a WM_DELETE_WINDOW client message to each
@@ -212,13 +214,27 @@ inline std::string XvfbRun(int width, int height)
     return "xvfb-run -a -s '-screen 0 " + std::to_string(width) + "x" + std::to_string(height) + "x24 -noreset' ";
 }
 
-// Sanitizer settings for the real program run by a test: in the sanitizer build it reports
-// leaks, all but the one inside libdbus (which SDL loads on X11, outside our code); under
-// ThreadSanitizer the X and GL libraries' own races do not change its exit status.
+// Sanitizer settings for the real program run by a test, as NAME=value entries. In the
+// sanitizer build it reports leaks, all but the one inside libdbus (which SDL loads on X11,
+// outside our code). Under the thread checker it writes its reports where the tests' main finds
+// them (support/ProgramReports.h), whatever the test does with its standard error: each report
+// fails the test, and makes the program's exit status a failure too.
+inline std::vector<std::string> ProgramSanitizerEnvironment()
+{
+    return {"ASAN_OPTIONS=detect_leaks=1",
+            std::string("LSAN_OPTIONS=suppressions=") + ZB_SOURCE_DIR + "/tests/lsan.supp",
+            "TSAN_OPTIONS=second_deadlock_stack=1 log_path=" + ProgramReportFolder() + "/report"};
+}
+
+// The same settings as words of a shell command, for a script to export.
 inline std::string ProgramSanitizerOptions()
 {
-    return std::string("ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions='") + ZB_SOURCE_DIR +
-           "/tests/lsan.supp' TSAN_OPTIONS=exitcode=0";
+    std::string words;
+    for (const std::string& entry : ProgramSanitizerEnvironment()) {
+        const size_t eq = entry.find('=');
+        words += (words.empty() ? "" : " ") + entry.substr(0, eq + 1) + "'" + entry.substr(eq + 1) + "'";
+    }
+    return words;
 }
 
 inline bool OnPath(const std::string& tool)
