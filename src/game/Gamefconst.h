@@ -33,6 +33,9 @@ inline constexpr char LogMainPanel[] = "MainPanel CreateError";
 inline constexpr char LogShowException[] = "Exception on FormShow";
 inline constexpr char LogShowError[] = "Error on FormShow";
 inline constexpr char LogCaptureFailed[] = "Failed to copy image to clipboard!";
+// Followed by the display's name and LogDisplayLostEnd.
+inline constexpr char LogDisplayLost[] = "Display ";
+inline constexpr char LogDisplayLostEnd[] = " lost";
 // "不明な例外によりゲーム中断"
 inline constexpr char LogUnknownException[] =
     "\x95\x73\x96\xbe\x82\xc8\x97\xe1\x8a\x4f\x82\xc9\x82\xe6\x82\xe8\x83\x51\x81\x5b\x83\x80\x92\x86\x92\x66";

@@ -93,6 +93,7 @@ public:
     }
     bool CanWakePump() const override { return true; }
     void WakePump() override { Display::Wake(); }
+    std::string Name() override { return Display::ServerName(); }
     void WaitPresented(int) override { FDDraw->WaitPresented(); }
 
 private:
@@ -111,6 +112,7 @@ private:
         case K::KeyDown: e.Kind = TDisplayEventKind::KeyDown; break;
         case K::KeyUp: e.Kind = TDisplayEventKind::KeyUp; break;
         case K::Close: e.Kind = TDisplayEventKind::Close; break;
+        case K::DisplayLost: e.Kind = TDisplayEventKind::DisplayLost; break;
         default: break;
         }
         e.X = in.X;

@@ -23,7 +23,19 @@ struct TGameDisplayMode {
     bool Is640x480 = false;
 };
 
-enum class TDisplayEventKind : uint8_t { MouseMove, MouseDown, MouseUp, Wheel, Enter, Leave, KeyDown, KeyUp, Close };
+// DisplayLost: the connection to the display was lost; nothing is shown any more.
+enum class TDisplayEventKind : uint8_t {
+    MouseMove,
+    MouseDown,
+    MouseUp,
+    Wheel,
+    Enter,
+    Leave,
+    KeyDown,
+    KeyUp,
+    Close,
+    DisplayLost,
+};
 
 // Modifier bits of a display event.
 enum : uint8_t { dmShift = 1, dmCtrl = 2, dmAlt = 4 };
@@ -80,6 +92,8 @@ public:
     // Any thread: ends a PumpEvents wait early. Displays that cannot say so and are polled.
     virtual bool CanWakePump() const { return false; }
     virtual void WakePump() {}
+    // The display the window is shown on, as the player names it; "" when unknown.
+    virtual std::string Name() { return ""; }
     // Frame thread, after a presentation and with no lock held: waits until it has been shown,
     // at most maxMs. The full-speed frame mode is paced by this.
     virtual void WaitPresented(int maxMs) = 0;

@@ -1,4 +1,6 @@
 #include "game/Gamef.h"
+#include "game/Gamefconst.h"
+#include "game/Zbdata.h"
 #include "media/Vedsound.h"
 #include "platform/Forms.h"
 
@@ -154,7 +156,13 @@ void TGameForm::DispatchInput()
 
 void TGameForm::HandleDisplayEvent(const TDisplayEvent& e)
 {
-    if (e.Kind == TDisplayEventKind::Close) {
+    if (e.Kind == TDisplayEventKind::DisplayLost) {
+        // An end the player did not ask for: the same orderly close, with a failure status.
+        if (ErrLog)
+            ErrLog->Add(LogDisplayLost + (FDisplay ? FDisplay->Name() : std::string()) + LogDisplayLostEnd);
+        MarkFailed();
+    }
+    if (e.Kind == TDisplayEventKind::Close || e.Kind == TDisplayEventKind::DisplayLost) {
         // Closing joins the frame threads: do it from the loop, not inside the display's pump.
         TGameForm* form = this;
         if (Application)

@@ -5,7 +5,9 @@
 
 #include <SDL.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +43,8 @@ struct TMailbox {
     uint64_t Submitted = 0;  // Present calls that queued something
     bool Open = false;
     uint32_t WakeEvent = 0;
+    // Where the interface thread waits on the X server's connection itself, this wakes it.
+    int WakeFd = -1;
 };
 
 // Everything below belongs to the interface thread.
@@ -60,6 +64,9 @@ struct TWindowState {
     TMessageBoxHandler PreviousBox;
     bool BoxInstalled = false;
     bool LossReported = false;  // the window's loss was delivered as a close
+    bool ConnectionLossReported = false;
+    int ServerFd = -1;  // the X server's connection, where the interface thread waits on it
+    std::string ServerName;
 };
 
 TMailbox Mailbox;
@@ -80,11 +87,22 @@ bool PresentedClosed = true;
 std::mutex HandlerLock;
 TInputHandler Handler;
 
+// Ends the interface thread's wait on the X server's connection (under the mailbox lock).
+void Rouse()
+{
+    const uint64_t one = 1;
+    if (Mailbox.WakeFd >= 0)
+        (void)!write(Mailbox.WakeFd, &one, sizeof one);
+}
+
 // Posts the interface thread's wake-up unless one is already on its way; called under the
 // mailbox lock so that it never races with the event queue's shut-down in Close.
 void PostWake()
 {
-    if (!Mailbox.Open || WakePosted.exchange(true))
+    if (!Mailbox.Open)
+        return;
+    Rouse();
+    if (WakePosted.exchange(true))
         return;
     SDL_Event event;
     SDL_zero(event);
@@ -240,8 +258,9 @@ void ShowSdlBox(const std::string& text, const std::string& caption)
     Box.BeforeCount = ReadBoxChildren(Box.Before, 32);
     Box.Standing.store(true);
     SetCloseSignalHook(EndStandingBox);
-    // A close signal ends the program in order, which waits for the box: no box after one.
-    if (!CloseSignalRaised())
+    // A close signal ends the program in order, which waits for the box: no box after one. Nor
+    // after the display is gone: nobody would see it, and the text stands on standard error.
+    if (!CloseSignalRaised() && !X11DisplayLost())
         SDL_ShowSimpleMessageBox(0, utf8Caption.c_str(), utf8Text.c_str(), parent);
     SetCloseSignalHook(nullptr);
     Box.Standing.store(false);
@@ -365,6 +384,8 @@ void SettlePointer()
 
 void UploadAndPresent()
 {
+    if (X11DisplayLost())
+        return;
     // The two lists trade places, so neither side allocates once warmed up.
     std::vector<TDisplayRect>& rects = Win.Taken;
     rects.clear();
@@ -626,6 +647,58 @@ void ListWindowHints()
     SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "", SDL_HINT_DEFAULT);
 }
 
+// Interface thread: waits at most timeoutMs on the X server's connection and the wake-up, then
+// takes the first event there is.
+bool WaitForEvent(SDL_Event& event, int timeoutMs)
+{
+    if (SDL_PollEvent(&event))
+        return true;
+    if (timeoutMs <= 0 || X11DisplayLost())
+        return false;
+    if (!X11EventsWaiting(Win.Window)) {
+        pollfd waits[2] = {{Win.ServerFd, POLLIN, 0}, {-1, POLLIN, 0}};
+        {
+            std::lock_guard<std::mutex> lock(Mailbox.Lock);
+            waits[1].fd = Mailbox.WakeFd;
+        }
+        // A signal cuts the wait short, so that the loop sees a close signal at once.
+        poll(waits, 2, timeoutMs);
+        if (waits[1].revents & POLLIN) {
+            uint64_t count;
+            (void)!read(waits[1].fd, &count, sizeof count);
+        }
+    }
+    return !X11DisplayLost() && SDL_PollEvent(&event);
+}
+
+void WaitForWake(int timeoutMs)
+{
+    pollfd wait{-1, POLLIN, 0};
+    {
+        std::lock_guard<std::mutex> lock(Mailbox.Lock);
+        wait.fd = Mailbox.WakeFd;
+    }
+    if (wait.fd >= 0 && timeoutMs > 0 && poll(&wait, 1, timeoutMs) > 0) {
+        uint64_t count;
+        (void)!read(wait.fd, &count, sizeof count);
+    }
+}
+
+// The display is gone: the frame threads no longer wait for presentations that will not come,
+// and the program hears of it once, to end as on any end it did not ask for.
+void ReportConnectionLoss()
+{
+    {
+        std::lock_guard<std::mutex> lock(PresentedLock);
+        PresentedClosed = true;
+    }
+    PresentedWake.notify_all();
+    Active.store(false);
+    TInputEvent lost;
+    lost.Kind = TEventKind::DisplayLost;
+    Deliver(lost);
+}
+
 }  // namespace
 
 bool StartVideo()
@@ -633,7 +706,9 @@ bool StartVideo()
     static std::atomic<bool> reported{false};
     std::string reason;
     ListWindowHints();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    if (X11DisplayLost()) {
+        reason = "the connection to the display was lost";
+    } else if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         reason = SDL_GetError();
     } else {
         const char* driver = SDL_GetCurrentVideoDriver();
@@ -659,7 +734,13 @@ TVideoSession::TVideoSession()
 
 TVideoSession::~TVideoSession()
 {
-    if (FStarted)
+    EndVideo(FStarted);
+}
+
+void EndVideo(bool started)
+{
+    // Without its display the driver's shut-down would wait for answers that never come.
+    if (started && !X11DisplayLost())
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -667,7 +748,7 @@ bool VideoAvailable()
 {
     if (!StartVideo())
         return false;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    EndVideo(true);
     return true;
 }
 
@@ -687,7 +768,7 @@ bool GetDesktopMode(TDesktopMode& mode)
         SDL_PixelFormatEnumToMasks(dm.format, &bpp, &mode.RedMask, &mode.GreenMask, &mode.BlueMask,
                                    &mode.AlphaMask);
     }
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    EndVideo(true);
     return ok;
 }
 
@@ -710,23 +791,36 @@ bool Open(const TOpenOptions& options)
     Win.Window = wake == uint32_t(-1) ? nullptr
                                        : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
                                                           SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
-    if (Win.Window) {
+    GuardX11Connection(Win.Window);
+    if (Win.Window && !X11DisplayLost()) {
         if (options.FullScreen)
             CoverDisplay();
         Win.Renderer = CreateRenderer(Win.Window, options.VSync);
     }
-    if (Win.Renderer)
+    if (Win.Renderer && !X11DisplayLost())
         Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                         ScreenWidth, ScreenHeight);
-    if (!Win.Texture) {
-        if (Win.Renderer)
-            SDL_DestroyRenderer(Win.Renderer);
-        if (Win.Window)
-            SDL_DestroyWindow(Win.Window);
+    if (!Win.Texture || X11DisplayLost()) {
+        if (!X11DisplayLost()) {
+            if (Win.Texture)
+                SDL_DestroyTexture(Win.Texture);
+            if (Win.Renderer)
+                SDL_DestroyRenderer(Win.Renderer);
+            if (Win.Window)
+                SDL_DestroyWindow(Win.Window);
+        }
         Win = TWindowState{};
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        EndVideo(true);
         return false;
     }
+    // On X the interface thread waits on the server's connection and on its own wake-up, not in
+    // the video library's wait: that one has other threads wake it through the server, and a
+    // thread that meets the lost connection there would have to end the process.
+    Win.ServerFd = X11ConnectionNumber(Win.Window);
+    const int wakeFd = Win.ServerFd >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+    if (wakeFd < 0)
+        Win.ServerFd = -1;
+    Win.ServerName = X11DisplayName(Win.Window);
     SDL_RendererInfo info;
     const bool described = SDL_GetRendererInfo(Win.Renderer, &info) == 0;
     Win.VSyncApplied = described && (info.flags & SDL_RENDERER_PRESENTVSYNC);
@@ -759,6 +853,7 @@ bool Open(const TOpenOptions& options)
         Mailbox.PendingAll = true;
         Mailbox.Submitted = 0;
         Mailbox.WakeEvent = wake;
+        Mailbox.WakeFd = wakeFd;
         Mailbox.Open = true;
         WakePosted.store(false);
         PostWake();
@@ -779,6 +874,9 @@ void Close()
         Mailbox.Open = false;
         Mailbox.Pending.clear();
         Mailbox.PendingAll = false;
+        if (Mailbox.WakeFd >= 0)
+            close(Mailbox.WakeFd);
+        Mailbox.WakeFd = -1;
     }
     {
         std::lock_guard<std::mutex> lock(PresentedLock);
@@ -787,13 +885,16 @@ void Close()
     PresentedWake.notify_all();
     if (Win.BoxInstalled)
         SetMessageBoxHandler(std::move(Win.PreviousBox));
-    SDL_DestroyTexture(Win.Texture);
-    SDL_DestroyRenderer(Win.Renderer);
-    SDL_DestroyWindow(Win.Window);
+    // Without its display the window stays as it is: destroying it would wait for the server.
+    if (!X11DisplayLost()) {
+        SDL_DestroyTexture(Win.Texture);
+        SDL_DestroyRenderer(Win.Renderer);
+        SDL_DestroyWindow(Win.Window);
+        SDL_ShowCursor(SDL_ENABLE);
+    }
     Win = TWindowState{};
     Active.store(false);
-    SDL_ShowCursor(SDL_ENABLE);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    EndVideo(true);
 }
 
 void InstallMessageBoxes()
@@ -894,6 +995,7 @@ bool PostClose()
     SDL_zero(event);
     event.type = Mailbox.WakeEvent;
     event.user.code = CloseCode;
+    Rouse();
     return SDL_PushEvent(&event) > 0;
 }
 
@@ -935,19 +1037,35 @@ bool PumpEvents(int timeoutMs)
     if (!IsOpen())
         return false;
     SDL_Event event;
-    if (SDL_WaitEventTimeout(&event, std::max(timeoutMs, 0)) == 0) {
-        if (X11WindowLost() && !Win.LossReported) {
-            Win.LossReported = true;
-            TInputEvent close;
-            close.Kind = TEventKind::Close;
-            Deliver(close);
-        }
-        return IsOpen();
+    bool got = false;
+    if (!X11DisplayLost())
+        got = Win.ServerFd >= 0 ? WaitForEvent(event, timeoutMs)
+                                : SDL_WaitEventTimeout(&event, std::max(timeoutMs, 0)) != 0;
+    if (got) {
+        do {
+            HandleEvent(event);
+        } while (IsOpen() && !X11DisplayLost() && SDL_PollEvent(&event));
+    } else if (X11WindowLost() && !Win.LossReported && !X11DisplayLost()) {
+        Win.LossReported = true;
+        TInputEvent close;
+        close.Kind = TEventKind::Close;
+        Deliver(close);
     }
-    do {
-        HandleEvent(event);
-    } while (IsOpen() && SDL_PollEvent(&event));
+    if (IsOpen() && X11DisplayLost()) {
+        if (!Win.ConnectionLossReported) {
+            Win.ConnectionLossReported = true;
+            ReportConnectionLoss();
+        } else {
+            // Nothing comes from the display any more: only the program's own wake-ups end the wait.
+            WaitForWake(timeoutMs);
+        }
+    }
     return IsOpen();
+}
+
+std::string ServerName()
+{
+    return Win.ServerName;
 }
 
 int MouseX()

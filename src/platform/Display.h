@@ -42,10 +42,13 @@ struct TDesktopMode {
     int RefreshRate = 0;  // Hz; 0 when unknown
 };
 
-// Starts the video driver (interface thread; SDL_QuitSubSystem(SDL_INIT_VIDEO) ends it). False
-// when no display can be opened, said once on standard error. A driver that shows nothing
-// ("dummy", "offscreen") serves only when SDL_VIDEODRIVER names it.
+// Starts the video driver (interface thread; EndVideo ends it). False when no display can be
+// opened, said once on standard error. A driver that shows nothing ("dummy", "offscreen") serves
+// only when SDL_VIDEODRIVER names it.
 bool StartVideo();
+// Ends what StartVideo started (when started is true). Once the connection to the display is
+// lost the driver is left as it stands: its shut-down would wait for the display's answers.
+void EndVideo(bool started);
 
 // Keeps the video driver started while it lives, so the questions below and the window share
 // one connection to the display server instead of each making its own (a tenth of a second or
@@ -108,6 +111,9 @@ enum class TEventKind : uint8_t {
     Activate,
     Deactivate,
     Close,  // the user asked to close the window
+    // The connection to the display was lost (its server ended). Delivered once; from then on
+    // nothing is shown, and the window is only closed.
+    DisplayLost,
 };
 
 // One input event, coordinates in the 640x480 game screen.
@@ -139,6 +145,8 @@ void Wake();
 // Interface thread: waits at most timeoutMs for the first event, then handles every queued
 // one (input, window changes, presentation requests). False when closed.
 bool PumpEvents(int timeoutMs);
+// The display the window is shown on, as the player names it (":0"); "" when unknown.
+std::string ServerName();
 
 // Published by the interface thread; readable anywhere.
 int MouseX();

@@ -1,8 +1,9 @@
 #pragma once
-// The single-instance name: an advisory lock on a file named after it in the user's runtime
-// folder ($XDG_RUNTIME_DIR, else /tmp with the user id in the name). The kernel releases the
-// lock when the process ends, even by a crash, and taking it is atomic, so of two programs
-// started together exactly one wins.
+// The single-instance name: an advisory record lock on a file named after it in the user's
+// runtime folder ($XDG_RUNTIME_DIR, else /tmp with the user id in the name). Only the process
+// that took it holds it: no child it forks keeps it, the kernel releases it when the process
+// ends, even by a crash, and taking it is atomic, so of two programs started together exactly
+// one wins. Within one process the name is held by one TSingleInstance at a time.
 
 #include <string>
 

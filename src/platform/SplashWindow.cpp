@@ -21,9 +21,10 @@ bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& 
     FWindow = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN | SDL_WINDOW_SKIP_TASKBAR);
     if (!FWindow) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        Display::EndVideo(true);
         return false;
     }
+    GuardX11Connection(FWindow);
     // A plain window surface: the picture is drawn once, no renderer is worth its cost here.
     if (!HardwareRendering(FWindow))
         KeepWindowSurfacesOffOpenGL();
@@ -43,7 +44,9 @@ void TSplashWindow::Hide()
 {
     if (!FWindow)
         return;
-    SDL_DestroyWindow(FWindow);
+    // Without its display the window stays as it is: destroying it would wait for the server.
+    if (!X11DisplayLost())
+        SDL_DestroyWindow(FWindow);
     FWindow = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    Display::EndVideo(true);
 }

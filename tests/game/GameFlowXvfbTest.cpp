@@ -123,6 +123,79 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
     }
 }
 
+// The X server ends under a game in the middle of its story (a desktop session that ends, a
+// remote display that drops): the game ends as on any end the player did not ask for. Its
+// threads stop in order, so nothing of its teardown runs while another thread still works (no
+// sanitizer report), it writes its settings and its save as a close does, a line of its own
+// names the display it lost, and its status says it failed.
+TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatus)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    for (const char* tool : {"xdotool", "import", "convert", "compare"})
+        ASSERT_TRUE(OnPath(tool)) << tool;
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    const std::string out = folder.Path();
+    const std::string results = out + "/results";
+    // The virtual server's process is named in its lock file; it is ended once the first
+    // message window stands, while the story is drawn.
+    const std::string script = folder.Write("lost.sh",
+        std::string(SettledShellFunction) + "cd '" + game + "'\n"
+        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export " + ProgramSanitizerOptions() + "\n"
+        "sed -i '/FPSMode/d' ZB.INI\n"
+        "rm -f ZBSys.sav\n"
+        "./zb 2>'" + out + "/err' &\n"
+        "pid=$!\n"
+        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
+        "settled\n"
+        "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
+        "xdotool mousemove --window $wid 202 170; sleep 0.3; xdotool click 1\n"
+        "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1+\\2/p')\n"
+        "for i in $(seq 60); do\n"
+        "  sleep 1\n"
+        "  c=$(import -window root -crop 1x1+$(( ${pos%+*} + 320 ))+$(( ${pos#*+} + 334 )) -depth 8 txt:- | tail -1)\n"
+        "  case \"$c\" in *FFD66E*) break;; esac\n"
+        "done\n"
+        "echo frame=$c >> '" + results + "'\n"
+        "echo display=$DISPLAY >> '" + results + "'\n"
+        "server=$(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)\n"
+        "start=$(date +%s%N)\n"
+        "kill -TERM $server\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
+        "wait $pid; echo exit=$? >> '" + results + "'\n"
+        "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> '" + results + "'\n"
+        "kill $guard 2>/dev/null\n"
+        "echo ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
+        "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
+    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+    std::map<std::string, std::string> r;
+    for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
+        fs::remove(results);
+        std::system(command.c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("save"), 1u) << command;
+    const TByteVector bytes = ReadWholeFile(out + "/err");
+    const std::string err(bytes.begin(), bytes.end());
+    EXPECT_NE(r["frame"].find("FFD66E"), std::string::npos) << "the story had begun: " << r["frame"];
+    EXPECT_EQ(r["exit"], "1") << "137: still running after 30 s\n" << err;
+    // Only a close that waits out some time limit of its own: a busy machine takes its time.
+    EXPECT_LT(std::stoi(r["ms"]), 10000) << err;
+    ASSERT_FALSE(r["display"].empty());
+    EXPECT_NE(err.find("Display " + r["display"] + " lost\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("did not end"), std::string::npos) << "the last guard ended the program\n" << err;
+    EXPECT_EQ(err.find("X connection to"), std::string::npos) << "the X library ended the program itself\n" << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
+    EXPECT_EQ(r["ini"], "1") << "the settings are written as at a close";
+    EXPECT_EQ(r["save"], "yes") << "the save is written as at a close";
+}
+
 namespace {
 
 struct TBox {

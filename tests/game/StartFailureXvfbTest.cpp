@@ -98,18 +98,48 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     const std::string signals = folder.Write("signals.sh",
         std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n" + signalAtBox("term", "TERM") +
         signalAtBox("int", "INT"));
+    // Killed outright while the sound device's box stands, the box's own process outliving it:
+    // the next start is not taken for a second copy. It runs, and shows its window.
+    const std::string killed = folder.Write("killed.sh",
+        std::string(WindowShellFunctions) + "cd '" + folder.Path() + "'\n"
+        "export " + ProgramSanitizerOptions() + "\n"
+        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0\n"
+        "SDL_AUDIODRIVER=nosuchdriver ./zb -WINDOW 2> killed.err &\n"
+        "pid=$!\n"
+        "if box=$(waitnamed Error 60); then\n"
+        "  echo killedbox=shown >> results\n"
+        "  kill -KILL $pid\n"
+        "else echo killedbox=none >> results; fi\n"
+        "wait $pid\n"
+        "echo orphans=$(named Error | wc -l) >> results\n"
+        "SDL_AUDIODRIVER=dummy ./zb -WINDOW 2> next.err &\n"
+        "pid=$!\n"
+        "window=none\n"
+        "for i in $(seq 1200); do\n"
+        "  [ -n \"$(named ZB)\" ] && { window=shown; break; }\n"
+        "  kill -0 $pid 2>/dev/null || break\n"
+        "  sleep 0.05\n"
+        "done\n"
+        "echo nextwindow=$window >> results\n"
+        "kill -TERM $pid 2>/dev/null\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
+        "wait $pid; echo nextexit=$? >> results\n"
+        "kill $guard 2>/dev/null\n"
+        "for w in $(named Error); do xdotool windowfocus --sync $w key Return; done\n");
     std::map<std::string, std::string> r;
     // Another program starting its own X server at the same moment can take the display number
     // xvfb-run picked; such a start is tried again.
-    for (int attempt = 0; attempt < 3 && r.count("intini") == 0; ++attempt) {
+    for (int attempt = 0; attempt < 3 && r.count("nextexit") == 0; ++attempt) {
         fs::remove(results);
         std::system((XvfbRun(1024, 768) + "sh '" + sound + "'").c_str());
         std::system((XvfbRun(640, 480) + "sh '" + screen + "'").c_str());
         std::system((XvfbRun(1024, 768) + "sh '" + signals + "'").c_str());
+        std::system((XvfbRun(1024, 768) + "sh '" + killed + "'").c_str());
         r = ReadResults(results);
     }
     ASSERT_EQ(r.count("screenexit"), 1u);
     ASSERT_EQ(r.count("intini"), 1u);
+    ASSERT_EQ(r.count("nextexit"), 1u);
 
     EXPECT_EQ(r["soundbox"], "shown");
     EXPECT_EQ(r["soundboxgame"], "0") << "the sound device is started before the game window";
@@ -157,4 +187,10 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
         const std::string err = ReadText(folder.Path() + "/" + name + ".err");
         EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
     }
+
+    EXPECT_EQ(r["killedbox"], "shown");
+    EXPECT_EQ(r["orphans"], "1") << "the box's process outlived the killed program";
+    const std::string nextErr = ReadText(folder.Path() + "/next.err");
+    EXPECT_EQ(r["nextwindow"], "shown") << "the next start gave way to a program that was gone\n" << nextErr;
+    EXPECT_EQ(r["nextexit"], "0") << nextErr;
 }

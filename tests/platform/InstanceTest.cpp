@@ -41,6 +41,8 @@ TEST(SingleInstance, SecondHolderIsRefusedUntilTheFirstEnds)
     TSingleInstance second;  // another open file in the same process is refused too
     EXPECT_EQ(second.Acquire(name), TInstanceResult::AlreadyRunning);
     EXPECT_FALSE(second.Held());
+    EXPECT_EQ(AcquireInChild(name), static_cast<int>(TInstanceResult::AlreadyRunning))
+        << "the refused second try gave the name up";
     first.Release();
     EXPECT_EQ(AcquireInChild(name), static_cast<int>(TInstanceResult::Acquired));
     EXPECT_EQ(second.Acquire(name), TInstanceResult::Acquired);
