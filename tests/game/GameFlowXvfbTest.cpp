@@ -99,7 +99,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
             "done\n"
             "echo frame=$frame >> '" + results + "'\n"
             "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-            "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
             "wait $pid; echo exit=$? >> '" + results + "'\n"
             "kill $guard 2>/dev/null\n"
             "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
@@ -317,7 +317,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
             "}\n"
             "endzb() {\n"
-            "  ( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+            "  ( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
             "  wait $pid; echo $1=$? >> '" + results + "'\n"
             "  kill $guard 2>/dev/null\n"
             "  echo $1ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
@@ -469,7 +469,7 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
         "xdotool mousemove 700 400; xdotool mousemove 900 600\n" +
         settled("placedmoved", {200, 100, 960, 600, 80}) +
         "python3 '" + closer + "' $(xdotool search --name '^ZB$' | tail -1)\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
         "wait $pid; echo exit=$? >> '" + results + "'\n"
         "kill $guard 2>/dev/null\n");
     // -noreset: the pointer stays where it was put while no client is connected.
@@ -543,7 +543,7 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
         "  sleep 0.1\n"
         "done\n"
         "xdotool key --window $wid alt+F4\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
         "wait $pid; echo exit=$? > '" + out + "/results'\n"
         "kill $guard 2>/dev/null\n");
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";

@@ -147,21 +147,23 @@ class ProgramProcessTest : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
+// On the whole sample game, so that the game runs on at whatever point the signal finds it; the
+// signal waits for the title on the screen, and so for the game form, whose end writes the settings.
 TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 {
-    std::string built = ProgramPath();
-    ASSERT_TRUE(std::filesystem::exists(built)) << built;
     TScratchFolder folder;
-    std::string exe = folder.Path() + "/zb";
-    std::filesystem::copy_file(built, exe);
-    WriteGamePictures(folder.Path());
-    std::string runtime = folder.Path() + "/run";
+    const std::string game = xvfb::BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    const std::string exe = game + "/zb";
+    // The settings at the end are the program's own writing.
+    std::filesystem::remove(game + "/ZB.INI");
+    const std::string runtime = folder.Path() + "/run";
     std::filesystem::create_directory(runtime);
 
     // What killed writes of the save and the settings left behind, old or a moment ago, among
     // things that only look like it and a write still in progress (its writer holds its lock):
     // the start removes the first kind alone.
-    const std::string dir = folder.Path() + "/";
+    const std::string dir = game + "/";
     const std::vector<std::string> leftovers{"ZBSys.sav.tmpAb3dE9", "ZB.INI.tmpQwErTy", "zb.ini.tmp0aZ9x1",
                                              "ZBSys.sav.tmpFresh1"};
     const std::vector<std::string> others{"ZB.INI.tmpYoung1", "ZBSys.sav.tmpLink01", "ZB.INI.tmpFoldr1",
@@ -169,14 +171,14 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
                                           "Other.tmpABCDEF", "ZBSys.sav.tmp", "ZBSys.sav.bakAb3dE9",
                                           "ZB.INI.bakQwErTy", "victim"};
     for (const std::string& name : leftovers)
-        folder.Write(name, "left");
-    folder.Write("ZB.INI.tmpYoung1", "in progress");
-    folder.Write("victim", "keep");
+        folder.Write("game/" + name, "left");
+    folder.Write("game/ZB.INI.tmpYoung1", "in progress");
+    folder.Write("game/victim", "keep");
     std::filesystem::create_symlink(dir + "victim", dir + "ZBSys.sav.tmpLink01");
     std::filesystem::create_directory(dir + "ZB.INI.tmpFoldr1");
     for (const char* name : {"ZB.INI.tmpShort", "ZB.INI.tmpTooLong", "ZBSys.sav.tmp1234-5", "Other.tmpABCDEF",
                              "ZBSys.sav.tmp", "ZBSys.sav.bakAb3dE9", "ZB.INI.bakQwErTy"})
-        folder.Write(name, "other");
+        folder.Write(std::string("game/") + name, "other");
     for (const std::string& name : others)
         if (name != "ZB.INI.tmpYoung1")
             MakeOld(dir + name);
@@ -187,30 +189,42 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
     ASSERT_GE(writing, 0);
     ASSERT_EQ(flock(writing, LOCK_EX), 0);
 
-    pid_t first = Launch(exe, runtime, {"-window", "/FPS"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    ASSERT_EQ(WaitExit(first, 0), -1) << "the program ended by itself";
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    const pid_t first = Launch(exe, runtime, {"-window", "/FPS"}, "", pipe[1], {"ZB_TRACE_STARTUP=1"});
+    ::close(pipe[1]);
+    std::string text;
+    const bool titleShown = ReadUntil(pipe[0], text, "first frame presented after: title", 30000);
+    if (!titleShown || WaitExit(first, 0) != -1) {
+        kill(first, SIGKILL), WaitExit(first, 1000);
+        ::close(pipe[0]);
+        FAIL() << "the program ended or hung before its title showed:\n" << text;
+    }
     for (const std::string& name : leftovers)
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
     for (const std::string& name : others)
         EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
     close(writing);
     // A start that finds the game running touches nothing.
-    folder.Write("ZBSys.sav.tmpLater1", "left");
+    folder.Write("game/ZBSys.sav.tmpLater1", "left");
     MakeOld(dir + "ZBSys.sav.tmpLater1");
-    pid_t second = Launch(exe, runtime, {});
-    EXPECT_EQ(WaitExit(second, 2000), 0);
-    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/ZB.INI"));
+    const pid_t second = Launch(exe, runtime, {});
+    int status = WaitExit(second, 30000);
+    if (status == -1)
+        kill(second, SIGKILL), WaitExit(second, 1000);
+    EXPECT_EQ(status, 0) << "-1: the second start did not give way";
+    EXPECT_FALSE(std::filesystem::exists(dir + "ZB.INI"));
     EXPECT_TRUE(std::filesystem::exists(dir + "ZBSys.sav.tmpLater1"));
 
     kill(first, GetParam());
-    int status = WaitExit(first, 3000);
+    status = WaitExit(first, 30000);
     if (status == -1)
         kill(first, SIGKILL), WaitExit(first, 1000);
-    EXPECT_EQ(status, 0);
-    std::string ini(reinterpret_cast<const char*>(ReadWholeFile(folder.Path() + "/ZB.INI").data()),
-                    ReadWholeFile(folder.Path() + "/ZB.INI").size());
-    EXPECT_NE(ini.find("FPSMode=Full"), std::string::npos);
+    ReadUntil(pipe[0], text, "\n\n", 1000);  // the rest, until the program's end closes the pipe
+    ::close(pipe[0]);
+    EXPECT_EQ(status, 0) << text;
+    const TByteVector ini = ReadWholeFile(dir + "ZB.INI");
+    EXPECT_NE(std::string(ini.begin(), ini.end()).find("FPSMode=Full"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT));

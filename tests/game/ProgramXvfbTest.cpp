@@ -50,7 +50,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         // The renderer may re-create the window once; close what stands now.
         "start=$(date +%s%N)\n"
         "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
         "wait $pid; echo exit=$? >> results\n"
         "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
         "kill $guard 2>/dev/null\n"

@@ -58,7 +58,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
                "rm -f ZB.INI\n"
                "./zb -WINDOW 2> " + name + ".err &\n"
                "pid=$!\n" + boxes +
-               "( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
                "wait $pid; echo " + name + "exit=$? >> results\n"
                "kill $guard 2>/dev/null\n";
     };

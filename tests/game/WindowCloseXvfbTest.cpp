@@ -35,7 +35,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
                // The renderer may re-create the window once; take the one that stands now.
                "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
                action +
-               "\n( sleep 30; kill -9 $pid 2>/dev/null ) & guard=$!\n"
+               "\n( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
                "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
                "kill $guard 2>/dev/null\n"
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
