@@ -101,14 +101,16 @@ void PostWake()
 {
     if (!Mailbox.Open)
         return;
+    if (!WakePosted.exchange(true)) {
+        SDL_Event event;
+        SDL_zero(event);
+        event.type = Mailbox.WakeEvent;
+        if (SDL_PushEvent(&event) <= 0)
+            WakePosted.store(false);
+    }
+    // Only once the event is queued: roused earlier, the interface thread could look, find
+    // nothing and wait out its whole period.
     Rouse();
-    if (WakePosted.exchange(true))
-        return;
-    SDL_Event event;
-    SDL_zero(event);
-    event.type = Mailbox.WakeEvent;
-    if (SDL_PushEvent(&event) <= 0)
-        WakePosted.store(false);
 }
 
 bool ClipRect(const TDisplayRect& in, int width, int height, TDisplayRect& out)
@@ -995,8 +997,9 @@ bool PostClose()
     SDL_zero(event);
     event.type = Mailbox.WakeEvent;
     event.user.code = CloseCode;
+    const bool posted = SDL_PushEvent(&event) > 0;
     Rouse();
-    return SDL_PushEvent(&event) > 0;
+    return posted;
 }
 
 void Wake()

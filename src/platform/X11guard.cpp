@@ -79,11 +79,14 @@ void OnXIOErrorExit(::Display* display, void*)
     LockDisplay(display);
 }
 
-bool X11Info(SDL_Window* window, SDL_SysWMinfo& info)
+// The window's X connection; null for no window or another driver.
+::Display* X11DisplayOf(SDL_Window* window)
 {
+    SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 &&
-           info.info.x11.display != nullptr;
+    if (window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        return info.info.x11.display;
+    return nullptr;
 }
 #endif
 
@@ -104,9 +107,8 @@ void PrepareX11Guard()
 void GuardX11Connection(SDL_Window* window)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    if (X11Info(window, info))
-        XSetIOErrorExitHandler(info.info.x11.display, OnXIOErrorExit, nullptr);
+    if (::Display* display = X11DisplayOf(window))
+        XSetIOErrorExitHandler(display, OnXIOErrorExit, nullptr);
 #else
     (void)window;
 #endif
@@ -115,13 +117,13 @@ void GuardX11Connection(SDL_Window* window)
 void InstallX11Guard(SDL_Window* window)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    if (!X11Info(window, info))
+    ::Display* display = X11DisplayOf(window);
+    if (!display)
         return;
     Lost.store(false);
     XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXIOError);
-    XSetIOErrorExitHandler(info.info.x11.display, OnXIOErrorExit, nullptr);
+    XSetIOErrorExitHandler(display, OnXIOErrorExit, nullptr);
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 #else
     (void)window;
@@ -160,9 +162,8 @@ bool X11DisplayLost()
 std::string X11DisplayName(SDL_Window* window)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    if (X11Info(window, info))
-        return DisplayString(info.info.x11.display);
+    if (::Display* display = X11DisplayOf(window))
+        return DisplayString(display);
 #else
     (void)window;
 #endif
@@ -172,9 +173,8 @@ std::string X11DisplayName(SDL_Window* window)
 int X11ConnectionNumber(SDL_Window* window)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    if (X11Info(window, info))
-        return ConnectionNumber(info.info.x11.display);
+    if (::Display* display = X11DisplayOf(window))
+        return ConnectionNumber(display);
 #else
     (void)window;
 #endif
@@ -184,9 +184,9 @@ int X11ConnectionNumber(SDL_Window* window)
 bool X11EventsWaiting(SDL_Window* window)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    if (!ConnectionLost.load() && X11Info(window, info))
-        return XEventsQueued(info.info.x11.display, QueuedAfterFlush) > 0 && !ConnectionLost.load();
+    ::Display* display = ConnectionLost.load() ? nullptr : X11DisplayOf(window);
+    if (display)
+        return XEventsQueued(display, QueuedAfterFlush) > 0 && !ConnectionLost.load();
 #else
     (void)window;
 #endif
