@@ -111,6 +111,9 @@ void TGameForm::FormCreate(TObject*)
     OpenSource(ScriptFileMan, "Script.pak", "Script_pak");
 
     if (!InitDirectX()) {
+        // A display lost before the window stood is named, as a loss during play is.
+        if (FDisplay && FDisplay->Lost())
+            LogDisplayLoss();
         Log(LogDirectX);
         ShowMessageBox(MsgInitFailed, CaptionQJError);
         MarkFailed();
@@ -325,6 +328,8 @@ void TGameForm::FormShow(TObject*)
         failed = true;
     }
     if (failed) {
+        if (FDisplay && FDisplay->Lost())
+            LogDisplayLoss();
         Log(LogShowError);
         MarkFailed();
         RequestQuit();

@@ -120,6 +120,8 @@ public:
     // failed, an error that ends the game), so that a launcher can tell it from a close.
     void MarkFailed() { FFailed.store(true); }
     bool Failed() const { return FFailed.load(); }
+    // Logs, once, the line that names the display the game lost.
+    void LogDisplayLoss();
 
     // Frame loop.
     void GameTimerTimer(TObject* sender);
@@ -374,6 +376,7 @@ private:
     bool FHidden = false;
     bool FDestroyed = false;
     std::atomic<bool> FFailed{false};
+    bool FLossLogged = false;  // interface thread
 };
 
 extern TGameForm* GameForm;

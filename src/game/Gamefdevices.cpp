@@ -94,6 +94,7 @@ public:
     bool CanWakePump() const override { return true; }
     void WakePump() override { Display::Wake(); }
     std::string Name() override { return Display::ServerName(); }
+    bool Lost() override { return Display::ServerLost(); }
     void WaitPresented(int) override { FDDraw->WaitPresented(); }
 
 private:

@@ -94,6 +94,8 @@ public:
     virtual void WakePump() {}
     // The display the window is shown on, as the player names it; "" when unknown.
     virtual std::string Name() { return ""; }
+    // True once the connection to the display was lost (Name then still names it).
+    virtual bool Lost() { return false; }
     // Frame thread, after a presentation and with no lock held: waits until it has been shown,
     // at most maxMs. The full-speed frame mode is paced by this.
     virtual void WaitPresented(int maxMs) = 0;

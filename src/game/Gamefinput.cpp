@@ -154,12 +154,19 @@ void TGameForm::DispatchInput()
     }
 }
 
+void TGameForm::LogDisplayLoss()
+{
+    if (FLossLogged || !ErrLog)
+        return;
+    FLossLogged = true;
+    ErrLog->Add(LogDisplayLost + (FDisplay ? FDisplay->Name() : std::string()) + LogDisplayLostEnd);
+}
+
 void TGameForm::HandleDisplayEvent(const TDisplayEvent& e)
 {
     if (e.Kind == TDisplayEventKind::DisplayLost) {
         // An end the player did not ask for: the same orderly close, with a failure status.
-        if (ErrLog)
-            ErrLog->Add(LogDisplayLost + (FDisplay ? FDisplay->Name() : std::string()) + LogDisplayLostEnd);
+        LogDisplayLoss();
         MarkFailed();
     }
     if (e.Kind == TDisplayEventKind::Close || e.Kind == TDisplayEventKind::DisplayLost) {

@@ -123,7 +123,7 @@ int GameMain(int argc, const char* const* argv)
         if (FindCmdLineSwitch("FPS"))
             ShowFPS = true;
         application->Title = GameTitle;
-        // SIGINT and SIGTERM close the window as the user would, so the settings are saved.
+        // SIGINT, SIGTERM and SIGHUP close the window as the user would, so the settings are saved.
         application->OnCloseSignal = [application] {
             if (GameForm)
                 GameForm->Close();

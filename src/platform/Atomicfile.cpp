@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/Filenames.h"
+#include "platform/Lastguard.h"
 
 TFileReadResult ReadWholeFile(const std::string& fileName, int64_t maxBytes, std::string& text, int* error)
 {
@@ -232,6 +233,8 @@ bool WriteFileAtomic(const std::string& fileName, const void* data, size_t size,
         mode = old.st_mode & 0777;
     }
 
+    // A write on a slow disk is an end still moving, which the last guard must not cut.
+    LastGuard::TBusy busy;
     std::string temporary = path + TemporaryTag + std::string(TemporaryRandom, 'X');
     int handle = ops.Create(temporary.data(), mode);
     if (handle < 0)

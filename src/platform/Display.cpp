@@ -709,9 +709,17 @@ bool StartVideo()
     std::string reason;
     ListWindowHints();
     if (X11DisplayLost()) {
-        reason = "the connection to the display was lost";
+        reason = "the connection to display " + X11LostDisplayName() + " was lost";
     } else if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         reason = SDL_GetError();
+        // The player's display, where one is named, so that the line says which did not answer.
+        if (X11DisplayLost())
+            reason = "the connection to display " + X11LostDisplayName() + " was lost";
+        else if (const char* named = std::getenv("DISPLAY"); named && *named)
+            reason = std::string(named) + ": " + reason;
+    } else if (X11DisplayLost()) {
+        // Lost while the video system started: its shut-down would only talk to a dead server.
+        reason = "the connection to display " + X11LostDisplayName() + " was lost";
     } else {
         const char* driver = SDL_GetCurrentVideoDriver();
         if (NamedDriver() || !driver || !Invisible(driver))
@@ -793,7 +801,6 @@ bool Open(const TOpenOptions& options)
     Win.Window = wake == uint32_t(-1) ? nullptr
                                        : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
                                                           SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
-    GuardX11Connection(Win.Window);
     if (Win.Window && !X11DisplayLost()) {
         if (options.FullScreen)
             CoverDisplay();
@@ -1068,7 +1075,12 @@ bool PumpEvents(int timeoutMs)
 
 std::string ServerName()
 {
-    return Win.ServerName;
+    return Win.ServerName.empty() ? X11LostDisplayName() : Win.ServerName;
+}
+
+bool ServerLost()
+{
+    return X11DisplayLost();
 }
 
 int MouseX()

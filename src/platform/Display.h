@@ -145,8 +145,12 @@ void Wake();
 // Interface thread: waits at most timeoutMs for the first event, then handles every queued
 // one (input, window changes, presentation requests). False when closed.
 bool PumpEvents(int timeoutMs);
-// The display the window is shown on, as the player names it (":0"); "" when unknown.
+// The display the window is shown on, as the player names it (":0"); after a lost connection,
+// also once the window is gone or where it never stood, the display that was lost; "" when
+// unknown.
 std::string ServerName();
+// True once the connection to the display was lost.
+bool ServerLost();
 
 // Published by the interface thread; readable anywhere.
 int MouseX();

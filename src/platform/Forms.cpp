@@ -38,6 +38,8 @@ void InstallCloseSignals()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal that started the game closed, or the session that showed it dropped.
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 void SetCloseSignalHook(TCloseSignalHook hook)

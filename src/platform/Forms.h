@@ -2,8 +2,8 @@
 // The class library's application object: the interface thread's message loop. Other threads
 // post closures or the quit message; the loop runs them on the interface thread, lets the
 // display layer deliver its events through EventPump, and calls OnIdle whenever it finds
-// nothing to do. SIGINT and SIGTERM, once InstallCloseSignals has run, call OnCloseSignal on
-// the interface thread (the game closes its window in order).
+// nothing to do. SIGINT, SIGTERM and SIGHUP, once InstallCloseSignals has run, call OnCloseSignal
+// on the interface thread (the game closes its window in order).
 
 #include <atomic>
 #include <condition_variable>
@@ -67,7 +67,7 @@ private:
 
 extern TApplication* Application;
 
-// SIGINT and SIGTERM set a flag that the running loop turns into OnCloseSignal.
+// SIGINT, SIGTERM and SIGHUP set a flag that the running loop turns into OnCloseSignal.
 void InstallCloseSignals();
 // Also called by the signal's handler, after it set the flag, while set: async-signal-safe
 // code only (a blocking wait that the loop cannot see uses it to end the wait).

@@ -24,7 +24,6 @@ bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& 
         Display::EndVideo(true);
         return false;
     }
-    GuardX11Connection(FWindow);
     // A plain window surface: the picture is drawn once, no renderer is worth its cost here.
     if (!HardwareRendering(FWindow))
         KeepWindowSurfacesOffOpenGL();

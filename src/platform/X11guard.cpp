@@ -2,12 +2,15 @@
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
-#include <signal.h>
+#include <dlfcn.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+
+#include "platform/Lastguard.h"
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 // The display's own lock is needed when its connection is lost (below).
@@ -21,17 +24,13 @@ namespace {
 std::atomic<bool> Lost{false};
 std::atomic<bool> ConnectionLost{false};
 
-// How long after a lost connection the process may still take to end in order.
+// How long the end after a lost connection may stand still before the last guard ends it.
 constexpr unsigned LateEndSeconds = 8;
-// The last guard's words, made when the loss is noted: its signal handler only writes them.
-char LateEndLine[256];
-size_t LateEndLength = 0;
-
-extern "C" void OnLateEnd(int)
-{
-    (void)!write(STDERR_FILENO, LateEndLine, LateEndLength);
-    _exit(1);
-}
+// The lost display's name, written once before ConnectionLost is set.
+char LostName[128];
+// The process the guard works for: a child forked from it (the video library shows its message
+// boxes from one) has no game to end in order.
+const pid_t GuardedProcess = getpid();
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 int OnXError(::Display*, XErrorEvent* error)
@@ -50,19 +49,17 @@ int OnXError(::Display*, XErrorEvent* error)
 // and every later one on the connection without waiting.
 void NoteConnectionLost(::Display* display)
 {
-    if (ConnectionLost.exchange(true))
+    if (getpid() != GuardedProcess)
+        _exit(1);
+    static std::atomic<bool> noted{false};
+    if (noted.exchange(true))
         return;
-    const int length = std::snprintf(LateEndLine, sizeof LateEndLine,
-                                     "Display %s lost, and the game did not end within %u s\n",
-                                     display ? DisplayString(display) : "", LateEndSeconds);
-    LateEndLength = length < 0 ? 0 : std::min(size_t(length), sizeof LateEndLine - 1);
-    // Should the end hang in a call of the video library that waits for the server's answer
-    // anyway, the process ends all the same; everything it writes is written whole or not at all.
-    struct sigaction action {};
-    action.sa_handler = OnLateEnd;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGALRM, &action, nullptr);
-    alarm(LateEndSeconds);
+    std::snprintf(LostName, sizeof LostName, "%s", display ? DisplayString(display) : "");
+    ConnectionLost.store(true);
+    char line[256];
+    std::snprintf(line, sizeof line, "Display %s lost, and the game did not end: nothing moved for %u s\n", LostName,
+                  LateEndSeconds);
+    LastGuard::Arm(line, int(LateEndSeconds * 1000));
 }
 
 int OnXIOError(::Display* display)
@@ -79,6 +76,95 @@ void OnXIOErrorExit(::Display* display, void*)
     LockDisplay(display);
 }
 
+bool ConnectionFailed(::Display* display)
+{
+    LockDisplay(display);
+    const bool failed = (display->flags & XlibDisplayIOError) != 0;
+    UnlockDisplay(display);
+    return failed;
+}
+
+// Waits until more of the server's output may have arrived, or briefly when it cannot tell.
+void AwaitInput(::Display* display)
+{
+    pollfd wait{ConnectionNumber(display), POLLIN, 0};
+    poll(&wait, 1, 100);
+}
+
+template <typename TFunction>
+TFunction Next(const char* name)
+{
+    return reinterpret_cast<TFunction>(dlsym(RTLD_NEXT, name));
+}
+#endif
+
+}  // namespace
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// The X library gives every connection its own answer to a lost server, by default an exit from
+// whichever thread meets it; the video library opens connections of its own (one only to wake
+// its event wait) that the game never sees. Every connection this process opens is given the
+// guard's answer from its first request on, by standing in front of the library's open.
+extern "C" __attribute__((visibility("default"))) ::Display* XOpenDisplay(const char* name)
+{
+    using TOpen = ::Display* (*)(const char*);
+    static const TOpen open = Next<TOpen>("XOpenDisplay");
+    ::Display* display = open ? open(name) : nullptr;
+    if (display)
+        XSetIOErrorExitHandler(display, OnXIOErrorExit, nullptr);
+    return display;
+}
+
+// The library's waits for an event loop for ever once the connection is lost (nothing will
+// ever arrive), and the video library waits so for its window's map and unmap. These waits
+// end on a lost connection instead, with an empty event, so that a loss at any moment (even
+// between the game's look at the flag and the call) cannot hold the end.
+extern "C" __attribute__((visibility("default"))) int XIfEvent(::Display* display, XEvent* event,
+                                                               Bool (*predicate)(::Display*, XEvent*, XPointer),
+                                                               XPointer argument)
+{
+    while (!XCheckIfEvent(display, event, predicate, argument)) {
+        if (ConnectionFailed(display)) {
+            *event = XEvent{};
+            break;
+        }
+        AwaitInput(display);
+    }
+    return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int XWindowEvent(::Display* display, Window window, long mask,
+                                                                   XEvent* event)
+{
+    while (!XCheckWindowEvent(display, window, mask, event)) {
+        if (ConnectionFailed(display)) {
+            *event = XEvent{};
+            break;
+        }
+        AwaitInput(display);
+    }
+    return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int XPeekEvent(::Display* display, XEvent* event)
+{
+    using TPeek = int (*)(::Display*, XEvent*);
+    static const TPeek peek = Next<TPeek>("XPeekEvent");
+    // The library's own peek is only asked once an event is queued: on an empty queue of a lost
+    // connection it would read an event that is not there.
+    while (XEventsQueued(display, QueuedAfterFlush) == 0) {
+        if (ConnectionFailed(display) || !peek) {
+            *event = XEvent{};
+            return 0;
+        }
+        AwaitInput(display);
+    }
+    return peek(display, event);
+}
+#endif
+
+namespace {
+#if defined(SDL_VIDEO_DRIVER_X11)
 // The window's X connection; null for no window or another driver.
 ::Display* X11DisplayOf(SDL_Window* window)
 {
@@ -101,16 +187,6 @@ void PrepareX11Guard()
     // Process-wide; without it the library's own handler ends the process before the
     // connection's exit handler is asked.
     XSetIOErrorHandler(OnXIOError);
-#endif
-}
-
-void GuardX11Connection(SDL_Window* window)
-{
-#if defined(SDL_VIDEO_DRIVER_X11)
-    if (::Display* display = X11DisplayOf(window))
-        XSetIOErrorExitHandler(display, OnXIOErrorExit, nullptr);
-#else
-    (void)window;
 #endif
 }
 
@@ -157,6 +233,11 @@ bool X11WindowLost()
 bool X11DisplayLost()
 {
     return ConnectionLost.load();
+}
+
+std::string X11LostDisplayName()
+{
+    return ConnectionLost.load() ? std::string(LostName) : std::string();
 }
 
 std::string X11DisplayName(SDL_Window* window)

@@ -8,11 +8,11 @@
 //
 // Xlib's default answer to a lost connection (the server ended) is exit(1) from whichever
 // thread meets it, while the other threads still run and use what the exit frees. The guard's
-// answer only notes the loss and lets the X library return its failed call, so that the
-// interface thread ends the game in order. Once the connection is lost, nothing may make a video
-// call that talks to the server any more (the library's window, renderer and shut-down calls
-// wait for replies that never come, or read what never arrived); and should the end still not
-// come, a last guard ends the process a few seconds after the loss.
+// answer, on every connection the process opens, only notes the loss and lets the X library
+// return its failed call, so that the interface thread ends the game in order; the library's
+// waits for an event end on a lost connection instead of looping for ever. Once the
+// connection is lost, nothing should make a video call that talks to the server any more; and
+// should the end still stand still, the last guard ends the process a few seconds after.
 
 #include <string>
 
@@ -22,9 +22,6 @@ struct SDL_Window;
 // Before the video system starts: makes the guard's handlers the ones SDL keeps underneath its
 // own, for protocol errors and for a lost connection.
 void PrepareX11Guard();
-// After a window is made: a lost connection of the window's display returns to its caller
-// instead of ending the process. Does nothing on other video drivers.
-void GuardX11Connection(SDL_Window* window);
 // After the game window is made: also replaces Xlib's protocol error handler and asks for the
 // window system's own events.
 void InstallX11Guard(SDL_Window* window);
@@ -35,6 +32,8 @@ bool X11WindowLost();
 
 // Any thread: true once the connection to the X server was lost.
 bool X11DisplayLost();
+// The lost display's name, as the player names it (":0"); "" while none was lost.
+std::string X11LostDisplayName();
 // The X display the window is shown on, as the player names it (":0"); "" on other drivers.
 std::string X11DisplayName(SDL_Window* window);
 // The window's connection to the X server, for waiting on it; -1 on other drivers.

@@ -1,5 +1,5 @@
 // The program itself, started from a folder of generated data on the dummy drivers: a second
-// start exits at once, SIGTERM or SIGINT close it in order, writing "ZB.INI", a start that
+// start exits at once, SIGTERM, SIGINT or SIGHUP close it in order, writing "ZB.INI", a start that
 // fails on damaged data or for want of a display ends at once, in order, and hostile data files
 // are named and refused.
 #include <fcntl.h>
@@ -227,7 +227,7 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
     EXPECT_NE(std::string(ini.begin(), ini.end()).find("FPSMode=Full"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT));
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 // Without a display the video library would fall back to a driver that shows nothing, and the
 // game would run unseen, looking hung: it says so instead and ends as a failed display start does.

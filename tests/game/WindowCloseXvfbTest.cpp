@@ -1,11 +1,14 @@
 // The built program under a virtual X server, closed the two ways a desktop tool or a player
 // may close it without a window manager: the window destroyed from outside, and Alt+F4. Both
-// must take the orderly close (exit 0, settings written), not end in an X error.
+// must take the orderly close (exit 0, settings written), not end in an X error. And a close
+// that meets the server's end a moment before or after it (a session logging out asks the
+// window to close, then ends the server) ends as quickly, as either would alone.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <vector>
 #include <string>
 
 #include "game/XvfbTools.h"
@@ -58,4 +61,91 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
     EXPECT_EQ(r["destroyedini"], "yes");
     EXPECT_EQ(r["altf4"], "0");
     EXPECT_EQ(r["altf4ini"], "yes");
+}
+
+namespace {
+
+// Shell function: starts the game with its start-up trace on the pipe "trace" and waits
+// (at most a minute) until the title has been presented; pid is the game's.
+constexpr char StartToTitleFunction[] = R"SH(
+to_title() {
+  rm -f trace; mkfifo trace
+  ZB_TRACE_STARTUP=1 ./zb 2>trace &
+  pid=$!
+  exec 3<trace
+  : > err
+  while IFS= read -r line <&3; do
+    echo "$line" >> err
+    case "$line" in *"first frame presented after: title"*) break;; esac
+  done
+  cat <&3 >> err &
+}
+)SH";
+
+}  // namespace
+
+TEST(WindowCloseOnXvfb, ACloseAndTheServersEndMomentsApartEndInOrder)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    ASSERT_TRUE(OnPath("xdotool"));
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    const std::string results = folder.Path() + "/results";
+    struct TRound {
+        const char* First;
+        const char* Then;
+        int DelayMs;
+    };
+    const std::string close = "kill -TERM $pid", windowClose = "xdotool search --name '^ZB$' windowclose";
+    const std::string serverEnd = "kill -KILL $(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)";
+    const std::vector<TRound> rounds{{"close", "end", 0}, {"close", "end", 4}, {"close", "end", 9},
+                                     {"end", "close", 0}, {"end", "close", 6}, {"windowclose", "end", 2}};
+    auto action = [&](const std::string& what) {
+        return what == "close" ? close : what == "end" ? serverEnd : windowClose;
+    };
+    for (const TRound& round : rounds) {
+        SCOPED_TRACE(std::string(round.First) + ", " + std::to_string(round.DelayMs) + " ms later " + round.Then);
+        // The settings and the save are both written only at the end here.
+        const std::string script = folder.Write("race.sh",
+            std::string(StartToTitleFunction) + "cd '" + game + "'\n"
+            "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+            "export " + ProgramSanitizerOptions() + "\n"
+            "rm -f ZB.INI ZBSys.sav\n"
+            "to_title\n"
+            "echo display=$DISPLAY >> '" + results + "'\n"
+            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
+            "start=$(date +%s%N)\n" +
+            action(round.First) + "\nsleep " + std::to_string(round.DelayMs / 1000.0) + "\n" +
+            action(round.Then) + " 2>/dev/null\n"
+            "wait $pid; echo exit=$? >> '" + results + "'\n"
+            "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> '" + results + "'\n"
+            "kill $guard 2>/dev/null\n"
+            "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n"
+            "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
+        const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+        std::map<std::string, std::string> r;
+        for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
+            fs::remove(results);
+            std::system(command.c_str());
+            r = ReadResults(results);
+        }
+        ASSERT_EQ(r.count("save"), 1u) << command;
+        const TByteVector bytes = ReadWholeFile(game + "/err");
+        const std::string err(bytes.begin(), bytes.end());
+        // 0 where the close came first, 1 where the loss did, and then the display is named.
+        ASSERT_TRUE(r["exit"] == "0" || r["exit"] == "1") << "137: still running after 30 s\n" << err;
+        if (r["exit"] == "1") {
+            EXPECT_NE(err.find("Display " + r["display"] + " lost\n"), std::string::npos) << err;
+        }
+        EXPECT_LT(std::stoi(r["ms"]), 6000) << "not as quick as a close alone\n" << err;
+        EXPECT_EQ(err.find("did not end"), std::string::npos) << "the last guard ended the program\n" << err;
+        EXPECT_EQ(err.find("X connection to"), std::string::npos) << "the X library ended the program\n" << err;
+        EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+        EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
+        EXPECT_EQ(r["ini"], "yes") << "the settings are written as at any close\n" << err;
+        EXPECT_EQ(r["save"], "yes") << "the save is written as at any close\n" << err;
+    }
 }
