@@ -708,18 +708,20 @@ bool StartVideo()
     static std::atomic<bool> reported{false};
     std::string reason;
     ListWindowHints();
+    int failed = -1;
+    if (!X11DisplayLost()) {
+        TX11Start starting;
+        failed = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    }
     if (X11DisplayLost()) {
+        // Lost before or while the video system started: its shut-down would only talk to a
+        // dead server.
         reason = "the connection to display " + X11LostDisplayName() + " was lost";
-    } else if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    } else if (failed != 0) {
         reason = SDL_GetError();
         // The player's display, where one is named, so that the line says which did not answer.
-        if (X11DisplayLost())
-            reason = "the connection to display " + X11LostDisplayName() + " was lost";
-        else if (const char* named = std::getenv("DISPLAY"); named && *named)
+        if (const char* named = std::getenv("DISPLAY"); named && *named)
             reason = std::string(named) + ": " + reason;
-    } else if (X11DisplayLost()) {
-        // Lost while the video system started: its shut-down would only talk to a dead server.
-        reason = "the connection to display " + X11LostDisplayName() + " was lost";
     } else {
         const char* driver = SDL_GetCurrentVideoDriver();
         if (NamedDriver() || !driver || !Invisible(driver))

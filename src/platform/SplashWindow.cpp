@@ -18,6 +18,9 @@ bool TSplashWindow::Show(const std::string& title, const std::vector<uint32_t>& 
     PrepareX11Guard();
     if (!Display::StartVideo())
         return false;
+    // Shown before the game exists, by a video library that falls over failed answers while it
+    // makes a window: a loss in here ends the process at once.
+    TX11Start starting;
     FWindow = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN | SDL_WINDOW_SKIP_TASKBAR);
     if (!FWindow) {

@@ -31,6 +31,8 @@ char LostName[128];
 // The process the guard works for: a child forked from it (the video library shows its message
 // boxes from one) has no game to end in order.
 const pid_t GuardedProcess = getpid();
+// Scopes in which the video system starts (see TX11Start).
+std::atomic<int> Starting{0};
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 int OnXError(::Display*, XErrorEvent* error)
@@ -57,6 +59,13 @@ void NoteConnectionLost(::Display* display)
     std::snprintf(LostName, sizeof LostName, "%s", display ? DisplayString(display) : "");
     ConnectionLost.store(true);
     char line[256];
+    if (Starting.load() > 0) {
+        // The video library, starting, goes on with the failed answers and falls over them; and
+        // nothing of the game's exists yet that an orderly end would write.
+        const int length = std::snprintf(line, sizeof line, "Display %s lost\n", LostName);
+        (void)!write(STDERR_FILENO, line, size_t(std::clamp(length, 0, int(sizeof line) - 1)));
+        _exit(1);
+    }
     std::snprintf(line, sizeof line, "Display %s lost, and the game did not end: nothing moved for %u s\n", LostName,
                   LateEndSeconds);
     LastGuard::Arm(line, int(LateEndSeconds * 1000));
@@ -161,6 +170,16 @@ extern "C" __attribute__((visibility("default"))) int XPeekEvent(::Display* disp
     }
     return peek(display, event);
 }
+
+// The input extension's device query answers nothing on a lost connection, and the video
+// library, starting, hands that nothing on to be freed; freeing nothing is nothing to do.
+extern "C" __attribute__((visibility("default"))) void XIFreeDeviceInfo(void* info)
+{
+    using TFree = void (*)(void*);
+    static const TFree free = Next<TFree>("XIFreeDeviceInfo");
+    if (info && free)
+        free(info);
+}
 #endif
 
 namespace {
@@ -223,6 +242,16 @@ bool IsWindowDestroyedEvent(const SDL_Event& event, SDL_Window* window)
     (void)window;
     return false;
 #endif
+}
+
+TX11Start::TX11Start()
+{
+    Starting.fetch_add(1);
+}
+
+TX11Start::~TX11Start()
+{
+    Starting.fetch_sub(1);
 }
 
 bool X11WindowLost()

@@ -30,6 +30,17 @@ bool IsWindowDestroyedEvent(const SDL_Event& event, SDL_Window* window);
 // True once an X request failed because the window is gone.
 bool X11WindowLost();
 
+// While one stands, the video system is starting (its connections made, the first window
+// shown): a connection lost then ends the process at once with a line that names the display,
+// and status 1. The library goes on with the failed answers there and falls over them.
+class TX11Start {
+public:
+    TX11Start();
+    ~TX11Start();
+    TX11Start(const TX11Start&) = delete;
+    TX11Start& operator=(const TX11Start&) = delete;
+};
+
 // Any thread: true once the connection to the X server was lost.
 bool X11DisplayLost();
 // The lost display's name, as the player names it (":0"); "" while none was lost.

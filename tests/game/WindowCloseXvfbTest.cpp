@@ -2,9 +2,11 @@
 // may close it without a window manager: the window destroyed from outside, and Alt+F4. Both
 // must take the orderly close (exit 0, settings written), not end in an X error. And a close
 // that meets the server's end a moment before or after it (a session logging out asks the
-// window to close, then ends the server) ends as quickly, as either would alone.
+// window to close, then ends the server) ends as quickly, as either would alone. The server's
+// end during the start, before any game window stands, is named too.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -147,5 +149,54 @@ TEST(WindowCloseOnXvfb, ACloseAndTheServersEndMomentsApartEndInOrder)
         EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
         EXPECT_EQ(r["ini"], "yes") << "the settings are written as at any close\n" << err;
         EXPECT_EQ(r["save"], "yes") << "the save is written as at any close\n" << err;
+    }
+}
+
+TEST(WindowCloseOnXvfb, TheServersEndDuringTheStartIsNamedWithAFailureStatus)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    const std::string results = folder.Path() + "/results";
+    // From before the first connection to the game window's first frames: the video system's
+    // start, the splash, the window's making.
+    for (const char* delay : {"0.005", "0.015", "0.02", "0.025", "0.03", "0.04", "0.08", "0.3"}) {
+        SCOPED_TRACE(std::string("the server ended ") + delay + " s after the start");
+        const std::string script = folder.Write("early.sh",
+            "cd '" + game + "'\n"
+            "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+            "export " + ProgramSanitizerOptions() + "\n"
+            "server=$(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)\n"
+            "echo display=$DISPLAY >> '" + results + "'\n"
+            "./zb 2>err &\n"
+            "pid=$!\n"
+            "sleep " + delay + "; kill -KILL $server\n"
+            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
+            "wait $pid; echo exit=$? >> '" + results + "'\n"
+            "kill $guard 2>/dev/null\n");
+        const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+        std::map<std::string, std::string> r;
+        for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
+            fs::remove(results);
+            std::system(command.c_str());
+            r = ReadResults(results);
+        }
+        ASSERT_EQ(r.count("exit"), 1u) << command;
+        const TByteVector bytes = ReadWholeFile(game + "/err");
+        const std::string err(bytes.begin(), bytes.end());
+        EXPECT_EQ(r["exit"], "1") << "139: a crash; 137: still running after 30 s\n" << err;
+        // Named as the player names it, and not a longer name that begins alike (":1" in ":10").
+        bool named = false;
+        for (size_t at = err.find(r["display"]); at != std::string::npos && !named; at = err.find(r["display"], at + 1)) {
+            const size_t end = at + r["display"].size();
+            named = end == err.size() || !std::isdigit(static_cast<unsigned char>(err[end]));
+        }
+        EXPECT_TRUE(named) << "no line names " << r["display"] << "\n" << err;
+        EXPECT_EQ(err.find("did not end"), std::string::npos) << "the last guard ended the program\n" << err;
+        EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+        EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
     }
 }
