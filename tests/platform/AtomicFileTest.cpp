@@ -1,5 +1,7 @@
 // The atomic writer against the start-up clean-up of leftover temporaries: a second instance
-// that starts while this one writes must never take a live write for a dead writer's.
+// that starts while this one writes must never take a live write for a dead writer's. And
+// against the last guard of an end after a lost display: a write on a slow disk is an end that
+// still moves, which the guard must not cut.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,8 +9,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/Atomicfile.h"
+#include "platform/Lastguard.h"
 
 namespace {
 
@@ -95,4 +99,26 @@ TEST(AtomicFile, TheLeftoverCleanUpBetweenAnyTwoStepsNeverLosesAWrite)
         fs::remove(path);
     }
     fs::remove_all(folder);
+}
+
+TEST(AtomicFile, ASlowWriteHoldsOffTheLastGuardWhichFiresOnceNothingMoves)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // A quiet period of 300 ms against a sync that takes a second; once written, nothing moves.
+    EXPECT_EXIT(
+        {
+            char pattern[] = "/tmp/zbatomicXXXXXX";
+            const fs::path folder = ::mkdtemp(pattern) ? pattern : "";
+            LastGuard::Arm("the guard fired\n", 300);
+            AtomicFileOps.Sync = [](int handle) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                return DefaultAtomicFileOps.Sync(handle);
+            };
+            const bool written = WriteFileAtomic((folder / "ZBSys.sav").string(), "saved");
+            std::fprintf(stderr, "written=%d %s\n", int(written), ReadText(folder / "ZBSys.sav").c_str());
+            fs::remove_all(folder);
+            std::this_thread::sleep_for(std::chrono::seconds(20));
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(1), "written=1 saved\n(.|\n)*the guard fired\n");
 }
