@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -797,6 +798,10 @@ bool Open(const TOpenOptions& options)
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
 #endif
     const uint32_t wake = SDL_RegisterEvents(1);
+    // The window's making and its first showing, with the library falling over failed answers
+    // of a connection lost meanwhile: a loss in here ends the process at once, before anything
+    // of the game was changed that an orderly end would write.
+    std::optional<TX11Start> starting(std::in_place);
     Uint32 flags = SDL_WINDOW_SHOWN;
     if (options.FullScreen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -811,6 +816,7 @@ bool Open(const TOpenOptions& options)
     if (Win.Renderer && !X11DisplayLost())
         Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                         ScreenWidth, ScreenHeight);
+    starting.reset();
     if (!Win.Texture || X11DisplayLost()) {
         if (!X11DisplayLost()) {
             if (Win.Texture)
