@@ -241,6 +241,8 @@ void TGameForm::FramePump()
         // screen's frame procedure beside the game thread, which is still setting that screen up.
         if (WaitThread && WaitThread->IsCurrent() && State.load() != gsWait)
             return;
+        if (HookProbe)
+            HookProbe(hkPass);
         int done = FramesDone.load();
         if (done > RebaseLimit) {
             FramesDue.fetch_sub(done);

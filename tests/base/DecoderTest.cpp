@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -124,6 +127,43 @@ std::vector<uint8_t> PngClaiming(const char* type, uint32_t claim)
 std::vector<uint8_t> OneBitPng(uint32_t width, uint32_t height)
 {
     return PngOf(width, height, 1, 0, std::vector<uint8_t>(static_cast<size_t>(height) * (1 + (width + 7) / 8), 0));
+}
+
+// The PNG given with count compressed texts put in after its header, each inflating to inflated
+// bytes: a small file whose texts would fill hundreds of megabytes once read.
+std::vector<uint8_t> PngWithTexts(std::vector<uint8_t> png, int count, size_t inflated)
+{
+    const std::vector<uint8_t> text(inflated, 'z');
+    std::vector<uint8_t> packed(compressBound(static_cast<uLong>(text.size())));
+    uLongf packedSize = packed.size();
+    compress2(packed.data(), &packedSize, text.data(), static_cast<uLong>(text.size()), 9);
+    packed.resize(packedSize);
+    std::vector<uint8_t> chunks;
+    for (int i = 0; i < count; ++i) {
+        const std::string keyword = "Comment" + std::to_string(i);
+        std::vector<uint8_t> data(keyword.begin(), keyword.end());
+        data.insert(data.end(), {0, 0});  // end of the keyword, deflate
+        data.insert(data.end(), packed.begin(), packed.end());
+        PutChunk(chunks, "zTXt", data);
+    }
+    png.insert(png.begin() + 8 + 25, chunks.begin(), chunks.end());  // after IHDR
+    return png;
+}
+
+// Peak resident memory, in kilobytes, of a child process that decodes bytes as a PNG and ends;
+// -1 when the child did not decode them.
+long PeakKbOfDecode(const std::vector<uint8_t>& bytes)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        TDecodedPicture picture;
+        _exit(Png(bytes, picture) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
 }
 
 void ExpectSamePicture(const TDecodedPicture& a, const TDecodedPicture& b)
@@ -424,6 +464,17 @@ TEST(DecodePng, RefusesTruncatedAndHostileDataAndCountsChannels)
             EXPECT_NE(failure.find(std::to_string(claim)), std::string::npos) << failure;
         }
     }
+
+    // Many compressed texts, each within what one chunk may inflate to, are read past, not kept:
+    // such a picture costs about what a plain one does, not what its texts inflate to.
+    const std::vector<uint8_t> plain = PngOf(4, 4, 8, 2, std::vector<uint8_t>(4 * (1 + 4 * 3), 0));
+    const std::vector<uint8_t> texts = PngWithTexts(plain, 20, 15 * 1024 * 1024);
+    ASSERT_LT(texts.size(), 1024u * 1024u);
+    const long plainKb = PeakKbOfDecode(plain);
+    const long textsKb = PeakKbOfDecode(texts);
+    ASSERT_GT(plainKb, 0);
+    ASSERT_GT(textsKb, 0) << "a picture with texts did not decode";
+    EXPECT_LT(textsKb - plainKb, 32 * 1024) << plainKb << " KB for the plain picture, " << textsKb << " KB with texts";
 
     auto channels = [](const std::vector<uint8_t>& b) {
         TMemoryStream s = StreamOf(b);

@@ -349,6 +349,11 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         std::atomic<int> HoldKinds{0};
         std::atomic<bool> Held{false}, DeletedUnderCall{false};
         std::function<TComponent*()> Unit;
+        // Armed (1), the wait thread's next pass past its state check is held (2) until the
+        // game thread has left the busy state and either waits for that pass or for its
+        // screen's signal; let go (3) until it runs a frame procedure (0).
+        std::atomic<int> PassGate{0};
+        std::atomic<bool> SignalAwaitedBesidePass{false}, PassRanFrame{false};
     };
     auto hold = std::make_shared<THold>();
     auto until = [](auto done) {
@@ -380,6 +385,25 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
             }
             return;
         }
+        if (k == TGameForm::hkPass) {
+            int armed = 1;
+            if (!hold->PassGate.compare_exchange_strong(armed, 2))
+                return;
+            TMainThread* game = MainThread.load();
+            const auto passWaited = [&] { return Form->DrawLock->GetWaiting() > 0; };
+            until([&] { return Form->GetState() != gsWait || passWaited(); });
+            if (Form->GetState() == gsWait) {
+                hold->PassGate = 1;  // still loading, the game thread needs this pass over: the next one
+                return;
+            }
+            until([&] { return passWaited() || (game && game->Waiting.load()); });
+            hold->SignalAwaitedBesidePass = game && game->Waiting.load();
+            hold->PassGate = 3;
+            return;
+        }
+        int let = 3;
+        if (k == TGameForm::hkFrame && hold->PassGate.compare_exchange_strong(let, 0))
+            hold->PassRanFrame = true;
         int kinds = hold->HoldKinds.load();
         if (!(kinds & kind(k)) || !hold->HoldKinds.compare_exchange_strong(kinds, 0))
             return;
@@ -434,6 +458,25 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         Taken->SetSignal(road.End);
         hold->GameGate = 0;
         EXPECT_EQ(Answer(4), "title");  // no scene follows either in a new game's prologue: Exit
+        ASSERT_TRUE(Ended());
+        EXPECT_TRUE(UnitsFreed());
+        StopGame();
+    }
+
+    {
+        // A pass the wait thread began in the busy state, held past its state check while the
+        // game thread shows the scene it loaded, goes on into the scene's frame procedure: the
+        // game thread must wait for that pass before it reads the scene's state or waits for
+        // its signal, or a first frame that ends the scene could signal before the wait and be lost.
+        SCOPED_TRACE("pass in flight at the scene's start");
+        reset([] { return static_cast<TComponent*>(AvgUnit); });
+        ASSERT_TRUE(StartGame());
+        ASSERT_EQ(Answer(0, [&] { hold->PassGate = 1; }), "title");  // Start, armed once the title is up
+        ASSERT_TRUE(until([&] { return hold->PassGate.load() == 0; }));
+        EXPECT_TRUE(hold->PassRanFrame.load());
+        EXPECT_FALSE(hold->SignalAwaitedBesidePass.load());
+        EXPECT_EQ(Answer(5), "scene");
+        EXPECT_EQ(Answer(4), "title");  // Exit
         ASSERT_TRUE(Ended());
         EXPECT_TRUE(UnitsFreed());
         StopGame();

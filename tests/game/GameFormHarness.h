@@ -109,8 +109,8 @@ protected:
     void RunPosted() { App->ProcessMessages(); }
 
     // With ZB_TEST_HOOK_LINGER_US set, the wait thread stays that many microseconds in every
-    // screen hook call it makes, which widens the windows in which a screen could be taken off
-    // under it (a stress run, not a test of its own).
+    // screen hook call it makes and after each pass's state check, which widens the windows in
+    // which a screen could be taken off or started under it (a stress run, not a test of its own).
     static std::function<void(TGameForm::THookKind)> LingerProbe(TGameForm* form)
     {
         const char* linger = std::getenv("ZB_TEST_HOOK_LINGER_US");

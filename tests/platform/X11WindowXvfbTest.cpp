@@ -1,16 +1,22 @@
-// What the X server says about window managers, asked on a real one (Xvfb): a manager counts
-// as running only while the window its marker names exists and names itself the same way, as a
-// live manager keeps it; a marker left behind by one that died counts for nothing.
+// The window on a real X server (Xvfb). What the server says about window managers: a manager
+// counts as running only while the window its marker names exists and names itself the same
+// way, as a live manager keeps it; a marker left behind by one that died counts for nothing.
+// And what an idle window costs: its interface thread sleeps until something asks for it.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "game/XvfbTools.h"
+#include "platform/Display.h"
+#include "platform/Forms.h"
 #include "platform/X11window.h"
 #include "support/ArchiveFixtures.h"
 
@@ -80,7 +86,7 @@ TEST(X11WindowOnXvfb, AManagerRunsOnlyWhileItsMarkerWindowNamesItself)
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string results = folder.Path() + "/results";
     std::string script = "export SDL_VIDEODRIVER=x11 ZB_ASK_WINDOW_MANAGER=1 ASAN_OPTIONS=detect_leaks=0\n"
-                         "ask() { '" + self + "' --gtest_filter='X11WindowOnXvfb.*' | sed -n \"s/^manager=/$1=/p\" >> '" +
+                         "ask() { '" + self + "' --gtest_filter='X11WindowOnXvfb.AManager*' | sed -n \"s/^manager=/$1=/p\" >> '" +
                          results + "'; }\n"
                          "ask none\n";
     // Each marker replaces the one before on the root window.
@@ -102,4 +108,56 @@ TEST(X11WindowOnXvfb, AManagerRunsOnlyWhileItsMarkerWindowNamesItself)
     EXPECT_EQ(r["live"], "yes");
     EXPECT_EQ(r["dead"], "no");
     EXPECT_EQ(r["stranger"], "no");
+}
+
+TEST(X11WindowOnXvfb, AnIdleWindowWaitsOutEachPumpOnceItsFrameIsShown)
+{
+    // The same test, started again by itself under the X server, shows one frame, as the title
+    // does, then counts the passes of the idle loop's pump in a second with nothing to do.
+    if (std::getenv("ZB_COUNT_IDLE_PASSES")) {
+        Display::TOpenOptions options;
+        options.Title = "idle";
+        ASSERT_TRUE(Display::Open(options));
+        const std::vector<uint8_t> black(Display::ScreenWidth * Display::ScreenHeight * 4, 0);
+        const Display::TDisplayRect screen{0, 0, Display::ScreenWidth, Display::ScreenHeight};
+        ASSERT_TRUE(Display::Present(black.data(), Display::ScreenWidth * 4, Display::TSourceFormat::Bgrx32,
+                                     Display::ScreenWidth, Display::ScreenHeight, &screen, 1));
+        const int wait = TApplication::WakeableIdleWaitMs;
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             Display::PresentCount() == 0 && std::chrono::steady_clock::now() < end;)
+            Display::PumpEvents(wait);
+        int passes = 0;
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+             std::chrono::steady_clock::now() < end && passes < 1000; ++passes)
+            Display::PumpEvents(wait);
+        std::printf("presented=%llu\npasses=%d\n", static_cast<unsigned long long>(Display::PresentCount()), passes);
+        Display::Close();
+        return;
+    }
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    TScratchFolder folder;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string results = folder.Path() + "/results";
+    const std::string script = "export SDL_VIDEODRIVER=x11 ZB_COUNT_IDLE_PASSES=1 ASAN_OPTIONS=detect_leaks=0\n"
+                               "export XDG_RUNTIME_DIR='" + folder.Path() + "/run'\n"
+                               "mkdir -m 700 \"$XDG_RUNTIME_DIR\"\n"
+                               "'" + self + "' --gtest_filter='X11WindowOnXvfb.AnIdleWindow*' |"
+                               " grep -E '^(presented|passes)=' > '" + results + "'\n";
+    const std::string file = folder.Write("idle.sh", script);
+    const std::string command = XvfbRun(800, 600) + "sh '" + file + "'";
+    std::map<std::string, std::string> r;
+    // Another program starting its own X server at the same moment can take the display number
+    // xvfb-run picked; such a start is tried again.
+    for (int attempt = 0; attempt < 3 && r.count("passes") == 0; ++attempt) {
+        std::filesystem::remove_all(folder.Path() + "/run");
+        std::filesystem::remove(results);
+        std::system(command.c_str());
+        r = ReadResults(results);
+    }
+    ASSERT_EQ(r.count("passes"), 1u) << command;
+    EXPECT_GE(std::stoi(r["presented"]), 1) << "the frame was not shown";
+    // A pass ends when its wait does, or on an event; once the frame is shown no more come, so
+    // a second holds about ten. A wake-up left unread would end every later wait at once.
+    EXPECT_LE(std::stoi(r["passes"]), 1000 / TApplication::WakeableIdleWaitMs + 15) << "passes in one idle second";
 }
