@@ -2,7 +2,9 @@
 // program's own readers, and the story's triggers lead from each story step to its scene.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +46,68 @@ bool BuildSample(const TScratchFolder& folder)
     const std::string command =
         "'" + tool + "' '" + folder.Path() + "/game' '" + std::string(ZB_SOURCE_DIR) + "/sample' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
+}
+
+// Starts the builder on game without waiting for it; its errors go to the file errors.
+pid_t StartBuilder(const std::string& game, const std::string& errors)
+{
+    const std::string tool = std::string(ZB_BINARY_DIR) + "/mksample";
+    const std::string sources = std::string(ZB_SOURCE_DIR) + "/sample";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(game.c_str()),
+                    const_cast<char*>(sources.c_str()), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit status; 1000 and the signal for one that killed the process.
+int AwaitBuilder(pid_t pid)
+{
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// Every entry under root by its relative name, hidden ones too: a folder as "/", a file as its
+// bytes.
+std::map<std::string, std::string> Entries(const std::string& root)
+{
+    std::map<std::string, std::string> entries;
+    for (auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            entries[relative] = "/";
+        } else {
+            const TByteVector bytes = ReadWholeFile(entry.path().string());
+            entries[relative] = std::string(bytes.begin(), bytes.end());
+        }
+    }
+    return entries;
+}
+
+// The folder holds exactly what the expected one holds, byte for byte.
+void ExpectSameEntries(const std::string& expected, const std::string& actual)
+{
+    const auto want = Entries(expected), got = Entries(actual);
+    std::set<std::string> wantNames, gotNames;
+    for (const auto& [name, bytes] : want)
+        wantNames.insert(name);
+    for (const auto& [name, bytes] : got)
+        gotNames.insert(name);
+    EXPECT_EQ(gotNames, wantNames);
+    for (const auto& [name, bytes] : want) {
+        if (got.count(name)) {
+            EXPECT_TRUE(got.at(name) == bytes) << name << " differs";
+        }
+    }
 }
 
 struct TExpectedPicture {
@@ -692,6 +756,50 @@ TEST_F(SampleGame, BuildIsRepeatable)
     EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
 }
 
+// Builders started together on one folder, new or already built, take turns: each ends well, and
+// the folder holds what one builder alone makes, with nothing left over.
+TEST_F(SampleGame, BuildersStartedTogetherMakeOneBuildersData)
+{
+    TScratchFolder folder;
+    const std::string game = folder.Path() + "/game";
+    for (const char* round : {"into a new folder", "over a built one"}) {
+        SCOPED_TRACE(round);
+        std::vector<pid_t> builders;
+        for (int i = 0; i < 3; ++i)
+            builders.push_back(StartBuilder(game, folder.Path() + "/errors" + std::to_string(i)));
+        for (size_t i = 0; i < builders.size(); ++i) {
+            ASSERT_GT(builders[i], 0);
+            const int status = AwaitBuilder(builders[i]);
+            const TByteVector errors = ReadWholeFile(folder.Path() + "/errors" + std::to_string(i));
+            EXPECT_EQ(status, 0) << std::string(errors.begin(), errors.end());
+        }
+        ExpectSameEntries(Game(""), game);
+    }
+}
+
+// A rebuild that cannot finish (here the movies' folder is a file) ends with status 1 and one
+// line that names the file and the cause, and leaves the data in place as it was.
+TEST_F(SampleGame, FailedRebuildSaysWhyAndLeavesTheDataAsItWas)
+{
+    TScratchFolder played;
+    ASSERT_TRUE(BuildSample(played));
+    const std::string game = played.Path() + "/game";
+    WriteWholeFile(game + "/ZB.pak", TByteVector{'o', 'l', 'd'});
+    fs::remove_all(game + "/Movie");
+    WriteWholeFile(game + "/Movie", TByteVector{'x'});
+    const auto before = Entries(game);
+
+    const std::string errors = played.Path() + "/errors";
+    const pid_t builder = StartBuilder(game, errors);
+    ASSERT_GT(builder, 0);
+    EXPECT_EQ(AwaitBuilder(builder), 1) << "1000 and more: killed by a signal";
+    const TByteVector text = ReadWholeFile(errors);
+    const std::string message(text.begin(), text.end());
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_NE(message.find(game + "/Movie: " + std::strerror(ENOTDIR)), std::string::npos) << message;
+    EXPECT_TRUE(Entries(game) == before) << "the data in place changed, or something was left behind";
+}
+
 namespace {
 
 // Which file stands under a name and when its bytes last changed: a file rewritten in place keeps
@@ -728,6 +836,12 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
         WriteWholeFile(game + name, TByteVector(text.begin(), text.end()));
     const TByteVector pak = ReadWholeFile(Game("ZB.pak"));
     fs::remove(game + "Script.pak");
+    // Changed bytes in a file of the right size.
+    const std::string altered = "Voice/zbvo02.pak";
+    TByteVector alteredBytes = ReadWholeFile(Game(altered));
+    ASSERT_FALSE(alteredBytes.empty());
+    alteredBytes[alteredBytes.size() / 2] ^= 0xFF;
+    WriteWholeFile(game + altered, alteredBytes);
     const std::vector<std::string> stale = {"ZB.pak", "BGM/Track02.bgm", "Movie/ZBCHNQ.mpg"};
     std::vector<int> held;
     for (const auto& name : stale) {
@@ -747,6 +861,7 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     }
     EXPECT_EQ(ReadWholeFile(game + "ZB.pak"), pak);
     EXPECT_EQ(ReadWholeFile(game + "Script.pak"), ReadWholeFile(Game("Script.pak")));
+    EXPECT_TRUE(ReadWholeFile(game + altered) == ReadWholeFile(Game(altered))) << altered << " was not put right";
     for (size_t i = 0; i < stale.size(); ++i) {
         SCOPED_TRACE(stale[i]);
         EXPECT_EQ(ReadWholeFile(game + stale[i]), ReadWholeFile(Game(stale[i])));
@@ -763,7 +878,7 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     after.erase("Script.pak");
     for (const auto& [name, identity] : before) {
         EXPECT_EQ(after.erase(name), 1u) << name << " is gone";
-        if (std::find(stale.begin(), stale.end(), name) == stale.end()) {
+        if (name != altered && std::find(stale.begin(), stale.end(), name) == stale.end()) {
             EXPECT_EQ(Identity(game + name), identity) << name << " was written again with the same bytes";
         }
     }
