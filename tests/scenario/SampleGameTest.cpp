@@ -1,10 +1,10 @@
 // The bundled sample game: the builder makes every file the program opens, each readable by the
 // program's own readers, and the story's triggers lead from each story step to its scene.
+#include "SampleBuildKit.h"
+
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,80 +35,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Builds the game into a fresh scratch folder; false when the builder fails.
-bool BuildSample(const TScratchFolder& folder)
-{
-    const std::string tool = std::string(ZB_BINARY_DIR) + "/mksample";
-    if (!fs::exists(tool)) {
-        ADD_FAILURE() << "the builder " << tool << " is not built";
-        return false;
-    }
-    const std::string command =
-        "'" + tool + "' '" + folder.Path() + "/game' '" + std::string(ZB_SOURCE_DIR) + "/sample' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-// Starts the builder on game without waiting for it; its errors go to the file errors.
-pid_t StartBuilder(const std::string& game, const std::string& errors)
-{
-    const std::string tool = std::string(ZB_BINARY_DIR) + "/mksample";
-    const std::string sources = std::string(ZB_SOURCE_DIR) + "/sample";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(game.c_str()),
-                    const_cast<char*>(sources.c_str()), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit status; 1000 and the signal for one that killed the process.
-int AwaitBuilder(pid_t pid)
-{
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-}
-
-// Every entry under root by its relative name, hidden ones too: a folder as "/", a file as its
-// bytes.
-std::map<std::string, std::string> Entries(const std::string& root)
-{
-    std::map<std::string, std::string> entries;
-    for (auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string relative = fs::relative(entry.path(), root).string();
-        if (entry.is_directory()) {
-            entries[relative] = "/";
-        } else {
-            const TByteVector bytes = ReadWholeFile(entry.path().string());
-            entries[relative] = std::string(bytes.begin(), bytes.end());
-        }
-    }
-    return entries;
-}
-
-// The folder holds exactly what the expected one holds, byte for byte.
-void ExpectSameEntries(const std::string& expected, const std::string& actual)
-{
-    const auto want = Entries(expected), got = Entries(actual);
-    std::set<std::string> wantNames, gotNames;
-    for (const auto& [name, bytes] : want)
-        wantNames.insert(name);
-    for (const auto& [name, bytes] : got)
-        gotNames.insert(name);
-    EXPECT_EQ(gotNames, wantNames);
-    for (const auto& [name, bytes] : want) {
-        if (got.count(name)) {
-            EXPECT_TRUE(got.at(name) == bytes) << name << " differs";
-        }
-    }
-}
+using namespace samplebuild;
 
 struct TExpectedPicture {
     const char* Name;
@@ -773,7 +700,7 @@ TEST_F(SampleGame, BuildersStartedTogetherMakeOneBuildersData)
             const TByteVector errors = ReadWholeFile(folder.Path() + "/errors" + std::to_string(i));
             EXPECT_EQ(status, 0) << std::string(errors.begin(), errors.end());
         }
-        ExpectSameEntries(Game(""), game);
+        ExpectSameEntries(Entries(Game("")), game);
     }
 }
 
