@@ -8,19 +8,32 @@
 // settings and stays; so does every other file the game wrote there. The game may be running on
 // the folder while it is rebuilt: a file that already holds its bytes is left as it is, and one
 // that changes is replaced by rename, so that no file the game holds open changes under it.
+//
+// Builds of one game folder take turns: a build started while another runs on the folder says
+// so, waits for it, and then finds its files already made. Every file is made in a staging
+// folder first and put in its place only once all of them are made, so that a build that fails
+// leaves the data in place as it was; a failure ends the build with status 1 and one line that
+// names the file and the cause.
+#include <fcntl.h>
 #include <stdio.h>
 #include <setjmp.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive/Vepack.h"
@@ -42,11 +55,84 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
+// A build that cannot go on; the text names the file and the cause. Thrown rather than ending
+// the process, so that the staging folder goes and the folder's lock is let go in order.
+struct EBuildFailed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void Die(const std::string& why)
 {
-    std::fprintf(stderr, "mksample: %s\n", why.c_str());
-    std::exit(1);
+    throw EBuildFailed(why);
 }
+
+std::string Cause(const std::error_code& error) { return error.message(); }
+
+void MakeFolder(const fs::path& folder)
+{
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        Die("cannot create the folder " + folder.string() + ": " + Cause(error));
+}
+
+void RemoveAll(const fs::path& path)
+{
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error)
+        Die("cannot remove " + path.string() + ": " + Cause(error));
+}
+
+// The folder's entries, sorted by name.
+std::vector<fs::path> ListFolder(const fs::path& folder)
+{
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        entries.push_back(it->path());
+    if (error)
+        Die("cannot list " + folder.string() + ": " + Cause(error));
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Holds the game folder for this build while it lives. The lock is on the folder itself, not on
+// a file in it: nothing is left among the game's files, and a build that dies lets it go.
+class TFolderLock {
+public:
+    explicit TFolderLock(const fs::path& folder)
+    {
+        FHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (FHandle < 0)
+            Die("cannot open the folder " + folder.string() + ": " + std::strerror(errno));
+        if (Lock(LOCK_EX | LOCK_NB))
+            return;
+        if (errno == EWOULDBLOCK) {
+            std::fprintf(stderr, "mksample: waiting for another build of %s to finish\n", folder.c_str());
+            if (Lock(LOCK_EX))
+                return;
+        }
+        const int error = errno;
+        ::close(FHandle);
+        Die("cannot lock the folder " + folder.string() + ": " + std::strerror(error));
+    }
+    ~TFolderLock() { ::close(FHandle); }
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+
+private:
+    bool Lock(int operation)
+    {
+        int result;
+        do
+            result = ::flock(FHandle, operation);
+        while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+
+    int FHandle = -1;
+};
 
 // ---------------------------------------------------------------- pictures
 
@@ -573,17 +659,16 @@ TBytes Chime(const std::vector<int>& notes, double step, double volume = 0.35)
 // ---------------------------------------------------------------- output
 
 struct TArchive {
-    std::string Path;
+    fs::path Name;  // in the game folder
     std::map<std::string, TBytes> Members;  // sorted by name: a stable archive layout
 
     void Add(const std::string& name, TBytes bytes)
     {
         if (!Members.emplace(name, std::move(bytes)).second)
-            Die("two members named " + name + " in " + Path);
+            Die("two members named " + name + " in " + Name.string());
     }
-    // Made in the staging folder first, so that an archive whose bytes have not changed is
-    // left alone.
-    void Write(const fs::path& staging) const;
+    // Writes the archive whole to that file.
+    void Write(const fs::path& staged) const;
 };
 
 // Leaves a file that already holds these bytes alone; any other is replaced whole by rename.
@@ -602,31 +687,53 @@ TBytes Text(const std::string& s) { return TBytes(s.begin(), s.end()); }
 
 TBytes ReadFile(const fs::path& path)
 {
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        Die("cannot read " + path.string());
-    return TBytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::string text;
+    int error = 0;
+    switch (ReadWholeFile(path.string(), INT32_MAX, text, &error)) {
+    case TFileReadResult::Ok:
+        return TBytes(text.begin(), text.end());
+    case TFileReadResult::Missing:
+        error = ENOENT;
+        break;
+    default:
+        break;
+    }
+    Die("cannot read " + path.string() + ": " + std::strerror(error));
 }
 
-// Puts a file made in the staging folder in its place in the game and removes it.
-void Install(const fs::path& staged, const fs::path& path)
+// A file of the staging folder, which nothing else reads before the build is over: no need for
+// the care that WriteFile takes.
+void WriteStaged(const fs::path& path, const TBytes& bytes)
 {
-    WriteFile(path, ReadFile(staged));
-    fs::remove(staged);
+    const int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (handle < 0)
+        Die("cannot create " + path.string() + ": " + std::strerror(errno));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(handle, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(handle);
+            Die("cannot write " + path.string() + ": " + std::strerror(error));
+        }
+        done += size_t(n);
+    }
+    if (::close(handle) != 0)
+        Die("cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
-void TArchive::Write(const fs::path& staging) const
+void TArchive::Write(const fs::path& staged) const
 {
-    const fs::path staged = staging / fs::path(Path).filename();
     TVePackWriter w;
     if (!w.Begin(staged.string()))
         Die("cannot create " + staged.string() + ": " + w.LastError());
     for (auto& [name, bytes] : Members)
         if (!w.Add(name, bytes.data(), bytes.size()))
-            Die("cannot add " + name + " to " + Path + ": " + w.LastError());
+            Die("cannot add " + name + " to " + staged.string() + ": " + w.LastError());
     if (!w.Finish())
         Die("cannot finish " + staged.string() + ": " + w.LastError());
-    Install(staged, Path);
 }
 
 // ---------------------------------------------------------------- scene art
@@ -784,8 +891,17 @@ struct TBuilder {
     fs::path Out;
     fs::path Source;
     fs::path Staging;  // files are made here before they go in their place
+    std::vector<fs::path> Made;  // what the staging folder holds for the game folder, by relative name
     TArchive Main, Scripts, BG, CG, SE;
-    std::vector<TArchive> Voices;
+
+    // Where the file of the game folder at relative is made.
+    fs::path Stage(const fs::path& relative)
+    {
+        MakeFolder((Staging / relative).parent_path());
+        Made.push_back(relative);
+        return Staging / relative;
+    }
+    void Install();
 
     void Title();
     void Settings();
@@ -1186,16 +1302,12 @@ void TBuilder::Windows()
 void TBuilder::Effects()
 {
     const fs::path staging = Staging / "effects";
-    fs::create_directories(staging);
+    MakeFolder(staging);
     if (!WriteEffectData(staging.string()))
-        Die("cannot write the effect resources");
-    std::vector<fs::path> files;
-    for (auto& e : fs::directory_iterator(staging))
-        files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (auto& f : files)
+        Die("cannot write the effect resources to " + staging.string());
+    for (auto& f : ListFolder(staging))
         Main.Add(f.filename().string(), ReadFile(f));
-    fs::remove_all(staging);
+    RemoveAll(staging);
 }
 
 void TBuilder::Scene()
@@ -1240,16 +1352,14 @@ void TBuilder::Sounds()
     Main.Add("btn_3.adp", Chime({81, 88}, 0.05, 0.3));
 
     // Music: the title (1), the story (2) and the ending (3).
-    fs::create_directories(Out / "BGM");
-    WriteFile(Out / "BGM" / "Track01.bgm",
-              Tune({72, 0, 76, 79, 77, 76, 74, 0, 72, 74, 76, 0, 74, 72, 71, 0}, {48, 53, 55, 48}, 0.45));
-    WriteFile(Out / "BGM" / "Track02.bgm",
-              Tune({69, 72, 76, 72, 74, 77, 81, 77, 76, 72, 69, 72, 71, 74, 76, 0}, {45, 50, 52, 45}, 0.4));
-    WriteFile(Out / "BGM" / "Track03.bgm",
-              Tune({76, 0, 79, 81, 84, 0, 83, 79, 81, 0, 77, 76, 74, 0, 72, 0}, {48, 45, 41, 43}, 0.5));
+    WriteStaged(Stage("BGM/Track01.bgm"),
+                Tune({72, 0, 76, 79, 77, 76, 74, 0, 72, 74, 76, 0, 74, 72, 71, 0}, {48, 53, 55, 48}, 0.45));
+    WriteStaged(Stage("BGM/Track02.bgm"),
+                Tune({69, 72, 76, 72, 74, 77, 81, 77, 76, 72, 69, 72, 71, 74, 76, 0}, {45, 50, 52, 45}, 0.4));
+    WriteStaged(Stage("BGM/Track03.bgm"),
+                Tune({76, 0, 79, 81, 84, 0, 83, 79, 81, 0, 77, 76, 74, 0, 72, 0}, {48, 45, 41, 43}, 0.5));
 
     // Voices: archive 1 holds the first chapter's lines, archive 2 the later ones.
-    fs::create_directories(Out / "Voice");
     const std::vector<std::pair<int, double>> lines = {{1001, 330}, {1002, 200}, {1003, 340}, {1004, 320},
                                                        {1005, 300}, {2001, 330}, {2002, 210}, {2003, 200},
                                                        {2004, 340}};
@@ -1257,13 +1367,13 @@ void TBuilder::Sounds()
         TArchive voice;
         char name[32];
         std::snprintf(name, sizeof name, "zbvo%02d.pak", pack);
-        voice.Path = (Out / "Voice" / name).string();
+        voice.Name = fs::path("Voice") / name;
         for (auto [id, pitch] : lines)
             if (id / 1000 == pack) {
                 std::snprintf(name, sizeof name, "zb%05d.adp", id);
                 voice.Add(name, Voice(id, 6 + id % 5, pitch));
             }
-        voice.Write(Staging);
+        voice.Write(Stage(voice.Name));
     }
 }
 
@@ -1291,8 +1401,6 @@ void TBuilder::Story()
 // movie runs 20 s, past its last mark.
 void TBuilder::Movies()
 {
-    const fs::path folder = Out / "Movie";
-    fs::create_directories(folder);
     struct TMovie {
         const char* Base;
         std::vector<TMovieClipSegment> Segments;
@@ -1318,25 +1426,45 @@ void TBuilder::Movies()
             clip.ToneHz = m.Tone;
             clip.Amplitude = 0.15;
             std::string error;
-            const std::string name = std::string(m.Base) + quality + ".mpg";
-            if (!WriteMovieClip((Staging / name).string(), clip, error))
-                Die("cannot write " + (Staging / name).string() + ": " + error);
-            Install(Staging / name, folder / name);
+            const fs::path staged = Stage(fs::path("Movie") / (std::string(m.Base) + quality + ".mpg"));
+            if (!WriteMovieClip(staged.string(), clip, error))
+                Die("cannot write " + staged.string() + ": " + error);
         }
+}
+
+// Puts every file made in its place; one that already holds its bytes stays as it is. The
+// folders come first, so that a game folder where one cannot be made fails before any of its
+// files has changed.
+void TBuilder::Install()
+{
+    for (const fs::path& relative : Made)
+        MakeFolder((Out / relative).parent_path());
+    for (const fs::path& relative : Made)
+        WriteFile(Out / relative, ReadFile(Staging / relative));
 }
 
 void TBuilder::Run()
 {
-    fs::create_directories(Out);
-    // A staging folder a build that died left behind goes with it.
+    MakeFolder(Out);
+    const TFolderLock lock(Out);
+    // Made afresh: what a build that died left there goes with it. It goes again when this build
+    // ends, whether it failed or not (a failure is reported already, not this clean-up's).
     Staging = Out / ".staging";
-    fs::remove_all(Staging);
-    fs::create_directories(Staging);
-    Main.Path = (Out / "ZB.pak").string();
-    Scripts.Path = (Out / "Script.pak").string();
-    BG.Path = (Out / "EvBG.pak").string();
-    CG.Path = (Out / "EvCG.pak").string();
-    SE.Path = (Out / "EvSE.pak").string();
+    RemoveAll(Staging);
+    MakeFolder(Staging);
+    struct TCleanUp {
+        const fs::path& Folder;
+        ~TCleanUp()
+        {
+            std::error_code ignored;
+            fs::remove_all(Folder, ignored);
+        }
+    } cleanUp{Staging};
+    Main.Name = "ZB.pak";
+    Scripts.Name = "Script.pak";
+    BG.Name = "EvBG.pak";
+    CG.Name = "EvCG.pak";
+    SE.Name = "EvSE.pak";
     Story();
     Form();
     Title();
@@ -1348,14 +1476,15 @@ void TBuilder::Run()
     Scene();
     Sounds();
     for (TArchive* a : {&Main, &Scripts, &BG, &CG, &SE})
-        a->Write(Staging);
+        a->Write(Stage(a->Name));
     Movies();
-    fs::remove_all(Staging);
+    Install();
+    RemoveAll(Staging);
     // Settings of a first start: in a window, the standard volumes and window. The game keeps
     // the player's choices in this file, so a rebuild over a played game leaves it alone (the
     // game finds it whatever the case of its name).
-    for (auto& e : fs::directory_iterator(Out))
-        if (SameText(e.path().filename().string(), "ZB.INI"))
+    for (const fs::path& entry : ListFolder(Out))
+        if (SameText(entry.filename().string(), "ZB.INI"))
             return;
     WriteFile(Out / "ZB.INI", Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
                                    "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"
@@ -1373,9 +1502,20 @@ int main(int argc, char** argv)
     TBuilder b;
     b.Out = argc > 1 ? argv[1] : "build/sample-game";
     b.Source = argc > 2 ? argv[2] : "sample";
-    if (!fs::is_directory(b.Source))
-        Die("no sample sources in " + b.Source.string());
-    b.Run();
+    int status = 0;
+    try {
+        std::error_code error;
+        if (!fs::is_directory(b.Source, error))
+            Die("no sample sources in " + b.Source.string() + (error ? ": " + Cause(error) : ""));
+        b.Run();
+    } catch (const EBuildFailed& e) {
+        std::fprintf(stderr, "mksample: %s\n", e.what());
+        status = 1;
+    } catch (const std::exception& e) {
+        // What the build's own checks did not foresee still ends in one line.
+        std::fprintf(stderr, "mksample: cannot build %s: %s\n", b.Out.c_str(), e.what());
+        status = 1;
+    }
     FreeFonts();
-    return 0;
+    return status;
 }

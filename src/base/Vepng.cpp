@@ -78,7 +78,7 @@ bool ChunkFits(TPngReadJob* job, png_const_bytep header)
         const int64_t left = job->Stream->GetSize() - job->Stream->GetPosition();
         if (claim <= left)
             return true;
-        job->Failure = "a " + std::string(header + 4, header + 8) + " chunk of " + std::to_string(claim) +
+        job->Failure = std::string(header + 4, header + 8) + " chunk of " + std::to_string(claim) +
                        " bytes, more than the " + std::to_string(std::max<int64_t>(left, 0)) + " left";
     } catch (...) {
         job->Failure = "the size of the stream cannot be read";

@@ -1,5 +1,7 @@
 // The bundled sample game: the builder makes every file the program opens, each readable by the
 // program's own readers, and the story's triggers lead from each story step to its scene.
+#include "SampleBuildKit.h"
+
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,18 +35,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Builds the game into a fresh scratch folder; false when the builder fails.
-bool BuildSample(const TScratchFolder& folder)
-{
-    const std::string tool = std::string(ZB_BINARY_DIR) + "/mksample";
-    if (!fs::exists(tool)) {
-        ADD_FAILURE() << "the builder " << tool << " is not built";
-        return false;
-    }
-    const std::string command =
-        "'" + tool + "' '" + folder.Path() + "/game' '" + std::string(ZB_SOURCE_DIR) + "/sample' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
+using namespace samplebuild;
 
 struct TExpectedPicture {
     const char* Name;
@@ -692,6 +683,50 @@ TEST_F(SampleGame, BuildIsRepeatable)
     EXPECT_EQ(compared, 20u);  // five archives, two voice archives, three tracks, nine movies, the INI file
 }
 
+// Builders started together on one folder, new or already built, take turns: each ends well, and
+// the folder holds what one builder alone makes, with nothing left over.
+TEST_F(SampleGame, BuildersStartedTogetherMakeOneBuildersData)
+{
+    TScratchFolder folder;
+    const std::string game = folder.Path() + "/game";
+    for (const char* round : {"into a new folder", "over a built one"}) {
+        SCOPED_TRACE(round);
+        std::vector<pid_t> builders;
+        for (int i = 0; i < 3; ++i)
+            builders.push_back(StartBuilder(game, folder.Path() + "/errors" + std::to_string(i)));
+        for (size_t i = 0; i < builders.size(); ++i) {
+            ASSERT_GT(builders[i], 0);
+            const int status = AwaitBuilder(builders[i]);
+            const TByteVector errors = ReadWholeFile(folder.Path() + "/errors" + std::to_string(i));
+            EXPECT_EQ(status, 0) << std::string(errors.begin(), errors.end());
+        }
+        ExpectSameEntries(Entries(Game("")), game);
+    }
+}
+
+// A rebuild that cannot finish (here the movies' folder is a file) ends with status 1 and one
+// line that names the file and the cause, and leaves the data in place as it was.
+TEST_F(SampleGame, FailedRebuildSaysWhyAndLeavesTheDataAsItWas)
+{
+    TScratchFolder played;
+    ASSERT_TRUE(BuildSample(played));
+    const std::string game = played.Path() + "/game";
+    WriteWholeFile(game + "/ZB.pak", TByteVector{'o', 'l', 'd'});
+    fs::remove_all(game + "/Movie");
+    WriteWholeFile(game + "/Movie", TByteVector{'x'});
+    const auto before = Entries(game);
+
+    const std::string errors = played.Path() + "/errors";
+    const pid_t builder = StartBuilder(game, errors);
+    ASSERT_GT(builder, 0);
+    EXPECT_EQ(AwaitBuilder(builder), 1) << "1000 and more: killed by a signal";
+    const TByteVector text = ReadWholeFile(errors);
+    const std::string message(text.begin(), text.end());
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_NE(message.find(game + "/Movie: " + std::strerror(ENOTDIR)), std::string::npos) << message;
+    EXPECT_TRUE(Entries(game) == before) << "the data in place changed, or something was left behind";
+}
+
 namespace {
 
 // Which file stands under a name and when its bytes last changed: a file rewritten in place keeps
@@ -728,6 +763,12 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
         WriteWholeFile(game + name, TByteVector(text.begin(), text.end()));
     const TByteVector pak = ReadWholeFile(Game("ZB.pak"));
     fs::remove(game + "Script.pak");
+    // Changed bytes in a file of the right size.
+    const std::string altered = "Voice/zbvo02.pak";
+    TByteVector alteredBytes = ReadWholeFile(Game(altered));
+    ASSERT_FALSE(alteredBytes.empty());
+    alteredBytes[alteredBytes.size() / 2] ^= 0xFF;
+    WriteWholeFile(game + altered, alteredBytes);
     const std::vector<std::string> stale = {"ZB.pak", "BGM/Track02.bgm", "Movie/ZBCHNQ.mpg"};
     std::vector<int> held;
     for (const auto& name : stale) {
@@ -747,6 +788,7 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     }
     EXPECT_EQ(ReadWholeFile(game + "ZB.pak"), pak);
     EXPECT_EQ(ReadWholeFile(game + "Script.pak"), ReadWholeFile(Game("Script.pak")));
+    EXPECT_TRUE(ReadWholeFile(game + altered) == ReadWholeFile(Game(altered))) << altered << " was not put right";
     for (size_t i = 0; i < stale.size(); ++i) {
         SCOPED_TRACE(stale[i]);
         EXPECT_EQ(ReadWholeFile(game + stale[i]), ReadWholeFile(Game(stale[i])));
@@ -763,7 +805,7 @@ TEST_F(SampleGame, RebuildKeepsWhatThePlayersGameWrote)
     after.erase("Script.pak");
     for (const auto& [name, identity] : before) {
         EXPECT_EQ(after.erase(name), 1u) << name << " is gone";
-        if (std::find(stale.begin(), stale.end(), name) == stale.end()) {
+        if (name != altered && std::find(stale.begin(), stale.end(), name) == stale.end()) {
             EXPECT_EQ(Identity(game + name), identity) << name << " was written again with the same bytes";
         }
     }
