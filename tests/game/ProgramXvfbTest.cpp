@@ -9,9 +9,9 @@
 #include <map>
 #include <sstream>
 
-#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
+#include "support/XvfbTools.h"
 
 using namespace xvfb;
 
@@ -31,7 +31,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     const std::string watcher = folder.Write("watch.py", WindowWatchScript);
     const std::string results = folder.Path() + "/results";
     const std::string script = folder.Write("e2e.sh",
-        "cd '" + folder.Path() + "'\n"
+        std::string(GuardedWaitShellFunction) + "cd '" + folder.Path() + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         // The program starts only once the watcher says that it watches.
@@ -50,20 +50,11 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         // The renderer may re-create the window once; close what stands now.
         "start=$(date +%s%N)\n"
         "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-        "wait $pid; echo exit=$? >> results\n"
+        "waitguarded $pid; echo exit=$? >> results\n"
         "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
-        "kill $guard 2>/dev/null\n"
         "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n");
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    // Another program starting its own X server at the same moment can take the display number
-    // xvfb-run picked; such a start is tried again.
-    for (int attempt = 0; attempt < 3 && r.count("ini") == 0; ++attempt) {
-        std::filesystem::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "ini");
     ASSERT_EQ(r.count("ini"), 1u) << command;
     // The splash: 320x240 in the middle of the 1024x768 desktop, up before the game window and
     // gone once it shows.

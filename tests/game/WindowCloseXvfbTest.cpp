@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
+#include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
 
@@ -35,24 +35,17 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
                // The renderer may re-create the window once; take the one that stands now.
                "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
                action +
-               "\n( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-               "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
-               "kill $guard 2>/dev/null\n"
+               "\nwaitguarded $pid; echo " + name + "=$? >> '" + results + "'\n"
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
     };
     const std::string script = folder.Write("close.sh",
-        "cd '" + game + "'\n"
+        std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
         closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    for (int attempt = 0; attempt < 3 && r.count("altf4ini") == 0; ++attempt) {
-        fs::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "altf4ini");
     ASSERT_EQ(r.count("altf4ini"), 1u) << command;
     EXPECT_EQ(r["destroyed"], "0");
     EXPECT_EQ(r["destroyedini"], "yes");
