@@ -40,6 +40,10 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     TScratchFolder folder;
     fs::copy_file(program, folder.Path() + "/zb");
     WriteGamePictures(folder.Path());
+    // The start that runs after the killed one runs on the whole sample game: it may be on its
+    // title before the close comes.
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "mksample missing, or the sample game did not build";
     fs::create_directory(folder.Path() + "/run");
     const std::string results = folder.Path() + "/results";
     // Shows the box titled caption, notes whether a window of the given name stood beside it,
@@ -94,8 +98,8 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n";
     };
     const std::string signals = folder.Write("signals.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" + signalAtBox("term", "TERM") +
-        signalAtBox("int", "INT"));
+        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" +
+            signalAtBox("term", "TERM") + signalAtBox("int", "INT"));
     // Killed outright while the sound device's box stands, the box's own process outliving it:
     // the next start is not taken for a second copy. It runs, and shows its window.
     const std::string killed = folder.Write("killed.sh",
@@ -110,7 +114,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
         "else echo killedbox=none >> results; fi\n"
         "wait $pid\n"
         "echo orphans=$(named Error | wc -l) >> results\n"
-        "SDL_AUDIODRIVER=dummy ./zb -WINDOW 2> next.err &\n"
+        "SDL_AUDIODRIVER=dummy ./game/zb -WINDOW 2> next.err &\n"
         "pid=$!\n"
         "window=none\n"
         "for i in $(seq 1200); do\n"
