@@ -31,7 +31,7 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     const std::string watcher = folder.Write("watch.py", WindowWatchScript);
     const std::string results = folder.Path() + "/results";
     const std::string script = folder.Write("e2e.sh",
-        std::string(GuardedWaitShellFunction) + "cd '" + folder.Path() + "'\n"
+        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         // The program starts only once the watcher says that it watches. A try that failed
@@ -41,7 +41,8 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
         "[ \"$(timeout 60 head -n 1 ready)\" = watching ] || { kill $watch; exit 3; }\n"
         "./game/zb -WINDOW -FPS 2>zb.err &\n"
         "pid=$!\n"
-        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+        // Not xdotool's own wait: a window that goes while it looks (the splash) ends it.
+        "wid=$(waitnamed ZB 60)\n"
         "[ -n \"$wid\" ] || { kill $pid; waitguarded $pid; exit 3; }\n"
         "wait $watch; cat watched > results\n"
         "echo name=$(xdotool getwindowname $wid) >> results\n"
