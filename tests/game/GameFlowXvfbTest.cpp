@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
+#include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
 
@@ -73,7 +73,7 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         const std::string results = folder.Path() + "/results";
         // The message window's gold frame, in window pixels: top edge, both sides, bottom edge.
         const std::string script = folder.Write("e2e.sh",
-            std::string(SettledShellFunction) + "cd '" + game + "'\n"
+            std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "./zb 2>'" + folder.Path() + "/err' &\n"
@@ -99,17 +99,10 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
             "done\n"
             "echo frame=$frame >> '" + results + "'\n"
             "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-            "wait $pid; echo exit=$? >> '" + results + "'\n"
-            "kill $guard 2>/dev/null\n"
+            "waitguarded $pid; echo exit=$? >> '" + results + "'\n"
             "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
         const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-        std::map<std::string, std::string> r;
-        for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
-            fs::remove(results);
-            std::system(command.c_str());
-            r = ReadResults(results);
-        }
+        std::map<std::string, std::string> r = RunForResults({command}, results, "save");
         ASSERT_EQ(r.count("save"), 1u) << command;
         EXPECT_EQ(r["llvm"], "0");
         EXPECT_EQ(r["movie"], "0");
@@ -143,7 +136,7 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
     // The virtual server's process is named in its lock file; it is ended once the first
     // message window stands, while the story is drawn.
     const std::string script = folder.Write("lost.sh",
-        std::string(SettledShellFunction) + "cd '" + game + "'\n"
+        std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         "sed -i '/FPSMode/d' ZB.INI\n"
@@ -166,19 +159,12 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
         "server=$(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)\n"
         "start=$(date +%s%N)\n"
         "kill -TERM $server\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-        "wait $pid; echo exit=$? >> '" + results + "'\n"
+        "waitguarded $pid; echo exit=$? >> '" + results + "'\n"
         "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> '" + results + "'\n"
-        "kill $guard 2>/dev/null\n"
         "echo ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
         "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
-        fs::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "save");
     ASSERT_EQ(r.count("save"), 1u) << command;
     const TByteVector bytes = ReadWholeFile(out + "/err");
     const std::string err(bytes.begin(), bytes.end());
@@ -303,7 +289,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
                    "done\n";
         };
         const std::string script = folder.Write("full.sh",
-            std::string(SettledShellFunction) + "cd '" + game + "'\n"
+            std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "startzb() {\n"
@@ -317,9 +303,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
             "}\n"
             "endzb() {\n"
-            "  ( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-            "  wait $pid; echo $1=$? >> '" + results + "'\n"
-            "  kill $guard 2>/dev/null\n"
+            "  waitguarded $pid; echo $1=$? >> '" + results + "'\n"
             "  echo $1ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
             "}\n"
             // The windowed picture, the yardstick.
@@ -356,12 +340,7 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
             "endzb managed\n"
             "kill $wm\n");
         const std::string command = XvfbRun(screen.Width, screen.Height) + "sh '" + script + "'";
-        std::map<std::string, std::string> r;
-        for (int attempt = 0; attempt < 3 && r.count("managedini") == 0; ++attempt) {
-            fs::remove(results);
-            std::system(command.c_str());
-            r = ReadResults(results);
-        }
+        std::map<std::string, std::string> r = RunForResults({command}, results, "managedini");
         ASSERT_EQ(r.count("managedini"), 1u) << command;
         TPpm window, bareTitle, bareMessage, bareResized, managedTitle, managedMessage;
         ASSERT_TRUE(ReadPpm(out + "/window.ppm", window));
@@ -437,7 +416,7 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
                "mv " + now + " '" + out + "/" + name + ".ppm'\n";
     };
     const std::string script = folder.Write("pointer.sh",
-        "cd '" + game + "'\n"
+        std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
@@ -469,17 +448,10 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
         "xdotool mousemove 700 400; xdotool mousemove 900 600\n" +
         settled("placedmoved", {200, 100, 960, 600, 80}) +
         "python3 '" + closer + "' $(xdotool search --name '^ZB$' | tail -1)\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-        "wait $pid; echo exit=$? >> '" + results + "'\n"
-        "kill $guard 2>/dev/null\n");
+        "waitguarded $pid; echo exit=$? >> '" + results + "'\n");
     // -noreset: the pointer stays where it was put while no client is connected.
     const std::string command = XvfbRun(1280, 720) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
-        fs::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "exit");
     ASSERT_EQ(r.count("exit"), 1u) << command;
     EXPECT_EQ(r["pointer"], "x:1000 y:600");
     EXPECT_EQ(r["exit"], "0");
@@ -526,7 +498,7 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
     // Empty files of the libraries' names, found first, hide them: the loader finds no library
     // in them. The names come from the test program, which links the same libraries.
     const std::string script = folder.Write("movie.sh",
-        "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
+        std::string(GuardedWaitShellFunction) + "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
         "\\.so\\.[0-9]*' | sort -u); do : > '" + out + "/hidden/'$name; done\n"
         "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
@@ -543,16 +515,9 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
         "  sleep 0.1\n"
         "done\n"
         "xdotool key --window $wid alt+F4\n"
-        "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-        "wait $pid; echo exit=$? > '" + out + "/results'\n"
-        "kill $guard 2>/dev/null\n");
+        "waitguarded $pid; echo exit=$? > '" + out + "/results'\n");
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
-        fs::remove(out + "/results");
-        std::system(command.c_str());
-        r = ReadResults(out + "/results");
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, out + "/results", "exit");
     ASSERT_EQ(r.count("exit"), 1u) << command;
     std::vector<std::string> lines;
     {

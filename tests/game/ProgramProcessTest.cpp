@@ -22,10 +22,10 @@
 #include "archive/Vecrc.h"
 #include "archive/Vepack.h"
 #include "base/Vepicture.h"
-#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
 #include "support/Pictures.h"
+#include "support/XvfbTools.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <vector>
 #include <string>
+#include <vector>
 
-#include "game/XvfbTools.h"
 #include "support/ArchiveFixtures.h"
+#include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
 
@@ -40,24 +40,17 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
                // The renderer may re-create the window once; take the one that stands now.
                "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
                action +
-               "\n( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-               "wait $pid; echo " + name + "=$? >> '" + results + "'\n"
-               "kill $guard 2>/dev/null\n"
+               "\nwaitguarded $pid; echo " + name + "=$? >> '" + results + "'\n"
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
     };
     const std::string script = folder.Write("close.sh",
-        "cd '" + game + "'\n"
+        std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
         closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
     const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r;
-    for (int attempt = 0; attempt < 3 && r.count("altf4ini") == 0; ++attempt) {
-        fs::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "altf4ini");
     ASSERT_EQ(r.count("altf4ini"), 1u) << command;
     EXPECT_EQ(r["destroyed"], "0");
     EXPECT_EQ(r["destroyedini"], "yes");
@@ -67,8 +60,8 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
 
 namespace {
 
-// Shell function: starts the game with its start-up trace on the pipe "trace" and waits
-// (at most a minute) until the title has been presented; pid is the game's.
+// Shell function (bash): starts the game with its start-up trace on the pipe "trace" and waits
+// until the title has been presented, or a minute without a line; pid is the game's.
 constexpr char StartToTitleFunction[] = R"SH(
 to_title() {
   rm -f trace; mkfifo trace
@@ -76,7 +69,7 @@ to_title() {
   pid=$!
   exec 3<trace
   : > err
-  while IFS= read -r line <&3; do
+  while IFS= read -t 60 -r line <&3; do
     echo "$line" >> err
     case "$line" in *"first frame presented after: title"*) break;; esac
   done
@@ -112,28 +105,21 @@ TEST(WindowCloseOnXvfb, ACloseAndTheServersEndMomentsApartEndInOrder)
         SCOPED_TRACE(std::string(round.First) + ", " + std::to_string(round.DelayMs) + " ms later " + round.Then);
         // The settings and the save are both written only at the end here.
         const std::string script = folder.Write("race.sh",
-            std::string(StartToTitleFunction) + "cd '" + game + "'\n"
+            std::string(StartToTitleFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "rm -f ZB.INI ZBSys.sav\n"
             "to_title\n"
             "echo display=$DISPLAY >> '" + results + "'\n"
-            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
             "start=$(date +%s%N)\n" +
             action(round.First) + "\nsleep " + std::to_string(round.DelayMs / 1000.0) + "\n" +
             action(round.Then) + " 2>/dev/null\n"
-            "wait $pid; echo exit=$? >> '" + results + "'\n"
+            "waitguarded $pid; echo exit=$? >> '" + results + "'\n"
             "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> '" + results + "'\n"
-            "kill $guard 2>/dev/null\n"
             "echo ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n"
             "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
-        const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-        std::map<std::string, std::string> r;
-        for (int attempt = 0; attempt < 3 && r.count("save") == 0; ++attempt) {
-            fs::remove(results);
-            std::system(command.c_str());
-            r = ReadResults(results);
-        }
+        const std::string command = XvfbRun(1024, 768) + "bash '" + script + "'";
+        std::map<std::string, std::string> r = RunForResults({command}, results, "save");
         ASSERT_EQ(r.count("save"), 1u) << command;
         const TByteVector bytes = ReadWholeFile(game + "/err");
         const std::string err(bytes.begin(), bytes.end());
@@ -166,7 +152,7 @@ TEST(WindowCloseOnXvfb, TheServersEndDuringTheStartIsNamedWithAFailureStatus)
     for (const char* delay : {"0.005", "0.015", "0.02", "0.025", "0.03", "0.04", "0.08", "0.3"}) {
         SCOPED_TRACE(std::string("the server ended ") + delay + " s after the start");
         const std::string script = folder.Write("early.sh",
-            "cd '" + game + "'\n"
+            std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "server=$(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)\n"
@@ -174,16 +160,9 @@ TEST(WindowCloseOnXvfb, TheServersEndDuringTheStartIsNamedWithAFailureStatus)
             "./zb 2>err &\n"
             "pid=$!\n"
             "sleep " + delay + "; kill -KILL $server\n"
-            "( sleep 30; kill -9 $pid 2>/dev/null ) >/dev/null 2>&1 & guard=$!\n"
-            "wait $pid; echo exit=$? >> '" + results + "'\n"
-            "kill $guard 2>/dev/null\n");
+            "waitguarded $pid; echo exit=$? >> '" + results + "'\n");
         const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-        std::map<std::string, std::string> r;
-        for (int attempt = 0; attempt < 3 && r.count("exit") == 0; ++attempt) {
-            fs::remove(results);
-            std::system(command.c_str());
-            r = ReadResults(results);
-        }
+        std::map<std::string, std::string> r = RunForResults({command}, results, "exit");
         ASSERT_EQ(r.count("exit"), 1u) << command;
         const TByteVector bytes = ReadWholeFile(game + "/err");
         const std::string err(bytes.begin(), bytes.end());

@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "game/XvfbTools.h"
+#include "support/XvfbTools.h"
 
 using namespace xvfb;
 
@@ -30,17 +30,15 @@ TEST(DisplayOnXvfb, AFlipFromAFrameThreadShowsAtTheWindowsPlace)
     // The tool's leaks are the X and GL libraries' own, not ours to report here.
     const std::string command = "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 " +
                                 XvfbRun(1024, 768) + "'" + tool.string() + "' '" + shot.string() + "'";
-    // Another program starting its own X server at the same moment can take the display number
-    // xvfb-run picked; such a start is tried again.
     TPpm ppm;
-    bool read = false;
-    for (int attempt = 0; attempt < 3 && !read; ++attempt) {
+    const bool read = TryOnOwnDisplay([&](int attempt) {
         const int status = std::system(command.c_str());
-        read = status == 0 && ReadPpm(shot.string(), ppm);
-        if (!read)
+        const bool shown = status == 0 && ReadPpm(shot.string(), ppm);
+        if (!shown)
             std::fprintf(stderr, "attempt %d: status %d, no screenshot\n", attempt + 1, status);
         std::filesystem::remove(shot);
-    }
+        return shown;
+    });
     ASSERT_TRUE(read) << command;
     ASSERT_EQ(ppm.Width, 1024);
     ASSERT_EQ(ppm.Height, 768);

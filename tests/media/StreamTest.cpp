@@ -29,17 +29,18 @@ std::vector<int16_t> Sweep(uint32_t frames)
     return out;
 }
 
-// Drives the mixer from this thread the way the device callback would, but faster than real
-// time, collecting what it gives until the stream stops or limit frames have been mixed.
+// Drives the mixer from this thread the way the device callback would, 10 ms of sound every
+// 10 ms and never faster, collecting what it gives until the stream stops or limit frames have
+// been mixed. The refill thread so gets the time a device gives it, however busy the machine.
 std::vector<int16_t> Drain(TDSound& device, TDSoundStream* stream, size_t limit)
 {
     std::vector<int16_t> out;
     std::vector<int16_t> period(441 * 2);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (stream->IsPlay() && out.size() / 2 < limit && std::chrono::steady_clock::now() < deadline) {
+    while (stream->IsPlay() && out.size() / 2 < limit) {
+        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
         device.Mix(period.data(), 441);
         out.insert(out.end(), period.begin(), period.end());
-        std::this_thread::sleep_for(std::chrono::microseconds(2500));  // four times real time
+        std::this_thread::sleep_until(next);
     }
     return out;
 }

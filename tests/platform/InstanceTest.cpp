@@ -1,28 +1,51 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/Instance.h"
 
 namespace {
+
+// Set in a process started by AcquireInAnotherProcess: the name it asks for.
+constexpr char AcquireVariable[] = "ZB_ACQUIRE_INSTANCE";
 
 std::string UniqueName()
 {
     return "ZBTEST" + std::to_string(::getpid());
 }
 
-// The result a child process gets for the name, as an exit code.
-int AcquireInChild(const std::string& name)
+// The result another process gets for the name, as an exit code. That process is this test
+// program started anew: a forked copy of this one would answer from its copy of what this
+// process believes it holds, where only the kernel's lock may decide.
+int AcquireInAnotherProcess(const std::string& name)
 {
+    // Everything the child needs is built before the fork.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string asked = std::string(AcquireVariable) + "=";
+    std::vector<std::string> env{asked + name};
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind(asked, 0) != 0)
+            env.push_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string filter = "--gtest_filter=SingleInstance.SecondHolderIsRefusedUntilTheFirstEnds";
+    char* argv[] = {const_cast<char*>(self.c_str()), filter.data(), nullptr};
     pid_t child = ::fork();
     if (child == 0) {
-        TSingleInstance instance;
-        ::_exit(static_cast<int>(instance.Acquire(name)));
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, 1) < 0)
+            ::_exit(125);
+        ::execve(self.c_str(), argv, envp.data());
+        ::_exit(127);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -33,18 +56,22 @@ int AcquireInChild(const std::string& name)
 
 TEST(SingleInstance, SecondHolderIsRefusedUntilTheFirstEnds)
 {
+    if (const char* asked = std::getenv(AcquireVariable)) {
+        TSingleInstance instance;
+        ::_exit(static_cast<int>(instance.Acquire(asked)));
+    }
     std::string name = UniqueName();
     TSingleInstance first;
     ASSERT_EQ(first.Acquire(name), TInstanceResult::Acquired);
     EXPECT_EQ(first.Acquire(name), TInstanceResult::Acquired);
-    EXPECT_EQ(AcquireInChild(name), static_cast<int>(TInstanceResult::AlreadyRunning));
+    EXPECT_EQ(AcquireInAnotherProcess(name), static_cast<int>(TInstanceResult::AlreadyRunning));
     TSingleInstance second;  // another open file in the same process is refused too
     EXPECT_EQ(second.Acquire(name), TInstanceResult::AlreadyRunning);
     EXPECT_FALSE(second.Held());
-    EXPECT_EQ(AcquireInChild(name), static_cast<int>(TInstanceResult::AlreadyRunning))
+    EXPECT_EQ(AcquireInAnotherProcess(name), static_cast<int>(TInstanceResult::AlreadyRunning))
         << "the refused second try gave the name up";
     first.Release();
-    EXPECT_EQ(AcquireInChild(name), static_cast<int>(TInstanceResult::Acquired));
+    EXPECT_EQ(AcquireInAnotherProcess(name), static_cast<int>(TInstanceResult::Acquired));
     EXPECT_EQ(second.Acquire(name), TInstanceResult::Acquired);
     second.Release();
     std::filesystem::remove(TSingleInstance::LockPath(name));

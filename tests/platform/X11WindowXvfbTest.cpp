@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "game/XvfbTools.h"
 #include "platform/Display.h"
 #include "platform/Forms.h"
 #include "platform/X11window.h"
 #include "support/ArchiveFixtures.h"
+#include "support/XvfbTools.h"
 
 using namespace xvfb;
 
@@ -95,14 +95,7 @@ TEST(X11WindowOnXvfb, AManagerRunsOnlyWhileItsMarkerWindowNamesItself)
     const std::string file = folder.Write("ask.sh", script);
     // -noreset: the marker must stay on the root window between the clients.
     const std::string command = "xvfb-run -a -s '-noreset -screen 0 800x600x24' sh '" + file + "'";
-    std::map<std::string, std::string> r;
-    // Another program starting its own X server at the same moment can take the display number
-    // xvfb-run picked; such a start is tried again.
-    for (int attempt = 0; attempt < 3 && r.count("stranger") == 0; ++attempt) {
-        std::filesystem::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "stranger");
     ASSERT_EQ(r.count("stranger"), 1u) << command;
     EXPECT_EQ(r["none"], "no");
     EXPECT_EQ(r["live"], "yes");
@@ -141,20 +134,12 @@ TEST(X11WindowOnXvfb, AnIdleWindowWaitsOutEachPumpOnceItsFrameIsShown)
     const std::string results = folder.Path() + "/results";
     const std::string script = "export SDL_VIDEODRIVER=x11 ZB_COUNT_IDLE_PASSES=1 ASAN_OPTIONS=detect_leaks=0\n"
                                "export XDG_RUNTIME_DIR='" + folder.Path() + "/run'\n"
-                               "mkdir -m 700 \"$XDG_RUNTIME_DIR\"\n"
+                               "rm -rf \"$XDG_RUNTIME_DIR\"; mkdir -m 700 \"$XDG_RUNTIME_DIR\"\n"
                                "'" + self + "' --gtest_filter='X11WindowOnXvfb.AnIdleWindow*' |"
                                " grep -E '^(presented|passes)=' > '" + results + "'\n";
     const std::string file = folder.Write("idle.sh", script);
     const std::string command = XvfbRun(800, 600) + "sh '" + file + "'";
-    std::map<std::string, std::string> r;
-    // Another program starting its own X server at the same moment can take the display number
-    // xvfb-run picked; such a start is tried again.
-    for (int attempt = 0; attempt < 3 && r.count("passes") == 0; ++attempt) {
-        std::filesystem::remove_all(folder.Path() + "/run");
-        std::filesystem::remove(results);
-        std::system(command.c_str());
-        r = ReadResults(results);
-    }
+    std::map<std::string, std::string> r = RunForResults({command}, results, "passes");
     ASSERT_EQ(r.count("passes"), 1u) << command;
     EXPECT_GE(std::stoi(r["presented"]), 1) << "the frame was not shown";
     // A pass ends when its wait does, or on an event; once the frame is shown no more come, so

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "game/XvfbTools.h"
+#include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
 using namespace samplebuild;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -206,6 +207,18 @@ waitnamed() {
 }
 )SH";
 
+// Shell function: waitguarded PID waits for the program started as PID and returns its exit
+// status; one still running after 30 s is killed (status 137). The guard's sleep is kept off the
+// script's output, which the test runner would otherwise wait up to 30 s more to see closed.
+inline constexpr char GuardedWaitShellFunction[] = R"SH(
+waitguarded() {
+  ( sleep 30; kill -9 $1 2>/dev/null ) >/dev/null 2>&1 & guard=$!
+  wait $1; waited=$?
+  kill $guard 2>/dev/null
+  return $waited
+}
+)SH";
+
 // The command that runs what follows under its own virtual X server of width x height pixels.
 // The server keeps running when its last client leaves: by default it resets then, and a
 // program that connects during the reset (slow on a busy machine) finds no display.
@@ -254,6 +267,33 @@ inline std::map<std::string, std::string> ReadResults(const std::string& path)
             results[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return results;
+}
+
+// Calls attempt (with the try's number from 0) until it succeeds, at most three times: another
+// program starting its own X server at the same moment can take the display number xvfb-run
+// picked, and such a start is tried again. Whether a try succeeded.
+inline bool TryOnOwnDisplay(const std::function<bool(int)>& attempt)
+{
+    for (int i = 0; i < 3; ++i)
+        if (attempt(i))
+            return true;
+    return false;
+}
+
+// Runs the commands in turn until the key=value lines they write to results hold key, tried as
+// above; the lines of the last try.
+inline std::map<std::string, std::string> RunForResults(const std::vector<std::string>& commands,
+                                                        const std::string& results, const std::string& key)
+{
+    std::map<std::string, std::string> r;
+    TryOnOwnDisplay([&](int) {
+        std::filesystem::remove(results);
+        for (const std::string& command : commands)
+            std::system(command.c_str());
+        r = ReadResults(results);
+        return r.count(key) == 1;
+    });
+    return r;
 }
 
 // Builds the sample game into folder/game with the mksample beside the test executable and
