@@ -73,12 +73,12 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
         const std::string results = folder.Path() + "/results";
         // The message window's gold frame, in window pixels: top edge, both sides, bottom edge.
         const std::string script = folder.Write("e2e.sh",
-            std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
+            std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "./zb 2>'" + folder.Path() + "/err' &\n"
             "pid=$!\n"
-            "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+            "wid=$(waitnamed ZB 60)\n"
             "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
             "settled\n"
             // No graphics device stands behind a virtual X server: OpenGL there would be drawn in
@@ -136,14 +136,14 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
     // The virtual server's process is named in its lock file; it is ended once the first
     // message window stands, while the story is drawn.
     const std::string script = folder.Write("lost.sh",
-        std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
+        std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         "sed -i '/FPSMode/d' ZB.INI\n"
         "rm -f ZBSys.sav\n"
         "./zb 2>'" + out + "/err' &\n"
         "pid=$!\n"
-        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "wid=$(waitnamed ZB 60)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         "settled\n"
         "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
@@ -289,13 +289,13 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
                    "done\n";
         };
         const std::string script = folder.Write("full.sh",
-            std::string(SettledShellFunction) + GuardedWaitShellFunction + "cd '" + game + "'\n"
+            std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
             "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
             "export " + ProgramSanitizerOptions() + "\n"
             "startzb() {\n"
             "  ./zb 2>/dev/null &\n"
             "  pid=$!\n"
-            "  wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+            "  wid=$(waitnamed ZB 60)\n"
             "  [ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
             // The pointer at the screen's middle is over the same game pixel in every run.
             "  xdotool mousemove " + std::to_string(screen.Width / 2) + " " + std::to_string(screen.Height / 2) + "\n"
@@ -416,14 +416,14 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
                "mv " + now + " '" + out + "/" + name + ".ppm'\n";
     };
     const std::string script = folder.Write("pointer.sh",
-        std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
+        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
         "xdotool mousemove 1000 600\n"
         "./zb 2>/dev/null &\n"
         "pid=$!\n"
-        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "wid=$(waitnamed ZB 60)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         // The window is made at one size and covers the screen later, how much later depends
         // on the machine: the first shot worth comparing is of the screen-sized window.
@@ -498,14 +498,14 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
     // Empty files of the libraries' names, found first, hide them: the loader finds no library
     // in them. The names come from the test program, which links the same libraries.
     const std::string script = folder.Write("movie.sh",
-        std::string(GuardedWaitShellFunction) + "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
+        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
         "\\.so\\.[0-9]*' | sort -u); do : > '" + out + "/hidden/'$name; done\n"
         "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n"
         "LD_LIBRARY_PATH='" + out + "/hidden' ./zb -WINDOW 2> '" + out + "/err' &\n"
         "pid=$!\n"
-        "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+        "wid=$(waitnamed ZB 60)\n"
         "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
         // Start, then on through the prologue's messages until its opening movie is tried.
         "for i in $(seq 600); do\n"

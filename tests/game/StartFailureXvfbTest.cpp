@@ -68,7 +68,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     const std::string sound = folder.Write("sound.sh",
         std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" +
         run("sound", "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
-            "splash=$(timeout 60 xdotool search --sync --name '^Splash$' | head -1)\n"
+            "splash=$(waitnamed Splash 60)\n"
             "xdotool getwindowgeometry $splash | sed -n 's/.*Geometry: /splash=/p' >> results\n"
             "import -window $splash splash.png\n"
             "echo splashmean=$(convert splash.png -format '%[fx:int(255*mean)]' info:) >> results\n" +

@@ -34,7 +34,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
         return "rm -f ZB.INI\n"
                "./zb 2>/dev/null &\n"
                "pid=$!\n"
-               "wid=$(timeout 60 xdotool search --sync --name '^ZB$' | head -1)\n"
+               "wid=$(waitnamed ZB 60)\n"
                "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
                "sleep 2\n"
                // The renderer may re-create the window once; take the one that stands now.
@@ -44,7 +44,7 @@ TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
                "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
     };
     const std::string script = folder.Write("close.sh",
-        std::string(GuardedWaitShellFunction) + "cd '" + game + "'\n"
+        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + game + "'\n"
         "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
         "export " + ProgramSanitizerOptions() + "\n" +
         closeWith("destroyed", "xdotool windowclose $wid") +
