@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the tests that run the built program under a virtual X server.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -248,6 +250,16 @@ inline std::string ProgramSanitizerOptions()
         words += (words.empty() ? "" : " ") + entry.substr(0, eq + 1) + "'" + entry.substr(eq + 1) + "'";
     }
     return words;
+}
+
+// What a program that lost its display wrote to standard error says that it ended by its own
+// road: not by the last guard, not inside the X library, and with no sanitizer report.
+inline void ExpectOwnEndAfterALoss(const std::string& err)
+{
+    EXPECT_EQ(err.find("did not end"), std::string::npos) << "the last guard ended the program\n" << err;
+    EXPECT_EQ(err.find("X connection to"), std::string::npos) << "the X library ended the program itself\n" << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
 }
 
 inline bool OnPath(const std::string& tool)
