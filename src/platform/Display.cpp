@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -798,25 +797,26 @@ bool Open(const TOpenOptions& options)
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
 #endif
     const uint32_t wake = SDL_RegisterEvents(1);
-    // The window's making and its first showing, with the library falling over failed answers
-    // of a connection lost meanwhile: a loss in here ends the process at once, before anything
-    // of the game was changed that an orderly end would write.
-    std::optional<TX11Start> starting(std::in_place);
     Uint32 flags = SDL_WINDOW_SHOWN;
     if (options.FullScreen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    Win.Window = wake == uint32_t(-1) ? nullptr
-                                       : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
-                                                          SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
-    if (Win.Window && !X11DisplayLost()) {
-        if (options.FullScreen)
-            CoverDisplay();
-        Win.Renderer = CreateRenderer(Win.Window, options.VSync);
+    {
+        // The window's making and its first showing, with the library falling over failed
+        // answers of a connection lost meanwhile: a loss in here ends the process at once,
+        // before anything of the game was changed that an orderly end would write.
+        TX11Start starting;
+        Win.Window = wake == uint32_t(-1) ? nullptr
+                                           : SDL_CreateWindow(options.Title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                                              SDL_WINDOWPOS_CENTERED, ScreenWidth, ScreenHeight, flags);
+        if (Win.Window && !X11DisplayLost()) {
+            if (options.FullScreen)
+                CoverDisplay();
+            Win.Renderer = CreateRenderer(Win.Window, options.VSync);
+        }
+        if (Win.Renderer && !X11DisplayLost())
+            Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                            ScreenWidth, ScreenHeight);
     }
-    if (Win.Renderer && !X11DisplayLost())
-        Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                        ScreenWidth, ScreenHeight);
-    starting.reset();
     if (!Win.Texture || X11DisplayLost()) {
         if (!X11DisplayLost()) {
             if (Win.Texture)

@@ -47,11 +47,6 @@ void Arm(const std::string& line, int quietMs)
     std::thread(Watch, line, quietMs < 1 ? 1 : quietMs).detach();
 }
 
-bool Armed()
-{
-    return IsArmed.load();
-}
-
 TBusy::TBusy()
 {
     WritesUnderWay.fetch_add(1);

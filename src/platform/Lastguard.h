@@ -14,8 +14,6 @@ namespace LastGuard {
 // Any thread: arms the guard once (later calls do nothing). After quietMs in which no write
 // was under way or ended, line goes to standard error and the process ends with status 1.
 void Arm(const std::string& line, int quietMs);
-// True once armed.
-bool Armed();
 
 // A write under way: the guard does not fire while one lasts, and its end starts a new quiet
 // period.

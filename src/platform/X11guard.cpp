@@ -170,16 +170,6 @@ extern "C" __attribute__((visibility("default"))) int XPeekEvent(::Display* disp
     }
     return peek(display, event);
 }
-
-// The input extension's device query answers nothing on a lost connection, and the video
-// library, starting, hands that nothing on to be freed; freeing nothing is nothing to do.
-extern "C" __attribute__((visibility("default"))) void XIFreeDeviceInfo(void* info)
-{
-    using TFree = void (*)(void*);
-    static const TFree free = Next<TFree>("XIFreeDeviceInfo");
-    if (info && free)
-        free(info);
-}
 #endif
 
 namespace {

@@ -20,44 +20,6 @@ namespace fs = std::filesystem;
 
 using namespace xvfb;
 
-TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
-{
-    if (!OnPath("xvfb-run"))
-        GTEST_SKIP() << "xvfb-run is not installed";
-    ASSERT_TRUE(OnPath("xdotool"));
-    TScratchFolder folder;
-    const std::string game = BuildSampleGame(folder.Path());
-    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
-    fs::create_directory(folder.Path() + "/run");
-    const std::string results = folder.Path() + "/results";
-    auto closeWith = [&](const std::string& name, const std::string& action) {
-        return "rm -f ZB.INI\n"
-               "./zb 2>/dev/null &\n"
-               "pid=$!\n"
-               "wid=$(waitnamed ZB 60)\n"
-               "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-               "sleep 2\n"
-               // The renderer may re-create the window once; take the one that stands now.
-               "wid=$(xdotool search --name '^ZB$' | tail -1)\n" +
-               action +
-               "\nwaitguarded $pid; echo " + name + "=$? >> '" + results + "'\n"
-               "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
-    };
-    const std::string script = folder.Write("close.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + game + "'\n"
-        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export " + ProgramSanitizerOptions() + "\n" +
-        closeWith("destroyed", "xdotool windowclose $wid") +
-        closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
-    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
-    std::map<std::string, std::string> r = RunForResults({command}, results, "altf4ini");
-    ASSERT_EQ(r.count("altf4ini"), 1u) << command;
-    EXPECT_EQ(r["destroyed"], "0");
-    EXPECT_EQ(r["destroyedini"], "yes");
-    EXPECT_EQ(r["altf4"], "0");
-    EXPECT_EQ(r["altf4ini"], "yes");
-}
-
 namespace {
 
 // Shell function (bash): starts the game with its start-up trace on the pipe "trace" and waits
@@ -78,6 +40,41 @@ to_title() {
 )SH";
 
 }  // namespace
+
+TEST(WindowCloseOnXvfb, DestroyedWindowAndAltF4BothCloseInOrder)
+{
+    if (!OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    ASSERT_TRUE(OnPath("xdotool"));
+    TScratchFolder folder;
+    const std::string game = BuildSampleGame(folder.Path());
+    ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
+    fs::create_directory(folder.Path() + "/run");
+    const std::string results = folder.Path() + "/results";
+    auto closeWith = [&](const std::string& name, const std::string& action) {
+        // Closed once the title stands, when the game form whose end writes the settings exists.
+        return "rm -f ZB.INI\n"
+               "to_title\n"
+               "wid=$(waitnamed ZB 60)\n"
+               "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n" +
+               action +
+               "\nwaitguarded $pid; echo " + name + "=$? >> '" + results + "'\n"
+               "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> '" + results + "'\n";
+    };
+    const std::string script = folder.Write("close.sh",
+        std::string(StartToTitleFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
+        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
+        "export " + ProgramSanitizerOptions() + "\n" +
+        closeWith("destroyed", "xdotool windowclose $wid") +
+        closeWith("altf4", "xdotool windowfocus --sync $wid key alt+F4"));
+    const std::string command = XvfbRun(1024, 768) + "bash '" + script + "'";
+    std::map<std::string, std::string> r = RunForResults({command}, results, "altf4ini");
+    ASSERT_EQ(r.count("altf4ini"), 1u) << command;
+    EXPECT_EQ(r["destroyed"], "0");
+    EXPECT_EQ(r["destroyedini"], "yes");
+    EXPECT_EQ(r["altf4"], "0");
+    EXPECT_EQ(r["altf4ini"], "yes");
+}
 
 TEST(WindowCloseOnXvfb, ACloseAndTheServersEndMomentsApartEndInOrder)
 {
