@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <cstring>
 #include <thread>
 
@@ -44,7 +45,12 @@ void Arm(const std::string& line, int quietMs)
 {
     if (IsArmed.exchange(true))
         return;
-    std::thread(Watch, line, quietMs < 1 ? 1 : quietMs).detach();
+    // Armed from inside the X library's callback, where nothing may be thrown: without a thread
+    // to spare, the end goes on unguarded.
+    try {
+        std::thread(Watch, line, quietMs < 1 ? 1 : quietMs).detach();
+    } catch (const std::exception&) {
+    }
 }
 
 TBusy::TBusy()
