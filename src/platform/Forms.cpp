@@ -36,10 +36,16 @@ void InstallCloseSignals()
     struct sigaction action {};
     action.sa_handler = OnCloseSignalHandler;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // The terminal that started the game closed, or the session that showed it dropped.
-    sigaction(SIGHUP, &action, nullptr);
+    // SIGHUP: the terminal that started the game closed, or the session that showed it dropped.
+    // Whoever started the game with either ignored (nohup, a script's background job that a
+    // Ctrl+C meant for the script must spare) asked for it to run on: they stay ignored.
+    for (const int number : {SIGINT, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
+        sigaction(number, &action, nullptr);
+    }
 }
 
 void SetCloseSignalHook(TCloseSignalHook hook)

@@ -67,7 +67,8 @@ private:
 
 extern TApplication* Application;
 
-// SIGINT, SIGTERM and SIGHUP set a flag that the running loop turns into OnCloseSignal.
+// SIGINT, SIGTERM and SIGHUP set a flag that the running loop turns into OnCloseSignal; a SIGINT
+// or SIGHUP that was ignored when the program started stays ignored.
 void InstallCloseSignals();
 // Also called by the signal's handler, after it set the flag, while set: async-signal-safe
 // code only (a blocking wait that the loop cannot see uses it to end the wait).

@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -39,10 +41,10 @@ enum class TScreen { Dummy, None };
 
 // errorFile, when given, receives the child's standard error; else errorFd, when given.
 // TScreen::None starts the child as on a machine without any display: no display variables, no
-// video driver named.
+// video driver named. The ignored signals are ignored when the program starts, as nohup does.
 pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args,
              const std::string& errorFile = "", int errorFd = -1, const std::vector<std::string>& extraEnv = {},
-             TScreen screen = TScreen::Dummy)
+             TScreen screen = TScreen::Dummy, const std::vector<int>& ignored = {})
 {
     // Everything the child needs is built before the fork.
     std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtimeDir, "SDL_AUDIODRIVER=dummy"};
@@ -79,6 +81,8 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
         // The program finds its folder from its own path, not the working directory.
         if (chdir("/") != 0)
             _exit(126);
+        for (const int number : ignored)
+            signal(number, SIG_IGN);
         execve(exe.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -147,8 +151,21 @@ class ProgramProcessTest : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
+// Which signals the process ignores, read from the kernel's own account of it.
+uint64_t IgnoredSignals(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("SigIgn:", 0) == 0)
+            return std::stoull(line.substr(7), nullptr, 16);
+    return 0;
+}
+
 // On the whole sample game, so that the game runs on at whatever point the signal finds it; the
 // signal waits for the title on the screen, and so for the game form, whose end writes the settings.
+// Started as nohup starts it, with SIGHUP and SIGINT ignored, the game keeps them ignored and runs
+// on after both; SIGTERM still closes it.
 TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 {
     TScratchFolder folder;
@@ -191,7 +208,10 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 
     int pipe[2];
     ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-    const pid_t first = Launch(exe, runtime, {"-window", "/FPS"}, "", pipe[1], {"ZB_TRACE_STARTUP=1"});
+    const bool nohup = GetParam() == SIGTERM;
+    const std::vector<int> ignored = nohup ? std::vector<int>{SIGHUP, SIGINT} : std::vector<int>{};
+    const pid_t first =
+        Launch(exe, runtime, {"-window", "/FPS"}, "", pipe[1], {"ZB_TRACE_STARTUP=1"}, TScreen::Dummy, ignored);
     ::close(pipe[1]);
     std::string text;
     const bool titleShown = ReadUntil(pipe[0], text, "first frame presented after: title", 30000);
@@ -216,6 +236,14 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
     EXPECT_FALSE(std::filesystem::exists(dir + "ZB.INI"));
     EXPECT_TRUE(std::filesystem::exists(dir + "ZBSys.sav.tmpLater1"));
 
+    if (nohup) {
+        // The kernel drops a signal that is ignored when it is sent, so the mask is the whole answer.
+        const uint64_t both = (uint64_t(1) << (SIGHUP - 1)) | (uint64_t(1) << (SIGINT - 1));
+        EXPECT_EQ(IgnoredSignals(first) & both, both) << "the game took over a signal it was started to ignore";
+        kill(first, SIGHUP);
+        kill(first, SIGINT);
+        EXPECT_EQ(WaitExit(first, 0), -1);
+    }
     kill(first, GetParam());
     status = WaitExit(first, 30000);
     if (status == -1)
