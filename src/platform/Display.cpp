@@ -701,6 +701,14 @@ void ReportConnectionLoss()
     Deliver(lost);
 }
 
+// The display the player asked for, so that a line about a display that did not answer says
+// which one.
+std::string AskedDisplay()
+{
+    const char* named = std::getenv("DISPLAY");
+    return named && *named ? std::string(named) : std::string("DISPLAY not set");
+}
+
 }  // namespace
 
 bool StartVideo()
@@ -718,10 +726,7 @@ bool StartVideo()
         // dead server.
         reason = "the connection to display " + X11LostDisplayName() + " was lost";
     } else if (failed != 0) {
-        reason = SDL_GetError();
-        // The player's display, where one is named, so that the line says which did not answer.
-        if (const char* named = std::getenv("DISPLAY"); named && *named)
-            reason = std::string(named) + ": " + reason;
+        reason = AskedDisplay() + ": " + SDL_GetError();
     } else {
         const char* driver = SDL_GetCurrentVideoDriver();
         if (NamedDriver() || !driver || !Invisible(driver))
@@ -729,7 +734,7 @@ bool StartVideo()
         // The video library falls back to a driver that draws for nobody when it finds no
         // display; a player would see a program that seems to hang.
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        reason = "neither DISPLAY nor WAYLAND_DISPLAY names a display that answers";
+        reason = AskedDisplay() + ": neither DISPLAY nor WAYLAND_DISPLAY names a display that answers";
     }
     if (!reported.exchange(true)) {
         std::fprintf(stderr, "No display could be opened: %s\n", reason.c_str());

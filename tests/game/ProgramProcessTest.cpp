@@ -258,25 +258,43 @@ TEST_P(ProgramProcessTest, SecondStartExitsAtOnceAndASignalClosesInOrder)
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramProcessTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 // Without a display the video library would fall back to a driver that shows nothing, and the
-// game would run unseen, looking hung: it says so instead and ends as a failed display start does.
+// game would run unseen, looking hung: it says so instead, naming the display asked for (or that
+// none was), and ends as a failed display start does. The same for a display that does not answer.
 TEST(ProgramProcess, AStartWithoutADisplayEndsInOrderAndSaysWhy)
 {
     std::string built = ProgramPath();
     ASSERT_TRUE(std::filesystem::exists(built)) << built;
-    TScratchFolder folder;
-    std::string exe = folder.Path() + "/zb";
-    std::filesystem::copy_file(built, exe);
-    WriteGamePictures(folder.Path());
-    std::string runtime = folder.Path() + "/run";
-    std::filesystem::create_directory(runtime);
-    const std::string errors = folder.Path() + "/stderr";
+    // A display number that no server holds: neither its lock file nor its socket is there.
+    int unanswering = 3000 + int(getpid() % 900);
+    while (std::filesystem::exists("/tmp/.X" + std::to_string(unanswering) + "-lock") ||
+           std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(unanswering)))
+        ++unanswering;
+    const std::string named = ":" + std::to_string(unanswering);
+    for (const std::string& display : {std::string(), named}) {
+        SCOPED_TRACE(display.empty() ? "no DISPLAY" : "DISPLAY=" + display);
+        TScratchFolder folder;
+        std::string exe = folder.Path() + "/zb";
+        std::filesystem::copy_file(built, exe);
+        WriteGamePictures(folder.Path());
+        std::string runtime = folder.Path() + "/run";
+        std::filesystem::create_directory(runtime);
+        const std::string errors = folder.Path() + "/stderr";
 
-    pid_t pid = Launch(exe, runtime, {"-window"}, errors, -1, {}, TScreen::None);
-    const auto [status, text] = AwaitEnd(pid, 30000, errors);
-    EXPECT_EQ(status, 1) << "-1: still running unseen; 0: a failed start reported as a success";
-    EXPECT_NE(text.find("No display could be opened"), std::string::npos) << text;
-    EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
-    EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
+        const std::vector<std::string> env =
+            display.empty() ? std::vector<std::string>{} : std::vector<std::string>{"DISPLAY=" + display};
+        pid_t pid = Launch(exe, runtime, {"-window"}, errors, -1, env, TScreen::None);
+        const auto [status, text] = AwaitEnd(pid, 30000, errors);
+        EXPECT_EQ(status, 1) << "-1: still running unseen; 0: a failed start reported as a success";
+        const size_t line = text.find("No display could be opened: ");
+        ASSERT_NE(line, std::string::npos) << text;
+        const std::string said = text.substr(line, text.find('\n', line) - line);
+        if (display.empty())
+            EXPECT_NE(said.find("DISPLAY not set"), std::string::npos) << said;
+        else
+            EXPECT_NE(said.find(display + ":"), std::string::npos) << said;
+        EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
+        EXPECT_FALSE(ReadWholeFile(folder.Path() + "/ZB.INI").empty()) << "the form's settings are written at its end";
+    }
 }
 
 TEST(ProgramProcess, AStartThatFailsOnADamagedArchiveEndsAtOnceInOrder)
