@@ -3,6 +3,7 @@
 // against the last guard of an end after a lost display: a write on a slow disk is an end that
 // still moves, which the guard must not cut.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -104,21 +105,31 @@ TEST(AtomicFile, TheLeftoverCleanUpBetweenAnyTwoStepsNeverLosesAWrite)
 TEST(AtomicFile, ASlowWriteHoldsOffTheLastGuardWhichFiresOnceNothingMoves)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // A quiet period of 300 ms against a sync that takes a second; once written, nothing moves.
+    // A quiet period of 1.5 s against syncs that take longer, as the settings and the save are
+    // written one after the other after a lost display: the end of each write starts a new quiet
+    // period, so the short gaps between them never let the guard fire; once all are written and
+    // nothing moves, it fires. The gaps are a third of the quiet period, so that a busy machine
+    // oversleeping them cannot make a correct guard fire.
     EXPECT_EXIT(
         {
-            char pattern[] = "/tmp/zbatomicXXXXXX";
-            const fs::path folder = ::mkdtemp(pattern) ? pattern : "";
-            LastGuard::Arm("the guard fired\n", 300);
+            // Named after the test process, which removes it whether or not the guard fired early.
+            const fs::path folder = fs::temp_directory_path() / ("zbguard" + std::to_string(getppid()));
+            fs::create_directory(folder);
+            LastGuard::Arm("the guard fired\n", 1500);
             AtomicFileOps.Sync = [](int handle) {
-                std::this_thread::sleep_for(std::chrono::seconds(1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1600));
                 return DefaultAtomicFileOps.Sync(handle);
             };
-            const bool written = WriteFileAtomic((folder / "ZBSys.sav").string(), "saved");
-            std::fprintf(stderr, "written=%d %s\n", int(written), ReadText(folder / "ZBSys.sav").c_str());
+            for (const char* name : {"ZB.INI", "ZBSys.sav", "ZBSys.sav"}) {
+                const bool written = WriteFileAtomic((folder / name).string(), name);
+                std::fprintf(stderr, "written=%d %s\n", int(written), ReadText(folder / name).c_str());
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
             fs::remove_all(folder);
             std::this_thread::sleep_for(std::chrono::seconds(20));
             std::_Exit(0);
         },
-        ::testing::ExitedWithCode(1), "written=1 saved\n(.|\n)*the guard fired\n");
+        ::testing::ExitedWithCode(1),
+        "written=1 ZB.INI\nwritten=1 ZBSys.sav\nwritten=1 ZBSys.sav\n(.|\n)*the guard fired\n");
+    fs::remove_all(fs::temp_directory_path() / ("zbguard" + std::to_string(getpid())));
 }
