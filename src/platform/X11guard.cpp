@@ -33,6 +33,8 @@ char LostName[128];
 const pid_t GuardedProcess = getpid();
 // Scopes in which the video system starts (see TX11Start).
 std::atomic<int> Starting{0};
+// Connections asked for through the stand-in, answered or not.
+std::atomic<int> StandInOpens{0};
 
 #if defined(SDL_VIDEO_DRIVER_X11)
 int OnXError(::Display*, XErrorEvent* error)
@@ -118,6 +120,7 @@ extern "C" __attribute__((visibility("default"))) ::Display* XOpenDisplay(const 
 {
     using TOpen = ::Display* (*)(const char*);
     static const TOpen open = Next<TOpen>("XOpenDisplay");
+    StandInOpens.fetch_add(1);
     ::Display* display = open ? open(name) : nullptr;
     if (display)
         XSetIOErrorExitHandler(display, OnXIOErrorExit, nullptr);
@@ -162,13 +165,18 @@ extern "C" __attribute__((visibility("default"))) int XPeekEvent(::Display* disp
     // The library's own peek is only asked once an event is queued: on an empty queue of a lost
     // connection it would read an event that is not there.
     while (XEventsQueued(display, QueuedAfterFlush) == 0) {
-        if (ConnectionFailed(display) || !peek) {
+        if (ConnectionFailed(display)) {
             *event = XEvent{};
             return 0;
         }
         AwaitInput(display);
     }
-    return peek(display, event);
+    if (peek)
+        return peek(display, event);
+    // Without the library's own peek: take the queued event and put it back at the head.
+    XNextEvent(display, event);
+    XPutBackEvent(display, event);
+    return 0;
 }
 #endif
 
@@ -242,6 +250,11 @@ TX11Start::TX11Start()
 TX11Start::~TX11Start()
 {
     Starting.fetch_sub(1);
+}
+
+int X11StandInOpens()
+{
+    return StandInOpens.load();
 }
 
 bool X11WindowLost()

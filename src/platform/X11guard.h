@@ -13,6 +13,22 @@
 // waits for an event end on a lost connection instead of looping for ever. Once the
 // connection is lost, nothing should make a video call that talks to the server any more; and
 // should the end still stand still, the last guard ends the process a few seconds after.
+//
+// The stand-ins. The video library opens connections of its own and waits inside Xlib, where
+// no handler of ours can be set in time. So this unit defines four of libX11's functions itself,
+// XOpenDisplay, XIfEvent, XWindowEvent and XPeekEvent, exported from the program (zb and every
+// test program): they replace libX11's for the whole process, and each calls on to the real
+// one (found with dlsym(RTLD_NEXT)) or to Xlib's non-blocking calls. XOpenDisplay gives each
+// new connection the guard's handler for a lost server from its first request on; the three
+// waits poll and end with an empty event once their connection is lost.
+// They work only while both hold:
+// - the video library is linked against libX11 (Debian's SDL is), so that its calls are bound
+//   by the dynamic linker, which finds the program's definitions first; a library that opens
+//   libX11 with dlopen and looks its functions up there never reaches them;
+// - the program exports the four (they are marked default visibility; a build with hidden
+//   visibility, a version script or --exclude-libs that drops them switches the guard off).
+// Nothing fails when they are bypassed, the guard is just gone: X11StandInOpens tells, and
+// the platform tests check it.
 
 #include <string>
 
@@ -29,6 +45,9 @@ void InstallX11Guard(SDL_Window* window);
 bool IsWindowDestroyedEvent(const SDL_Event& event, SDL_Window* window);
 // True once an X request failed because the window is gone.
 bool X11WindowLost();
+// How many X connections were asked for through the stand-in for XOpenDisplay, answered or
+// not: none after the video library asked for one means the stand-ins are bypassed.
+int X11StandInOpens();
 
 // While one stands, the video system is starting (its connections made, the first window
 // shown): a connection lost then ends the process at once with a line that names the display,
