@@ -264,10 +264,11 @@ public:
     std::function<void(TFPSMode mode)> PumpWait;
     // The clock of the frame-rate counter (milliseconds); tests replace it.
     std::function<uint32_t()> Clock;
-    // Called right before a screen's hook runs, on the thread that runs it, and (hkPass) when a
-    // pump pass has passed its state check; tests hold or slow that thread there. Set before the
-    // form is shown.
-    enum THookKind : int { hkFrame, hkRedraw, hkDraw, hkPass };
+    // Called right before a screen's hook runs, on the thread that runs it, (hkPass) when a
+    // pump pass has passed its state check, and (hkLeaveWait) on the thread about to end the
+    // busy state, before the new state shows and with no lock a pass needs before hkPass; tests
+    // hold or slow that thread there. Set before the form is shown.
+    enum THookKind : int { hkFrame, hkRedraw, hkDraw, hkPass, hkLeaveWait };
     std::function<void(THookKind kind)> HookProbe;
     static void SetGameThreadFactory(TGameThreadFactory factory);
 

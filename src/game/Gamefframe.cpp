@@ -142,6 +142,8 @@ void TGameForm::ResetFrameCounters()
 
 void TGameForm::SetState(TGameFormState s)
 {
+    if (HookProbe && s != gsWait && s != gsClosing && State.load() == gsWait)
+        HookProbe(hkLeaveWait);
     // Closing is final: nothing may reopen a form that is shutting down.
     auto counting = [](TGameFormState state) { return state >= gsIdle && state <= gsTransition; };
     bool started = false;

@@ -377,6 +377,12 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
     // the pass fails instead.
     FormHookProbe = [this, hold, until, kind](TGameForm::THookKind k) {
         if (!Form->WaitThread || !Form->WaitThread->IsCurrent()) {
+            if (k == TGameForm::hkLeaveWait) {
+                // A gate armed for the busy state must catch the wait thread in it: a busy
+                // machine can keep that thread from its first pass until the loading is done.
+                until([&] { return hold->WaitGate.load() != 1 && hold->PassGate.load() != 1; });
+                return;
+            }
             int armed = 1;
             if (k == TGameForm::hkRedraw && Form->GetState() == gsWait &&
                 hold->FailGate.compare_exchange_strong(armed, 2)) {
