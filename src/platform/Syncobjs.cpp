@@ -72,3 +72,13 @@ TWaitResult TEvent::WaitFor(uint32_t timeoutMs)
     FWaiters.erase(position);
     return self.Released ? wrSignaled : wrTimeout;
 }
+
+int TEvent::WaitingCount()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    int count = 0;
+    for (const TWaiter* waiter : FWaiters)
+        if (!waiter->Released)
+            ++count;
+    return count;
+}

@@ -49,6 +49,9 @@ public:
     void PulseEvent();
     // Waits at most timeoutMs milliseconds (INFINITE: no limit; 0: only tests).
     TWaitResult WaitFor(uint32_t timeoutMs);
+    // Threads inside WaitFor that no signal has released yet. Tests wait on it before they
+    // signal: a thread that has announced itself may not have reached its wait.
+    int WaitingCount();
 
 private:
     struct TWaiter {

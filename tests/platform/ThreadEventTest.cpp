@@ -12,15 +12,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Waits (bounded) until `count` threads are parked inside WaitFor; the event gives no way to
-// see its waiters, so the test threads announce themselves just before they wait.
-void SettleWaiters(std::atomic<int>& entered, int count)
+// Polls until done() holds; false only when it still does not after a time that means a hang.
+template <class F>
+bool Eventually(F done)
 {
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (entered.load() < count && std::chrono::steady_clock::now() < deadline)
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(100ms);
+    return done();
 }
+
+// Long enough that no waiter gives up before the test signals it, however slow the machine.
+constexpr uint32_t WaiterLimitMs = 120000;
 
 struct TFunctionThread : TThread {
     explicit TFunctionThread(std::function<void(TFunctionThread&)> body) : Body(std::move(body)) {}
@@ -44,27 +47,25 @@ TEST(Event, PulseWakesOnlyCurrentWaitersAndIsNotRemembered)
         EXPECT_EQ(event.WaitFor(0), wrTimeout);
         EXPECT_EQ(event.WaitFor(20), wrTimeout);
 
-        std::atomic<int> entered{0};
         std::atomic<int> woken{0};
         std::vector<std::thread> waiters;
         for (int i = 0; i < 3; ++i)
             waiters.emplace_back([&] {
-                ++entered;
-                if (event.WaitFor(5000) == wrSignaled)
+                if (event.WaitFor(WaiterLimitMs) == wrSignaled)
                     ++woken;
             });
-        SettleWaiters(entered, 3);
+        EXPECT_TRUE(Eventually([&] { return event.WaitingCount() == 3; }));
         event.PulseEvent();
-        std::this_thread::sleep_for(200ms);
-        // Manual reset wakes every waiter, auto reset exactly one.
+        // Manual reset wakes every waiter, auto reset exactly one; the rest still wait.
+        EXPECT_EQ(event.WaitingCount(), manual ? 0 : 2) << (manual ? "manual" : "auto");
+        EXPECT_TRUE(Eventually([&] { return woken.load() >= (manual ? 3 : 1); }));
         EXPECT_EQ(woken.load(), manual ? 3 : 1) << (manual ? "manual" : "auto");
         // The pulse left the event clear: a new waiter is not released by it.
         EXPECT_EQ(event.WaitFor(30), wrTimeout);
-        auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (woken.load() < 3 && std::chrono::steady_clock::now() < deadline) {
+        Eventually([&] {
             event.PulseEvent();
-            std::this_thread::sleep_for(5ms);
-        }
+            return woken.load() == 3;
+        });
         for (auto& t : waiters)
             t.join();
         EXPECT_EQ(woken.load(), 3);
@@ -87,18 +88,17 @@ TEST(Event, SetEventIsKeptForAutoResetAndStaysForManualReset)
     EXPECT_GE(std::chrono::steady_clock::now() - start, 55ms);
 
     // Auto reset with two waiters: each SetEvent releases one of them.
-    std::atomic<int> entered{0};
     std::atomic<int> woken{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < 2; ++i)
         waiters.emplace_back([&] {
-            ++entered;
-            if (autoEvent.WaitFor(5000) == wrSignaled)
+            if (autoEvent.WaitFor(WaiterLimitMs) == wrSignaled)
                 ++woken;
         });
-    SettleWaiters(entered, 2);
+    EXPECT_TRUE(Eventually([&] { return autoEvent.WaitingCount() == 2; }));
     autoEvent.SetEvent();
-    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(autoEvent.WaitingCount(), 1);
+    EXPECT_TRUE(Eventually([&] { return woken.load() >= 1; }));
     EXPECT_EQ(woken.load(), 1);
     autoEvent.SetEvent();
     for (auto& t : waiters)
@@ -187,13 +187,9 @@ TEST(Thread, SuspendWaitsForResumeOrTerminateAndKeepsAnEarlyResume)
         }
     });
     thread.Start();
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!(rounds.load() == 1 && thread.Suspended()) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(thread.Suspended());
+    ASSERT_TRUE(Eventually([&] { return rounds.load() == 1 && thread.Suspended(); }));
     thread.Resume();
-    while (rounds.load() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
+    Eventually([&] { return rounds.load() >= 2; });
     EXPECT_EQ(rounds.load(), 2);
 
     // Suspend from another thread does nothing; Terminate ends the suspension.
@@ -207,23 +203,22 @@ TEST(Thread, SuspendWaitsForResumeOrTerminateAndKeepsAnEarlyResume)
     TEvent resumed(true, false);
     TFunctionThread early([&](TFunctionThread& self) {
         ready.SetEvent();
-        resumed.WaitFor(5000);
+        resumed.WaitFor(WaiterLimitMs);
         self.Suspend();
     });
     early.Start();
-    ready.WaitFor(5000);
+    ready.WaitFor(WaiterLimitMs);
     early.Resume();
     resumed.SetEvent();
-    std::atomic<bool> joined{false};
+    std::atomic<bool> joined{false}, rescued{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 500 && !joined; ++i)
-            std::this_thread::sleep_for(10ms);
-        if (!joined)
+        if (!Eventually([&] { return joined.load(); })) {
+            rescued = true;
             early.Terminate();  // unblocks the join so that the test fails instead of hanging
+        }
     });
-    auto start = std::chrono::steady_clock::now();
     early.WaitFor();
     joined = true;
     watchdog.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(rescued.load()) << "the early Resume was lost: only Terminate ended the suspension";
 }
