@@ -12,9 +12,20 @@
 // Builds of one game folder take turns: a build started while another runs on the folder says
 // so, waits for it, and then finds its files already made. Every file is made in a staging
 // folder first and put in its place only once all of them are made, so that a build that fails
-// leaves the data in place as it was; a failure ends the build with status 1 and one line that
-// names the file and the cause.
+// while it makes them leaves the data in place as it was. Files are then put in place one at a
+// time, each whole: a build that fails in that step leaves some files new and the others as
+// they were, and the next build that succeeds completes them. A failure ends the build with
+// status 1 and one line that names the file and the cause.
+//
+// SIGINT, SIGTERM or SIGHUP stop a build between two steps (a file being put in place lands
+// first, so a stop in that step leaves the data as a failure there does); the staging folder
+// goes, and the build ends by that signal after one line that says so. A build killed outright
+// leaves its staging folder and, if it was putting a file in place, that file's temporary (the
+// file's name, ".tmp" and six letters or digits). The next build removes the staging folder as
+// it begins, and such temporaries of the files it makes before it puts any in place; it never
+// touches the temporaries of the settings or the save, which a running game may be writing.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <setjmp.h>
 #include <sys/file.h>
@@ -38,6 +49,8 @@
 
 #include "archive/Vepack.h"
 #include "base/Vepicture.h"
+#include "game/Gamefconst.h"
+#include "game/Zbdef.h"
 #include "game/Zbeffectdata.h"
 #include "game/Zbfunc.h"
 #include "media/Veacm.h"
@@ -64,6 +77,55 @@ struct EBuildFailed : std::runtime_error {
 [[noreturn]] void Die(const std::string& why)
 {
     throw EBuildFailed(why);
+}
+
+// A build asked to stop by a signal; thrown between steps, so that it unwinds as a failure does.
+struct EBuildStopped {};
+
+// The signal that asked the build to stop, 0 while none has. The handler only records it: a
+// step under way ends whole, so that a file being put in place lands or stays as it was.
+volatile sig_atomic_t StopSignal = 0;
+// Set while the build waits for the folder's lock, when nothing is made yet: a stop then ends the
+// process from the handler, with the line prepared in StopLine (written whole, no formatting).
+volatile sig_atomic_t WaitingForLock = 0;
+char StopLine[512];
+size_t StopLineSize = 0;
+
+// The signal's default action, which ends the process as that signal does.
+void EndBySignal(int signal)
+{
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void OnStopSignal(int signal)
+{
+    if (WaitingForLock) {
+        [[maybe_unused]] const ssize_t written = ::write(2, StopLine, StopLineSize);
+        EndBySignal(signal);
+    }
+    StopSignal = signal;
+}
+
+void CatchStopSignals()
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // One ignored by whoever started the build (nohup) stays ignored.
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void CheckStop()
+{
+    if (StopSignal)
+        throw EBuildStopped();
 }
 
 std::string Cause(const std::error_code& error) { return error.message(); }
@@ -110,7 +172,18 @@ public:
             return;
         if (errno == EWOULDBLOCK) {
             std::fprintf(stderr, "mksample: waiting for another build of %s to finish\n", folder.c_str());
-            if (Lock(LOCK_EX))
+            const int n = std::snprintf(StopLine, sizeof StopLine,
+                                        "mksample: the build of %s stopped while it waited\n", folder.c_str());
+            StopLineSize = n < 0 ? 0 : std::min(size_t(n), sizeof StopLine - 1);
+            // A stop that came before the wait began is not missed: it ends the build here.
+            WaitingForLock = 1;
+            if (StopSignal) {
+                [[maybe_unused]] const ssize_t written = ::write(2, StopLine, StopLineSize);
+                EndBySignal(StopSignal);
+            }
+            const bool locked = Lock(LOCK_EX);
+            WaitingForLock = 0;
+            if (locked)
                 return;
         }
         const int error = errno;
@@ -664,6 +737,7 @@ struct TArchive {
 
     void Add(const std::string& name, TBytes bytes)
     {
+        CheckStop();
         if (!Members.emplace(name, std::move(bytes)).second)
             Die("two members named " + name + " in " + Name.string());
     }
@@ -674,6 +748,7 @@ struct TArchive {
 // Leaves a file that already holds these bytes alone; any other is replaced whole by rename.
 void WriteFile(const fs::path& path, const TBytes& bytes)
 {
+    CheckStop();
     std::string old;
     if (ReadWholeFile(path.string(), int64_t(bytes.size()), old) == TFileReadResult::Ok && old.size() == bytes.size() &&
         std::equal(bytes.begin(), bytes.end(), old.begin(), [](uint8_t a, char b) { return a == uint8_t(b); }))
@@ -722,6 +797,20 @@ void WriteStaged(const fs::path& path, const TBytes& bytes)
     }
     if (::close(handle) != 0)
         Die("cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+// Flushes a staged file to the device before it goes in its place by rename, as the atomic write
+// does for the files it replaces.
+void SyncFile(const fs::path& path)
+{
+    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0 || ::fsync(handle) != 0) {
+        const int error = errno;
+        if (handle >= 0)
+            ::close(handle);
+        Die("cannot write " + path.string() + ": " + std::strerror(error));
+    }
+    ::close(handle);
 }
 
 void TArchive::Write(const fs::path& staged) const
@@ -897,11 +986,13 @@ struct TBuilder {
     // Where the file of the game folder at relative is made.
     fs::path Stage(const fs::path& relative)
     {
+        CheckStop();
         MakeFolder((Staging / relative).parent_path());
         Made.push_back(relative);
         return Staging / relative;
     }
     void Install();
+    void FirstSettings();
 
     void Title();
     void Settings();
@@ -1437,6 +1528,16 @@ void TBuilder::Movies()
 // files has changed.
 void TBuilder::Install()
 {
+    // What builds killed while putting files in place left: temporaries of the files this build
+    // makes, which no other writer names so while this build holds the folder (hence no minimum
+    // age). The game's own files are never made here, so a temporary that a running game is
+    // writing beside them is never taken for one of ours.
+    for (const fs::path& relative : Made) {
+        const std::string name = relative.string();
+        if (SameText(name, IniFileName) || SameText(name, SysSaveFileName))
+            Die("the build makes " + name + ", which the game writes itself");
+        RemoveAtomicLeftovers((Out / relative).string(), 0);
+    }
     for (const fs::path& relative : Made)
         MakeFolder((Out / relative).parent_path());
     for (const fs::path& relative : Made)
@@ -1479,16 +1580,28 @@ void TBuilder::Run()
         a->Write(Stage(a->Name));
     Movies();
     Install();
+    FirstSettings();
     RemoveAll(Staging);
-    // Settings of a first start: in a window, the standard volumes and window. The game keeps
-    // the player's choices in this file, so a rebuild over a played game leaves it alone (the
-    // game finds it whatever the case of its name).
+}
+
+// Settings of a first start: in a window, the standard volumes and window. The game keeps the
+// player's choices in this file, so a rebuild over a played game leaves it alone (the game finds
+// it whatever the case of its name). It comes in from the staging folder by a rename that never
+// replaces: no temporary of the game's own kind is ever left beside the data, and a file the
+// game has written meanwhile stays.
+void TBuilder::FirstSettings()
+{
     for (const fs::path& entry : ListFolder(Out))
-        if (SameText(entry.filename().string(), "ZB.INI"))
+        if (SameText(entry.filename().string(), IniFileName))
             return;
-    WriteFile(Out / "ZB.INI", Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
-                                   "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"
-                                   "[ZB Debug]\r\nWindowMode=ON\r\nShowFPS=OFF\r\n"));
+    const fs::path staged = Staging / IniFileName;
+    WriteStaged(staged, Text("[ZB]\r\nFPSMode=Full\r\nVolumeVoice=100\r\nVolumeBGM=70\r\nVolumeSE=100\r\n"
+                             "MesBoxColor=404080\r\nMesBoxType=1\r\nMovieQuality=1\r\n"
+                             "[ZB Debug]\r\nWindowMode=ON\r\nShowFPS=OFF\r\n"));
+    SyncFile(staged);
+    CheckStop();
+    if (!RenameNoReplace(staged.string(), (Out / IniFileName).string()) && errno != EEXIST)
+        Die("cannot write " + (Out / IniFileName).string() + ": " + std::strerror(errno));
 }
 
 }  // namespace
@@ -1502,12 +1615,15 @@ int main(int argc, char** argv)
     TBuilder b;
     b.Out = argc > 1 ? argv[1] : "build/sample-game";
     b.Source = argc > 2 ? argv[2] : "sample";
+    CatchStopSignals();
     int status = 0;
     try {
         std::error_code error;
         if (!fs::is_directory(b.Source, error))
             Die("no sample sources in " + b.Source.string() + (error ? ": " + Cause(error) : ""));
         b.Run();
+    } catch (const EBuildStopped&) {
+        // Reported below, with a stop that came after the last step.
     } catch (const EBuildFailed& e) {
         std::fprintf(stderr, "mksample: %s\n", e.what());
         status = 1;
@@ -1517,5 +1633,12 @@ int main(int argc, char** argv)
         status = 1;
     }
     FreeFonts();
+    // Ended by the signal, as whoever sent it expects (a shell then stops too); the staging
+    // folder is gone and the lock let go by now.
+    if (const int signal = StopSignal; signal != 0 && status == 0) {
+        std::fprintf(stderr, "mksample: the build of %s stopped: %s\n", b.Out.c_str(), strsignal(signal));
+        EndBySignal(signal);
+        return 128 + signal;
+    }
     return status;
 }

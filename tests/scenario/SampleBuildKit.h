@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -60,6 +65,56 @@ inline int AwaitBuilder(pid_t pid)
             return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
+
+// Names that come into one folder (not below it), told by the kernel as they come: a test can
+// act on a file the moment it appears, however briefly it stands.
+class TArrivalWatch {
+public:
+    explicit TArrivalWatch(const std::string& folder)
+    {
+        FHandle = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (FHandle >= 0 && inotify_add_watch(FHandle, folder.c_str(), IN_CREATE | IN_MOVED_TO) < 0) {
+            close(FHandle);
+            FHandle = -1;
+        }
+    }
+    ~TArrivalWatch()
+    {
+        if (FHandle >= 0)
+            close(FHandle);
+    }
+    TArrivalWatch(const TArrivalWatch&) = delete;
+    TArrivalWatch& operator=(const TArrivalWatch&) = delete;
+
+    bool Ok() const { return FHandle >= 0; }
+
+    // The first name to arrive that wanted accepts; empty when the process pid ended first or
+    // guardMs passed (a guard against a hang, never reached by a build that works).
+    std::string Await(const std::function<bool(const std::string&)>& wanted, pid_t pid, int guardMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd wait = {FHandle, POLLIN, 0};
+            // The slice only bounds how late an ended process is noticed; arrivals wake at once.
+            poll(&wait, 1, 100);
+            alignas(inotify_event) char buffer[64 * (sizeof(inotify_event) + NAME_MAX + 1)];
+            const ssize_t n = read(FHandle, buffer, sizeof buffer);
+            for (ssize_t at = 0; n > 0 && at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && wanted(event->name))
+                    return event->name;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+            siginfo_t ended {};
+            if (n <= 0 && waitid(P_PID, id_t(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid)
+                return "";
+        }
+        return "";
+    }
+
+private:
+    int FHandle = -1;
+};
 
 // Every entry under root by its relative name, hidden ones too: a folder as "/", a file as its
 // bytes.

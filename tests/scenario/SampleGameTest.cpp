@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -725,6 +726,85 @@ TEST_F(SampleGame, FailedRebuildSaysWhyAndLeavesTheDataAsItWas)
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
     EXPECT_NE(message.find(game + "/Movie: " + std::strerror(ENOTDIR)), std::string::npos) << message;
     EXPECT_TRUE(Entries(game) == before) << "the data in place changed, or something was left behind";
+}
+
+// A build stopped by SIGINT, SIGTERM or SIGHUP ends by that signal with one line that says so,
+// and leaves nothing of its own behind, whether it was making its files or putting them in place.
+// One killed outright while it puts a file in place leaves that file's temporary, which the next
+// build removes. The player's files stay throughout, the game's own temporaries among them, and
+// the build after the last leaves one builder's data.
+TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
+{
+    TScratchFolder folder;
+    const std::string game = folder.Path() + "/game";
+    fs::create_directories(game);
+    const std::map<std::string, std::string> players = {
+        {"ZB.INI", "[ZB]\r\nVolumeBGM=12\r\n"},
+        {"ZBSys.sav", "a save"},
+        {"ZB.INI.tmpAb12Cd", "the game's temporary, its writer gone"},
+        {"ZBSys.sav.tmp0aZ9yX", "the game's temporary, its writer gone"},
+        {"ZB.pak.bak", "the player's own copy"},
+    };
+    for (const auto& [name, text] : players)
+        WriteWholeFile(game + "/" + name, TByteVector(text.begin(), text.end()));
+    auto expected = Entries(Game(""));
+    for (const auto& [name, text] : players)
+        expected[name] = text;
+    auto strays = [&] {
+        std::set<std::string> names;
+        for (const auto& [name, bytes] : Entries(game))
+            if (!expected.count(name))
+                names.insert(name);
+        return names;
+    };
+
+    // Mid-install: the moment a temporary appears beside the data. Otherwise as soon as the
+    // build has begun making its files.
+    struct TRound {
+        int Signal;
+        bool MidInstall;
+    };
+    const TRound rounds[] = {{SIGINT, false}, {SIGKILL, true}, {SIGTERM, true},
+                             {SIGHUP, false}, {SIGKILL, true}, {SIGKILL, true}};
+    int caught = 0;  // kills that landed while a file was being put in place
+    for (const TRound& round : rounds) {
+        SCOPED_TRACE(std::string(strsignal(round.Signal)) + (round.MidInstall ? " mid-install" : " while making"));
+        // Stale, so that the build puts a new one in place.
+        if (fs::exists(game + "/ZB.pak"))
+            WriteWholeFile(game + "/ZB.pak", TByteVector{'o', 'l', 'd'});
+        const auto before = strays();
+        TArrivalWatch watch(game);
+        ASSERT_TRUE(watch.Ok()) << std::strerror(errno);
+        const std::string errors = folder.Path() + "/errors";
+        const pid_t builder = StartBuilder(game, errors);
+        ASSERT_GT(builder, 0);
+        const std::string arrived = watch.Await(
+            [&](const std::string& name) {
+                return round.MidInstall ? name.find(".tmp") != std::string::npos : name == ".staging";
+            },
+            builder, 240000);
+        if (!arrived.empty())
+            ::kill(builder, round.Signal);
+        const int status = AwaitBuilder(builder);
+        ASSERT_FALSE(arrived.empty()) << "the builder ended with " << status << " before the moment came";
+        const TByteVector text = ReadWholeFile(errors);
+        const std::string message(text.begin(), text.end());
+        EXPECT_EQ(status, 1000 + round.Signal) << message;
+        const auto left = strays();
+        if (round.Signal == SIGKILL) {
+            for (const std::string& name : left)
+                caught += name.find(".tmp") != std::string::npos && !before.count(name);
+        } else {
+            EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+            EXPECT_NE(message.find(game), std::string::npos) << message;
+            // Every stop comes after a round that left nothing, or after a kill whose
+            // leftovers a build that reaches its files' places removes first.
+            EXPECT_EQ(left, std::set<std::string>()) << "left behind";
+        }
+    }
+    ASSERT_TRUE(BuildSample(folder));
+    ExpectSameEntries(expected, game);
+    EXPECT_GT(caught, 0) << "no kill landed while a file was being put in place: the rounds proved nothing";
 }
 
 namespace {
