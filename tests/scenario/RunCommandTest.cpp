@@ -1,7 +1,8 @@
-// The README's run command started several times at once, on a copy of it in a scratch tree
-// with the real builder and game: the builds take turns, one game runs, and the other commands
-// give way to it with status 0. The compile step is a stand-in (the real one would take minutes)
-// that says when it begins and goes on when the test lets it.
+// The README's run and test commands, on copies of them in a scratch tree: started together they
+// build in turn in one build folder, one game runs, and the other run commands give way to it
+// with status 0; a run stopped or killed while it copies the game in leaves no copy once the next
+// has run. The compile step and the tests are stand-ins (the real ones would take minutes), from
+// tests/support/runcommand: the compile step says when it begins and goes on when the test lets it.
 #include "SampleBuildKit.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,14 +31,13 @@ namespace {
 
 constexpr char BuildBegins[] = "stand-in build begins";
 constexpr char Waits[] = "waiting for another build";
+constexpr char TestsRan[] = "stand-in tests ran in ";
+constexpr char GameStarted[] = "stand-in game started";
 constexpr char TitleShown[] = "first frame presented after: title";
 
-// Configuring does nothing; a build says that it begins and waits for a line from the gate.
-constexpr char StandInCmake[] = R"SH(#!/bin/sh
-case "$*" in
-*--build*) echo "stand-in build begins" >&2; read -r line < "$ZB_TEST_GATE" ;;
-esac
-)SH";
+// Far beyond what any step takes on a loaded machine in a sanitizer build (a sample build there
+// takes about 30 s), and below ctest's limit for the whole test: a guard against a hang only.
+constexpr int HangGuardMs = 240000;
 
 // One started command: its process (the game, once the script has handed over to it) and
 // what it wrote to its standard output and error.
@@ -43,14 +45,14 @@ struct TCommand {
     pid_t Pid = -1;
     int Output = -1;
     std::string Text;
-    int Status = -1;  // -1 while it runs
+    int Status = -1;  // -1 while it runs; 1000 and the signal for one that a signal ended
 
     bool Ended() const { return Status != -1; }
 };
 
 // Starts bash on the script in its own process group, so that a failed test can end the
 // command with everything it started.
-TCommand Start(const std::string& script, const std::vector<std::string>& environment)
+TCommand Start(const fs::path& script, const std::vector<std::string>& environment)
 {
     TCommand command;
     int pipe[2];
@@ -60,7 +62,8 @@ TCommand Start(const std::string& script, const std::vector<std::string>& enviro
     for (const std::string& e : environment)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    const char* argv[] = {"/bin/bash", script.c_str(), "-window", nullptr};
+    const std::string path = script.string();
+    const char* argv[] = {"/bin/bash", path.c_str(), "-window", nullptr};
     command.Pid = ::fork();
     if (command.Pid == 0) {
         ::setpgid(0, 0);
@@ -76,18 +79,19 @@ TCommand Start(const std::string& script, const std::vector<std::string>& enviro
 
 // Reads what the commands wrote and reaps the ones that ended, until done holds or guardMs
 // pass (a guard against a hang, so that the test fails instead of blocking the suite).
-bool Follow(std::vector<TCommand>& commands, const std::function<bool()>& done, int guardMs)
+bool Follow(std::vector<TCommand*> commands, const std::function<bool()>& done, int guardMs = HangGuardMs)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::vector<pollfd> waits;
-        for (const TCommand& c : commands)
-            waits.push_back({c.Output, POLLIN, 0});
+        for (const TCommand* c : commands)
+            waits.push_back({c->Output, POLLIN, 0});
+        // The slice only bounds how late an ended command is noticed; output wakes at once.
         ::poll(waits.data(), waits.size(), 10);
         for (size_t i = 0; i < commands.size(); ++i) {
-            TCommand& c = commands[i];
+            TCommand& c = *commands[i];
             if (c.Output >= 0 && (waits[i].revents & (POLLIN | POLLHUP))) {
                 char buffer[4096];
                 const ssize_t n = ::read(c.Output, buffer, sizeof buffer);
@@ -106,66 +110,126 @@ bool Follow(std::vector<TCommand>& commands, const std::function<bool()>& done, 
     return true;
 }
 
+bool Follow(std::vector<TCommand>& commands, const std::function<bool()>& done)
+{
+    std::vector<TCommand*> all;
+    for (TCommand& c : commands)
+        all.push_back(&c);
+    return Follow(all, done);
+}
+
 bool Says(const TCommand& c, const char* text) { return c.Text.find(text) != std::string::npos; }
+
+// Ends whatever of the commands still runs when the test ends, early or not.
+struct TEndAll {
+    std::vector<TCommand>& Commands;
+    ~TEndAll()
+    {
+        for (TCommand& c : Commands) {
+            if (c.Pid > 0 && !c.Ended()) {
+                ::kill(-c.Pid, SIGKILL);
+                ::waitpid(c.Pid, nullptr, 0);
+            }
+            if (c.Output >= 0)
+                ::close(c.Output);
+        }
+    }
+};
+
+// A copy of the project's commands in scratch/tree, with the sample's sources and the stand-ins
+// of tests/support/runcommand on the way: cmake and ctest on PATH, and, where asked for, the
+// builder and the game in tree/build (otherwise the built ones).
+struct TRunTree {
+    fs::path Root;
+    std::vector<std::string> Environment;
+
+    TRunTree(const TScratchFolder& scratch, bool standInProgram, const std::vector<std::string>& extra)
+        : Root(scratch.Path() + "/tree")
+    {
+        const fs::path source = ZB_SOURCE_DIR;
+        const fs::path bin = ZB_BINARY_DIR;
+        const fs::path standIns = source / "tests" / "support" / "runcommand";
+        fs::create_directories(Root / "scripts");
+        fs::create_directories(Root / "build");
+        fs::create_directories(Root / "stand-in");
+        for (const char* script : {"run", "test"})
+            fs::copy_file(source / "scripts" / script, Root / "scripts" / script);
+        fs::create_directory_symlink(source / "sample", Root / "sample");
+        Install(standIns / "cmake.sh", Root / "stand-in" / "cmake");
+        Install(standIns / "ctest.sh", Root / "stand-in" / "ctest");
+        if (standInProgram) {
+            Install(standIns / "zb.sh", Root / "build" / "zb");
+            Install(standIns / "mksample.sh", Root / "build" / "mksample");
+        } else {
+            fs::create_symlink(bin / "zb", Root / "build" / "zb");
+            fs::create_symlink(bin / "mksample", Root / "build" / "mksample");
+        }
+        const std::string runtime = scratch.Path() + "/runtime";
+        fs::create_directory(runtime);
+
+        const char* path = std::getenv("PATH");
+        Environment = {"PATH=" + (Root / "stand-in").string() + ":" + (path ? path : "/usr/bin:/bin"),
+                       "XDG_RUNTIME_DIR=" + runtime, "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+        for (const std::string& e : extra)
+            Environment.push_back(e);
+        for (const std::string& e : xvfb::ProgramSanitizerEnvironment())
+            Environment.push_back(e);
+        // The test's own settings of the commands (a build folder, configure options) stay out.
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            bool replaced = false;
+            for (const std::string& set : Environment)
+                replaced = replaced || entry.compare(0, entry.find('=') + 1, set, 0, set.find('=') + 1) == 0;
+            if (!replaced && entry.rfind("SDL_", 0) != 0 && entry.rfind("ZB_", 0) != 0)
+                Environment.push_back(entry);
+        }
+    }
+
+    static void Install(const fs::path& from, const fs::path& to)
+    {
+        fs::copy_file(from, to);
+        fs::permissions(to, fs::perms::owner_all);
+    }
+
+    fs::path Script(const char* name) const { return Root / "scripts" / name; }
+    fs::path Game() const { return Root / "build" / "sample-game"; }
+};
 
 }  // namespace
 
+// Three run commands and a test command started together in one build folder: one builds at a
+// time, the test command's tests run there, one game runs and the other run commands give way.
 TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
 {
     const fs::path bin = ZB_BINARY_DIR;
     ASSERT_TRUE(fs::exists(bin / "zb") && fs::exists(bin / "mksample")) << "zb or mksample is not built";
     TScratchFolder scratch;
-    const fs::path tree = scratch.Path() + "/tree";
-    fs::create_directories(tree / "scripts");
-    fs::create_directories(tree / "build");
-    fs::create_directories(tree / "stand-in");
-    fs::copy_file(fs::path(ZB_SOURCE_DIR) / "scripts" / "run", tree / "scripts" / "run");
-    fs::create_directory_symlink(fs::path(ZB_SOURCE_DIR) / "sample", tree / "sample");
-    fs::create_symlink(bin / "zb", tree / "build" / "zb");
-    fs::create_symlink(bin / "mksample", tree / "build" / "mksample");
-    scratch.Write("tree/stand-in/cmake", StandInCmake);
-    fs::permissions(tree / "stand-in" / "cmake", fs::perms::owner_all);
     const std::string gate = scratch.Path() + "/gate";
     ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
     // Held open for writing throughout, so that a stand-in never waits to open the gate.
     const int gateHandle = ::open(gate.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(gateHandle, 0);
-    const std::string runtime = scratch.Path() + "/runtime";
-    fs::create_directory(runtime);
+    const TRunTree tree(scratch, false, {"ZB_TRACE_STARTUP=1", "ZB_TEST_GATE=" + gate});
 
-    const char* path = std::getenv("PATH");
-    std::vector<std::string> environment = {"PATH=" + (tree / "stand-in").string() + ":" + (path ? path : "/usr/bin:/bin"),
-                                            "XDG_RUNTIME_DIR=" + runtime, "SDL_VIDEODRIVER=dummy",
-                                            "SDL_AUDIODRIVER=dummy", "ZB_TRACE_STARTUP=1", "ZB_TEST_GATE=" + gate};
-    for (const std::string& e : xvfb::ProgramSanitizerEnvironment())
-        environment.push_back(e);
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        bool replaced = false;
-        for (const std::string& set : environment)
-            replaced = replaced || entry.compare(0, entry.find('=') + 1, set, 0, set.find('=') + 1) == 0;
-        if (!replaced && entry.rfind("SDL_", 0) != 0 && entry.rfind("ZB_", 0) != 0)
-            environment.push_back(entry);
-    }
+    // What one builder alone makes, built meanwhile: the runs' builds come one after another.
+    TScratchFolder single;
+    const pid_t reference = StartBuilder(single.Path() + "/game", single.Path() + "/errors");
+    ASSERT_GT(reference, 0);
+
     std::vector<TCommand> commands;
     for (int i = 0; i < 3; ++i)
-        commands.push_back(Start((tree / "scripts" / "run").string(), environment));
-    struct TEndAll {
-        std::vector<TCommand>& Commands;
-        ~TEndAll()
-        {
-            for (TCommand& c : Commands) {
-                if (c.Pid > 0 && !c.Ended()) {
-                    ::kill(-c.Pid, SIGKILL);
-                    ::waitpid(c.Pid, nullptr, 0);
-                }
-                if (c.Output >= 0)
-                    ::close(c.Output);
-            }
-        }
-    } endAll{commands};
+        commands.push_back(Start(tree.Script("run"), tree.Environment));
+    commands.push_back(Start(tree.Script("test"), tree.Environment));
+    TCommand& test = commands.back();
+    const TEndAll endAll{commands};
     for (const TCommand& c : commands)
         ASSERT_GT(c.Pid, 0);
+    auto all = [&] {
+        std::string text;
+        for (const TCommand& c : commands)
+            text += c.Text + "\n-- status " + std::to_string(c.Status) + "\n";
+        return text;
+    };
 
     // Each has either begun its build or said that it waits; only one may build at a time.
     auto building = [&] {
@@ -174,59 +238,125 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
             n += Says(c, BuildBegins);
         return n;
     };
-    const bool settled = Follow(
-        commands,
-        [&] {
-            for (const TCommand& c : commands)
-                if (!Says(c, BuildBegins) && !Says(c, Waits))
-                    return false;
-            return true;
-        },
-        60000);
-    ASSERT_TRUE(settled) << commands[0].Text << "\n--\n" << commands[1].Text << "\n--\n" << commands[2].Text;
-    ASSERT_EQ(building(), 1) << "builds at once in one build folder";
-    for (int i = 0; i < 3; ++i)
+    const bool settled = Follow(commands, [&] {
+        for (const TCommand& c : commands)
+            if (!Says(c, BuildBegins) && !Says(c, Waits))
+                return false;
+        return true;
+    });
+    ASSERT_TRUE(settled) << all();
+    ASSERT_EQ(building(), 1) << "builds at once in one build folder\n" << all();
+    for (size_t i = 0; i < commands.size(); ++i)
         ASSERT_EQ(::write(gateHandle, "go\n", 3), 3);
 
-    // Two give way to the game the third started, and end while it runs.
+    // Two run commands give way to the game the third started, and end while it runs; the test
+    // command ends once its tests have run.
     auto ended = [&] {
         int n = 0;
         for (const TCommand& c : commands)
             n += c.Ended();
         return n;
     };
-    const bool twoEnded = Follow(commands, [&] { return ended() >= 2; }, 60000);
-    std::string all;
-    for (const TCommand& c : commands)
-        all += c.Text + "\n-- status " + std::to_string(c.Status) + "\n";
-    ASSERT_TRUE(twoEnded) << all;
-    ASSERT_EQ(ended(), 2) << all;
+    ASSERT_TRUE(Follow(commands, [&] { return ended() >= 3; })) << all();
+    ASSERT_EQ(ended(), 3) << all();
+    EXPECT_NE(test.Text.find(TestsRan + (tree.Root / "build").string()), std::string::npos) << test.Text;
     TCommand* game = nullptr;
     for (TCommand& c : commands) {
         if (c.Ended())
-            EXPECT_EQ(c.Status, 0) << all;
+            EXPECT_EQ(c.Status, 0) << all();
         else
             game = &c;
     }
-    ASSERT_TRUE(Follow(commands, [&] { return Says(*game, TitleShown) || game->Ended(); }, 60000)) << all;
+    ASSERT_NE(game, &test) << all();
+    ASSERT_TRUE(Follow({game}, [&] { return Says(*game, TitleShown) || game->Ended(); })) << all();
     EXPECT_FALSE(game->Ended()) << game->Text;
     for (const TCommand& c : commands)
         EXPECT_TRUE(Says(c, BuildBegins)) << "each command builds, one after another:\n" << c.Text;
 
     // The data is a single build's; the game's copy of the program beside it is the built one.
-    TScratchFolder single;
-    ASSERT_TRUE(BuildSample(single));
+    const TByteVector errors = ReadWholeFile(single.Path() + "/errors");
+    ASSERT_EQ(AwaitBuilder(reference), 0) << std::string(errors.begin(), errors.end());
     auto expected = Entries(single.Path() + "/game");
     const TByteVector program = ReadWholeFile((bin / "zb").string());
     expected["zb"] = std::string(program.begin(), program.end());
-    ExpectSameEntries(expected, (tree / "build" / "sample-game").string());
+    ExpectSameEntries(expected, tree.Game().string());
     std::set<std::string> built;
-    for (const auto& entry : fs::directory_iterator(tree / "build"))
+    for (const auto& entry : fs::directory_iterator(tree.Root / "build"))
         built.insert(entry.path().filename().string());
     EXPECT_EQ(built, (std::set<std::string>{".build-lock", "mksample", "sample-game", "zb"}));
 
     ::kill(game->Pid, SIGTERM);
-    ASSERT_TRUE(Follow(commands, [&] { return game->Ended(); }, 30000)) << game->Text;
+    ASSERT_TRUE(Follow({game}, [&] { return game->Ended(); })) << game->Text;
     EXPECT_EQ(game->Status, 0) << game->Text;
     ::close(gateHandle);
+}
+
+// A run command stopped (SIGINT, SIGTERM, SIGHUP) the moment its copy of the game appears
+// removes the copy and ends by that signal; one killed outright leaves it, and the next run
+// removes it. Then the game's copy is the built program, and the player's files stay, the
+// game's own temporaries and files of similar names among them.
+TEST(RunCommand, StoppedOrKilledWhileCopyingTheGameLeavesNoCopyOnceTheNextHasRun)
+{
+    TScratchFolder scratch;
+    const TRunTree tree(scratch, true, {});
+    const std::string game = tree.Game().string();
+    fs::create_directories(game);
+    const std::map<std::string, std::string> players = {
+        {"ZB.INI", "[ZB]\r\nVolumeBGM=12\r\n"},
+        {"ZB.INI.tmpAb12Cd", "the game's temporary, its writer gone"},
+        {"ZBSys.sav.tmp0aZ9yX", "the game's temporary, its writer gone"},
+        {"zb.backup", "the player's copy of the game"},
+        {"zb.tmp", "the player's file"},
+    };
+    for (const auto& [name, text] : players)
+        WriteWholeFile(game + "/" + name, TByteVector(text.begin(), text.end()));
+    auto expected = players;
+    const TByteVector program = ReadWholeFile((tree.Root / "build" / "zb").string());
+    expected["zb"] = std::string(program.begin(), program.end());
+    auto strays = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(game))
+            if (!expected.count(entry.path().filename().string()))
+                names.insert(entry.path().filename().string());
+        return names;
+    };
+
+    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL, SIGKILL, SIGKILL};
+    int caught = 0;  // kills that landed while the copy stood
+    for (const int signal : signals) {
+        SCOPED_TRACE(strsignal(signal));
+        // An older program, so that the run copies the built one in.
+        WriteWholeFile(game + "/zb", TByteVector{'o', 'l', 'd'});
+        TArrivalWatch watch(game);
+        ASSERT_TRUE(watch.Ok()) << std::strerror(errno);
+        std::vector<TCommand> commands;
+        commands.reserve(2);  // the references below stay good
+        commands.push_back(Start(tree.Script("run"), tree.Environment));
+        const TEndAll endAll{commands};
+        TCommand& run = commands[0];
+        ASSERT_GT(run.Pid, 0);
+        const std::string arrived = watch.Await(
+            [](const std::string& name) { return name.rfind("zb.", 0) == 0; }, run.Pid, HangGuardMs);
+        // A kill takes the copying tools with it; a stop goes to the script, as a shell's kill does.
+        if (!arrived.empty())
+            ::kill(signal == SIGKILL ? -run.Pid : run.Pid, signal);
+        ASSERT_TRUE(Follow(commands, [&] { return run.Ended(); })) << run.Text;
+        ASSERT_FALSE(arrived.empty()) << "the run ended before its copy appeared\n" << run.Text;
+        EXPECT_EQ(run.Status, 1000 + signal) << run.Text;
+        const auto left = strays();
+        if (signal == SIGKILL)
+            caught += !left.empty();
+        else
+            EXPECT_EQ(left, std::set<std::string>()) << "left behind";
+
+        commands.push_back(Start(tree.Script("run"), tree.Environment));
+        TCommand& next = commands[1];
+        ASSERT_GT(next.Pid, 0);
+        ASSERT_TRUE(Follow(commands, [&] { return next.Ended(); })) << next.Text;
+        EXPECT_EQ(next.Status, 0) << next.Text;
+        EXPECT_TRUE(Says(next, GameStarted)) << next.Text;
+        EXPECT_TRUE(Entries(game) == expected) << "left behind, or the game's copy is not the built program";
+        EXPECT_EQ(strays(), std::set<std::string>()) << "left behind";
+    }
+    EXPECT_GT(caught, 0) << "no kill landed while the copy stood: the rounds proved nothing";
 }
