@@ -822,3 +822,15 @@ std::string TMovieDecoder::LastError() const
 void TMovieDecoder::SetClock(std::function<int64_t()> clock) { FImpl->Clock = clock ? std::move(clock) : SteadyMs; }
 
 void TMovieDecoder::SetPacketHook(std::function<void()> hook) { FImpl->PacketHook = std::move(hook); }
+
+TMovieDecoder::TBacklog TMovieDecoder::Backlog() const
+{
+    const TImpl& d = *FImpl;
+    TBacklog backlog;
+    // The flags first: what they promise is then all in the counts read after them.
+    backlog.Finished = d.DecodeDone.load(std::memory_order_acquire);
+    backlog.SoundDone = d.AudioDone.load(std::memory_order_acquire);
+    backlog.Pictures = int(d.PicWritten.load(std::memory_order_acquire) - d.PicRead.load(std::memory_order_acquire));
+    backlog.SoundFrames = d.PcmWritten.load(std::memory_order_acquire) - d.PcmRead.load(std::memory_order_acquire);
+    return backlog;
+}

@@ -90,6 +90,15 @@ public:
     // clock), and a function the decode thread calls before reading each packet.
     void SetClock(std::function<int64_t()> clock);
     void SetPacketHook(std::function<void()> hook);
+    // For tests that drive the clock faster than a busy machine decodes: what the decode thread
+    // has made and nobody has taken yet, so that they can wait for it instead of for a time.
+    struct TBacklog {
+        int Pictures = 0;          // decoded, not yet shown or skipped
+        uint64_t SoundFrames = 0;  // in the ring, not yet read by the mixer
+        bool SoundDone = false;    // no more sound will enter the ring
+        bool Finished = false;     // nor any more pictures: the decode thread is done
+    };
+    TBacklog Backlog() const;
 
 private:
     struct TImpl;

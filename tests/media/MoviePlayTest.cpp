@@ -19,6 +19,7 @@ namespace {
 struct TShown {
     int64_t Time;
     uint32_t Colour;
+    int64_t MixedMs;  // sound mixed by then
 };
 
 std::unique_ptr<TVeRGBBits> MakeTarget(TBitDepth depth)
@@ -42,24 +43,40 @@ TEST(MoviePlay, SoundTrackReachesTheMixerAndPacesThePictures)
     TDSound sound(nullptr);
     sound.EnableOffline();
     TVeMovie movie(&sound);
+    // The steady clock moves on 3 ms for each 10 ms period mixed: the pictures must follow the
+    // mixer, and a decoder held back by a busy machine never makes the sound look stalled.
+    std::atomic<int64_t> now{0};
+    movie.Decoder().SetClock([&] { return now.load(); });
     ASSERT_TRUE(movie.Open(path)) << movie.LastError();
     EXPECT_TRUE(movie.HasSound());
     auto target = MakeTarget(bd32);
     ASSERT_TRUE(movie.Play(160, 120, bd32));
     EXPECT_EQ(movie.GetState(), msRun);
 
-    // The mixer runs faster than real time, 10 ms per period; the pictures must follow it.
+    // The mixer runs faster than real time, 10 ms per period. Before each period the decoder
+    // has the next picture and a period of sound ready (or has no more), so that no picture
+    // comes due only after a later one and no period is mixed short.
+    auto ready = [&] {
+        const TMovieDecoder::TBacklog backlog = movie.Decoder().Backlog();
+        return (backlog.Pictures > 0 || backlog.Finished) && (backlog.SoundFrames >= 441 || backlog.SoundDone);
+    };
     std::vector<int16_t> mixed, period(441 * 2);
     std::vector<TShown> shown;
     TMovieUpdate result;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!result.Ended && std::chrono::steady_clock::now() < deadline) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    // The one-second clip ends well within ten seconds of sound mixed.
+    for (int periods = 0; !result.Ended && periods < 1000 && std::chrono::steady_clock::now() < deadline;) {
+        if (!ready()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         sound.Mix(period.data(), 441);
+        ++periods;
         mixed.insert(mixed.end(), period.begin(), period.end());
+        now += 3;
         result = movie.Update(target.get());
         if (result.NewPicture)
-            shown.push_back({movie.Time(), Centre(*target)});
-        std::this_thread::sleep_for(std::chrono::microseconds(2500));
+            shown.push_back({movie.Time(), Centre(*target), int64_t(mixed.size() / 2 * 1000 / 44100)});
     }
     ASSERT_TRUE(result.Ended);
     EXPECT_FALSE(result.Failed);
@@ -72,6 +89,10 @@ TEST(MoviePlay, SoundTrackReachesTheMixerAndPacesThePictures)
         uint32_t expected = s.Time < 400 ? 0xFF0000 : s.Time < 800 ? 0x00FF00 : 0x0000FF;
         if (s.Time % 400 > 30) {
             EXPECT_TRUE(NearColour(s.Colour, expected)) << s.Time << " " << std::hex << s.Colour;
+        }
+        // While the sound track lasts, the movie's time is the mixer's position.
+        if (s.Time < 900) {
+            EXPECT_NEAR(s.Time, s.MixedMs, 30);
         }
     }
     movie.Stop();
@@ -95,7 +116,7 @@ TEST(MoviePlay, SilentVolumeStillRunsTheClock)
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     std::vector<int16_t> period(441 * 2);
     double peak = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (movie.Time() < 500 && std::chrono::steady_clock::now() < deadline) {
         sound.Mix(period.data(), 441);
         peak = std::max(peak, SoundTest::Rms(period, 0));
@@ -135,7 +156,8 @@ TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
         ASSERT_TRUE(movie.Play(160, 120, bd24));
         now.store(round * 1000 + 40);
         bool red = false;
-        for (int i = 0; i < 5000 && !red; ++i) {
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+             !red && std::chrono::steady_clock::now() < end;) {
             red = movie.Update(target.get()).NewPicture && NearColour(Centre(*target), 0xFF0000);
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -151,7 +173,8 @@ TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     now.store(2000);
     TMovieUpdate result;
-    for (int i = 0; i < 5000 && !result.Ended; ++i) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         !result.Ended && std::chrono::steady_clock::now() < end;) {
         result = movie.Update(wrong.get());
         EXPECT_FALSE(result.NewPicture);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -173,16 +196,22 @@ TEST(MoviePlay, PicturesGoOnWhenTheMixerStopsTakingSound)
     ASSERT_TRUE(movie.Open(path));
     auto target = MakeTarget(bd24);
     ASSERT_TRUE(movie.Play(160, 120, bd24));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the ring fills
+    // Sound in the ring that nobody takes is what must not hold the pictures back.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (movie.Decoder().Backlog().SoundFrames == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(movie.Decoder().Backlog().SoundFrames, 0u);
     movie.Update(target.get());
     EXPECT_EQ(movie.Time(), 0);
     now.store(1500);
     movie.Update(target.get());
     now.store(2000);
+    ASSERT_EQ(movie.Time(), 500);
+    // The picture of that time shows once the decoder, which a busy machine may hold back, has made it.
     bool green = false;
-    for (int i = 0; i < 5000 && !green; ++i) {
+    while (!green && std::chrono::steady_clock::now() < deadline) {
         green = movie.Update(target.get()).NewPicture && NearColour(Centre(*target), 0x00FF00);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_TRUE(green);
     EXPECT_EQ(movie.Time(), 500);
