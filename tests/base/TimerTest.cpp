@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -15,9 +16,9 @@ namespace {
 
 // Waits (bounded) until the condition holds; the bound only stops a broken timer hanging the run.
 template <class F>
-bool WaitFor(F condition, std::chrono::milliseconds limit = 5000ms)
+bool WaitFor(F condition)
 {
-    const auto end = Clock::now() + limit;
+    const auto end = Clock::now() + 30s;
     while (!condition()) {
         if (Clock::now() > end)
             return false;
@@ -34,9 +35,13 @@ TEST(VeTimer, TicksOnItsOwnThreadOnlyWhileEnabled)
     std::atomic<int> ticks{0};
     std::atomic<bool> otherThread{true};
     const auto self = std::this_thread::get_id();
+    std::vector<Clock::time_point> stamps;  // of the first 100 ticks, written by the timer's thread
+    stamps.reserve(100);
     timer.OnTimer = [&](TObject* sender) {
         if (std::this_thread::get_id() == self || sender != &timer)
             otherThread = false;
+        if (stamps.size() < 100)
+            stamps.push_back(Clock::now());
         ++ticks;
     };
     timer.SetInterval(5);
@@ -46,10 +51,14 @@ TEST(VeTimer, TicksOnItsOwnThreadOnlyWhileEnabled)
     const auto start = Clock::now();
     timer.SetEnabled(true);
     ASSERT_TRUE(WaitFor([&] { return ticks >= 100; }));
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    // Loose: 100 ticks of 5 ms are about half a second.
-    EXPECT_GT(seconds, 0.4);
-    EXPECT_LT(seconds, 1.5);
+    // 100 ticks of 5 ms take about half a second, never less. A busy machine delays ticks and
+    // drops the periods they miss, so the pace is judged by the best stretch of 20 ticks: 95 ms
+    // when on time, never under 180 ms for a period of 10 ms or coarser.
+    EXPECT_GT(stamps[99] - start, 400ms);
+    auto best = stamps[19] - stamps[0];
+    for (size_t i = 1; i + 19 < stamps.size(); ++i)
+        best = std::min(best, stamps[i + 19] - stamps[i]);
+    EXPECT_LT(best, 150ms);
     EXPECT_TRUE(otherThread);
 
     timer.SetEnabled(false);
@@ -72,13 +81,13 @@ TEST(VeTimer, IntervalIsClampedAndChangingItRestartsThePeriod)
 
     std::atomic<int> ticks{0};
     timer.OnTimer = [&](TObject*) { ++ticks; };
-    timer.SetInterval(10000);
+    timer.SetInterval(TVeTimer::MaxPeriod());
     timer.SetEnabled(true);
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(ticks.load(), 0);
     // A long period that is shortened takes effect at once, not after the old deadline.
     timer.SetInterval(5);
-    EXPECT_TRUE(WaitFor([&] { return ticks >= 3; }, 2000ms));
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 3; }));
     EXPECT_TRUE(timer.GetEnabled());
 }
 
@@ -91,7 +100,9 @@ TEST(VeTimer, DisablingWaitsForARunningTick)
         if (finished)
             return;
         inside = true;
-        std::this_thread::sleep_for(100ms);
+        // Once the disabler has begun, a tick that did not hold it back would end after it.
+        WaitFor([&] { return !timer.GetEnabled(); });
+        std::this_thread::sleep_for(50ms);
         finished = true;
     };
     timer.SetInterval(1);
@@ -182,7 +193,7 @@ TEST(VeTimer, AHandlerCanSkipPeriodsAndARearmBringsTheNextCallForward)
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(calls(), skipping);
     timer.Rearm();  // the schedule's inputs changed: next period boundary, counting one period
-    ASSERT_TRUE(WaitFor([&] { return calls() > skipping; }, 1000ms));
+    ASSERT_TRUE(WaitFor([&] { return calls() > skipping; }));
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_EQ(periods[skipping], 1u);
 }
