@@ -19,36 +19,6 @@ namespace fs = std::filesystem;
 
 using namespace xvfb;
 
-namespace {
-
-// Shell function: settled waits (at most a minute) until the screen shows a picture that has
-// stopped changing: shots half a second apart, twice in a row differing in under 4% of their
-// pixels, the screen not black. The title fades in after its window shows; a fixed wait misses
-// the fade's end on a busy machine.
-constexpr char SettledShellFunction[] = R"SH(
-settled() {
-  import -window root -depth 8 settle-a.ppm
-  steady=0
-  for i in $(seq 120); do
-    sleep 0.5
-    import -window root -depth 8 settle-b.ppm
-    lit=$(convert settle-b.ppm -format '%[fx:int(1000*mean)]' info:)
-    pixels=$(convert settle-b.ppm -format '%[fx:w*h]' info:)
-    changed=$(compare -metric AE settle-a.ppm settle-b.ppm null: 2>&1 | awk '{print int($1)}')
-    mv settle-b.ppm settle-a.ppm
-    if [ "$lit" -gt 30 ] && [ "$changed" -lt $(( pixels / 25 )) ]; then
-      steady=$((steady + 1))
-      [ $steady -ge 2 ] && return 0
-    else
-      steady=0
-    fi
-  done
-  return 1
-}
-)SH";
-
-}  // namespace
-
 // Also with a pipe in place of the sound-effect archive and an empty title music: the scene
 // opens the pipe without waiting, each is named in the error log, and the game plays on (the
 // effects from the folder that stands in, the title without its music).
@@ -69,39 +39,9 @@ TEST(GameFlowOnXvfb, StartFromTheTitleShowsTheFirstMessageAndACloseRequestEndsTh
             WriteWholeFile(game + "/BGM/Track01.bgm", {});
         }
         fs::create_directory(folder.Path() + "/run");
-        const std::string closer = folder.Write("close.py", CloseWindowScript);
         const std::string results = folder.Path() + "/results";
-        // The message window's gold frame, in window pixels: top edge, both sides, bottom edge.
-        const std::string script = folder.Write("e2e.sh",
-            std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
-            "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-            "export " + ProgramSanitizerOptions() + "\n"
-            "./zb 2>'" + folder.Path() + "/err' &\n"
-            "pid=$!\n"
-            "wid=$(waitnamed ZB 60)\n"
-            "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-            "settled\n"
-            // No graphics device stands behind a virtual X server: OpenGL there would be drawn in
-            // software by a whole compiler and a thread per core, for a picture made in memory.
-            "echo llvm=$(grep -c -i llvm /proc/$pid/maps) >> '" + results + "'\n"
-            // Nor are the movie libraries loaded before a movie plays: they are most of the memory.
-            "echo movie=$(grep -c libavcodec /proc/$pid/maps) >> '" + results + "'\n"
-            // The renderer may re-create the window once; take the one that stands now.
-            "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
-            "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1 \\2/p')\n"
-            "set -- $pos; wx=$1; wy=$2\n"
-            "xdotool mousemove --window $wid 202 170; sleep 0.3; xdotool click 1\n"
-            "px() { convert shot.png -crop 1x1+$(( wx + $1 ))+$(( wy + $2 )) -depth 8 txt:- | tail -1 | sed 's/.*#\\([0-9A-Fa-f]\\{6\\}\\).*/\\1/'; }\n"
-            "for i in $(seq 60); do\n"
-            "  sleep 1; import -window root shot.png\n"
-            "  frame=\"$(px 320 334) $(px 48 406) $(px 596 406) $(px 320 468)\"\n"
-            "  [ \"$frame\" = 'FFD66E FFD66E FFD66E FFD66E' ] && break\n"
-            "done\n"
-            "echo frame=$frame >> '" + results + "'\n"
-            "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-            "waitguarded $pid; echo exit=$? >> '" + results + "'\n"
-            "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
-        const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+        const std::string command =
+            XvfbScript(1024, 768, ProgramSanitizerEnvironment(), "game_start.sh", {folder.Path()});
         std::map<std::string, std::string> r = RunForResults({command}, results, "save");
         ASSERT_EQ(r.count("save"), 1u) << command;
         EXPECT_EQ(r["llvm"], "0");
@@ -133,37 +73,9 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
     fs::create_directory(folder.Path() + "/run");
     const std::string out = folder.Path();
     const std::string results = out + "/results";
-    // The virtual server's process is named in its lock file; it is ended once the first
-    // message window stands, while the story is drawn.
-    const std::string script = folder.Write("lost.sh",
-        std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
-        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export " + ProgramSanitizerOptions() + "\n"
-        "sed -i '/FPSMode/d' ZB.INI\n"
-        "rm -f ZBSys.sav\n"
-        "./zb 2>'" + out + "/err' &\n"
-        "pid=$!\n"
-        "wid=$(waitnamed ZB 60)\n"
-        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-        "settled\n"
-        "wid=$(xdotool search --name '^ZB$' | tail -1)\n"
-        "xdotool mousemove --window $wid 202 170; sleep 0.3; xdotool click 1\n"
-        "pos=$(xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/\\1+\\2/p')\n"
-        "for i in $(seq 60); do\n"
-        "  sleep 1\n"
-        "  c=$(import -window root -crop 1x1+$(( ${pos%+*} + 320 ))+$(( ${pos#*+} + 334 )) -depth 8 txt:- | tail -1)\n"
-        "  case \"$c\" in *FFD66E*) break;; esac\n"
-        "done\n"
-        "echo frame=$c >> '" + results + "'\n"
-        "echo display=$DISPLAY >> '" + results + "'\n"
-        "server=$(tr -d ' ' < /tmp/.X${DISPLAY#:}-lock)\n"
-        "start=$(date +%s%N)\n"
-        "kill -TERM $server\n"
-        "waitguarded $pid; echo exit=$? >> '" + results + "'\n"
-        "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> '" + results + "'\n"
-        "echo ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
-        "echo save=$([ -f ZBSys.sav ] && echo yes || echo no) >> '" + results + "'\n");
-    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+    // The virtual server's process is ended once the first message window stands, while the
+    // story is drawn.
+    const std::string command = XvfbScript(1024, 768, ProgramSanitizerEnvironment(), "game_lost_display.sh", {out});
     std::map<std::string, std::string> r = RunForResults({command}, results, "save");
     ASSERT_EQ(r.count("save"), 1u) << command;
     const TByteVector bytes = ReadWholeFile(out + "/err");
@@ -270,73 +182,21 @@ TEST(GameFlowOnXvfb, FullScreenFillsTheScreenWithAndWithoutAWindowManager)
         const std::string game = BuildSampleGame(folder.Path());
         ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
         fs::create_directory(folder.Path() + "/run");
-        const std::string closer = folder.Write("close.py", CloseWindowScript);
         const std::string out = folder.Path();
         const std::string results = out + "/results";
         const TBox full = PictureBox(screen.Width, screen.Height);
         const TBox resized = PictureBox(screen.ResizedWidth, screen.ResizedHeight);
+        // The start button, and the top edge of the first message window's frame, where the
+        // script looks for its colour.
         const std::string start = std::to_string(ScaledX(full, 202)) + " " + std::to_string(ScaledY(full, 170));
-        // Polls until the first scene's message window stands, by its frame's top-edge colour.
-        auto awaitMessage = [&](const TBox& box) {
-            return "for i in $(seq 60); do\n"
-                   "  sleep 1\n"
-                   "  c=$(import -window root -crop 1x1+" + std::to_string(ScaledX(box, 320)) + "+" +
-                   std::to_string(ScaledY(box, 334)) + " -depth 8 txt:- | tail -1)\n"
-                   "  case \"$c\" in *FFD66E*) break;; esac\n"
-                   "done\n";
+        auto frameTop = [](const TBox& box) {
+            return std::to_string(ScaledX(box, 320)) + "+" + std::to_string(ScaledY(box, 334));
         };
-        const std::string script = folder.Write("full.sh",
-            std::string(SettledShellFunction) + WindowShellFunctions + GuardedWaitShellFunction + "cd '" + game + "'\n"
-            "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-            "export " + ProgramSanitizerOptions() + "\n"
-            "startzb() {\n"
-            "  ./zb 2>/dev/null &\n"
-            "  pid=$!\n"
-            "  wid=$(waitnamed ZB 60)\n"
-            "  [ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-            // The pointer at the screen's middle is over the same game pixel in every run.
-            "  xdotool mousemove " + std::to_string(screen.Width / 2) + " " + std::to_string(screen.Height / 2) + "\n"
-            "  settled\n"
-            "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
-            "}\n"
-            "endzb() {\n"
-            "  waitguarded $pid; echo $1=$? >> '" + results + "'\n"
-            "  echo $1ini=$(grep -c FPSMode ZB.INI) >> '" + results + "'\n"
-            "}\n"
-            // The windowed picture, the yardstick.
-            "startzb\n"
-            "xdotool getwindowgeometry $wid | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/windowx=\\1\\nwindowy=\\2/p' >> '" + results + "'\n"
-            "import -window root -depth 8 '" + out + "/window.ppm'\n"
-            "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-            "endzb window\n"
-            "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
-            // Full screen without a window manager; the settings the program writes at its
-            // orderly end are taken away first.
-            "sed -i '/FPSMode/d' ZB.INI\n"
-            "startzb\n"
-            "import -window root -depth 8 '" + out + "/bare-title.ppm'\n"
-            "xdotool mousemove " + start + "; sleep 0.3; xdotool click 1\n" +
-            awaitMessage(full) +
-            "import -window root -depth 8 '" + out + "/bare-message.ppm'\n"
-            "xdotool windowsize $wid " + std::to_string(screen.ResizedWidth) + " " +
-            std::to_string(screen.ResizedHeight) + "\n" +
-            awaitMessage(resized) +
-            "import -window root -depth 8 '" + out + "/bare-resized.ppm'\n"
-            "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-            "endzb bare\n"
-            // The same under a window manager, closed with Alt+F4.
-            "matchbox-window-manager >/dev/null 2>&1 & wm=$!\n"
-            "sleep 1\n"
-            "sed -i '/FPSMode/d' ZB.INI\n"
-            "startzb\n"
-            "import -window root -depth 8 '" + out + "/managed-title.ppm'\n"
-            "xdotool mousemove " + start + "; sleep 0.3; xdotool click 1\n" +
-            awaitMessage(full) +
-            "import -window root -depth 8 '" + out + "/managed-message.ppm'\n"
-            "xdotool windowfocus --sync $wid key alt+F4\n"
-            "endzb managed\n"
-            "kill $wm\n");
-        const std::string command = XvfbRun(screen.Width, screen.Height) + "sh '" + script + "'";
+        const std::string command =
+            XvfbScript(screen.Width, screen.Height, ProgramSanitizerEnvironment(), "game_full_screen.sh",
+                       {out, std::to_string(screen.Width), std::to_string(screen.Height), start, frameTop(full),
+                        frameTop(resized),
+                        std::to_string(screen.ResizedWidth) + " " + std::to_string(screen.ResizedHeight)});
         std::map<std::string, std::string> r = RunForResults({command}, results, "managedini");
         ASSERT_EQ(r.count("managedini"), 1u) << command;
         TPpm window, bareTitle, bareMessage, bareResized, managedTitle, managedMessage;
@@ -377,77 +237,10 @@ TEST(GameFlowOnXvfb, FullScreenWithoutAManagerShowsTheCursorAtThePointerBeforeIt
     const std::string game = BuildSampleGame(folder.Path());
     ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
     fs::create_directory(folder.Path() + "/run");
-    const std::string closer = folder.Write("close.py", CloseWindowScript);
     const std::string out = folder.Path();
     const std::string results = out + "/results";
-    // The lower half of the window (buttons, sea, the pointer's place; the stars are above) once
-    // the title stands scaled in its box, the bars beside it black, and three shots in a row
-    // agree, at most a minute after the call. A slow start stands still too, on a black screen
-    // with only the cursor on it, or with the picture at its first size: the title lights a
-    // good share of the half (about a sixth of full brightness on average), the cursor alone
-    // almost none.
-    struct TWindow {
-        int X, Y, Width, Height, Bar;
-    };
-    auto settled = [&](const std::string& name, const TWindow& w = {0, 0, 1280, 720, 160}) {
-        const std::string now = "'" + out + "/now.ppm'";
-        auto measure = [&](const std::string& crop, const std::string& what) {
-            return "$(convert " + now + crop + " -format '%[fx:int(" + what + ")]' info:)";
-        };
-        auto geometry = [](int width, int height, int x, int y) {
-            return std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
-                   std::to_string(y);
-        };
-        const int half = w.Height / 2;
-        return "rm -f '" + out + "/last.ppm'; same=0\n"
-               "for i in $(seq 300); do\n"
-               "  import -window root -crop " + geometry(w.Width, half, w.X, w.Y + half) + " -depth 8 " + now + "\n"
-               "  lit=" + measure("", "1000*mean") + "; left=" + measure(" -crop " + geometry(w.Bar, half, 0, 0), "255*maxima") +
-               "; right=" + measure(" -crop " + geometry(w.Bar, half, w.Width - w.Bar, 0), "255*maxima") + "\n"
-               "  if [ $lit -gt 50 ] && [ $left -eq 0 ] && [ $right -eq 0 ] && cmp -s " + now + " '" + out +
-               "/last.ppm'; then\n"
-               "    same=$((same + 1)); [ $same -ge 2 ] && break\n"
-               "  else same=0; fi\n"
-               "  mv " + now + " '" + out + "/last.ppm'; sleep 0.2\n"
-               "done\n"
-               "mv " + now + " '" + out + "/" + name + ".ppm'\n";
-    };
-    const std::string script = folder.Write("pointer.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + game + "'\n"
-        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export " + ProgramSanitizerOptions() + "\n"
-        "sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI\n"
-        "xdotool mousemove 1000 600\n"
-        "./zb 2>/dev/null &\n"
-        "pid=$!\n"
-        "wid=$(waitnamed ZB 60)\n"
-        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-        // The window is made at one size and covers the screen later, how much later depends
-        // on the machine: the first shot worth comparing is of the screen-sized window.
-        "for i in $(seq 300); do\n"
-        "  for w in $(xdotool search --name '^ZB$'); do xdotool getwindowgeometry $w; done |"
-        " grep -q 'Geometry: 1280x720' && break\n"
-        "  sleep 0.2\n"
-        "done\n" +
-        settled("first") +
-        "xdotool mousemove 900 500; xdotool mousemove 1000 600\n" +
-        settled("moved") +
-        "echo pointer=$(xdotool getmouselocation | cut -d' ' -f1-2) >> '" + results + "'\n"
-        // Then, once the pointer has moved (after which the video library's idea of it is
-        // stale), the window is moved away from the screen's corner and made smaller under the
-        // still pointer: the picture, now in an 800x600 box at (280, 100), shows the cursor
-        // where the pointer is at once. The pointer stands over the sea, not on a lit button,
-        // whose glow pulses and would never stand still for the shots.
-        "xdotool mousemove 900 600\n" +
-        settled("over") +
-        "w=$(xdotool search --name '^ZB$' | tail -1); xdotool windowmove $w 200 100; xdotool windowsize $w 960 600\n" +
-        settled("placed", {200, 100, 960, 600, 80}) +
-        "xdotool mousemove 700 400; xdotool mousemove 900 600\n" +
-        settled("placedmoved", {200, 100, 960, 600, 80}) +
-        "python3 '" + closer + "' $(xdotool search --name '^ZB$' | tail -1)\n"
-        "waitguarded $pid; echo exit=$? >> '" + results + "'\n");
     // -noreset: the pointer stays where it was put while no client is connected.
-    const std::string command = XvfbRun(1280, 720) + "sh '" + script + "'";
+    const std::string command = XvfbScript(1280, 720, ProgramSanitizerEnvironment(), "game_pointer.sh", {out});
     std::map<std::string, std::string> r = RunForResults({command}, results, "exit");
     ASSERT_EQ(r.count("exit"), 1u) << command;
     EXPECT_EQ(r["pointer"], "x:1000 y:600");
@@ -489,31 +282,11 @@ TEST(GameFlowOnXvfb, WithoutTheMovieLibrariesTheLogNamesTheMissingOneBeforeSkipp
     const std::string game = BuildSampleGame(folder.Path());
     ASSERT_FALSE(game.empty()) << "zb or mksample missing, or the sample game did not build";
     fs::create_directory(folder.Path() + "/run");
-    fs::create_directory(folder.Path() + "/hidden");
     const std::string out = folder.Path();
+    // The libraries' names come from the test program, which links the same ones.
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    // Empty files of the libraries' names, found first, hide them: the loader finds no library
-    // in them. The names come from the test program, which links the same libraries.
-    const std::string script = folder.Write("movie.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "for name in $(ldd '" + self + "' | grep -o 'lib\\(avutil\\|swresample\\|swscale\\|avcodec\\|avformat\\)"
-        "\\.so\\.[0-9]*' | sort -u); do : > '" + out + "/hidden/'$name; done\n"
-        "cd '" + game + "'\n"
-        "export XDG_RUNTIME_DIR='" + out + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export " + ProgramSanitizerOptions() + "\n"
-        "LD_LIBRARY_PATH='" + out + "/hidden' ./zb -WINDOW 2> '" + out + "/err' &\n"
-        "pid=$!\n"
-        "wid=$(waitnamed ZB 60)\n"
-        "[ -n \"$wid\" ] || { kill $pid; exit 3; }\n"
-        // Start, then on through the prologue's messages until its opening movie is tried.
-        "for i in $(seq 600); do\n"
-        "  grep -q 'QueryInterface failed' '" + out + "/err' && break\n"
-        "  wid=$(xdotool search --name '^ZB$' | tail -1)\n"
-        "  xdotool mousemove --window $wid 202 170 click 1 mousemove --window $wid 500 420 click 1\n"
-        "  sleep 0.1\n"
-        "done\n"
-        "xdotool key --window $wid alt+F4\n"
-        "waitguarded $pid; echo exit=$? > '" + out + "/results'\n");
-    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+    const std::string command =
+        XvfbScript(1024, 768, ProgramSanitizerEnvironment(), "game_without_movie_libraries.sh", {out, self});
     std::map<std::string, std::string> r = RunForResults({command}, out + "/results", "exit");
     ASSERT_EQ(r.count("exit"), 1u) << command;
     std::vector<std::string> lines;

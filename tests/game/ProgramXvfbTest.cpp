@@ -27,35 +27,9 @@ TEST(ProgramOnXvfb, WindowIsTitledAndSizedAndClosingItEndsTheProgramInOrder)
     // The settings at the end are the program's own writing.
     std::filesystem::remove(game + "/ZB.INI");
     std::filesystem::create_directory(folder.Path() + "/run");
-    const std::string closer = folder.Write("close_window.py", CloseWindowScript);
-    const std::string watcher = folder.Write("watch.py", WindowWatchScript);
     const std::string results = folder.Path() + "/results";
-    const std::string script = folder.Write("e2e.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n"
-        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11\n"
-        "export " + ProgramSanitizerOptions() + "\n"
-        // The program starts only once the watcher says that it watches. A try that failed
-        // before has closed its program, which wrote its settings.
-        "rm -f ready game/ZB.INI; mkfifo ready\n"
-        "python3 '" + watcher + "' watched ready Splash ZB & watch=$!\n"
-        "[ \"$(timeout 60 head -n 1 ready)\" = watching ] || { kill $watch; exit 3; }\n"
-        "./game/zb -WINDOW -FPS 2>zb.err &\n"
-        "pid=$!\n"
-        // Not xdotool's own wait: a window that goes while it looks (the splash) ends it.
-        "wid=$(waitnamed ZB 60)\n"
-        "[ -n \"$wid\" ] || { kill $pid; waitguarded $pid; exit 3; }\n"
-        "wait $watch; cat watched > results\n"
-        "echo name=$(xdotool getwindowname $wid) >> results\n"
-        "xdotool getwindowgeometry $wid | sed -n 's/.*Geometry: /geometry=/p' >> results\n"
-        "timeout 30 ./game/zb; echo second=$? >> results\n"
-        "echo inibefore=$([ -f game/ZB.INI ] && echo yes || echo no) >> results\n"
-        // The renderer may re-create the window once; close what stands now.
-        "start=$(date +%s%N)\n"
-        "python3 '" + closer + "' $(xdotool search --name '^ZB$')\n"
-        "waitguarded $pid; echo exit=$? >> results\n"
-        "echo ms=$(( ($(date +%s%N) - start) / 1000000 )) >> results\n"
-        "echo ini=$([ -f game/ZB.INI ] && echo yes || echo no) >> results\n");
-    const std::string command = XvfbRun(1024, 768) + "sh '" + script + "'";
+    const std::string command =
+        XvfbScript(1024, 768, ProgramSanitizerEnvironment(), "program_window.sh", {folder.Path()});
     std::map<std::string, std::string> r = RunForResults({command}, results, "ini");
     std::ifstream errors(folder.Path() + "/zb.err");
     const std::string err((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());

@@ -46,89 +46,12 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     ASSERT_FALSE(game.empty()) << "mksample missing, or the sample game did not build";
     fs::create_directory(folder.Path() + "/run");
     const std::string results = folder.Path() + "/results";
-    // Shows the box titled caption, notes whether a window of the given name stood beside it,
-    // closes it with Return; "none" when no box came.
-    auto closeBox = [&](const std::string& key, const std::string& caption) {
-        return "if box=$(waitnamed '" + caption + "' 60); then\n"
-               "  echo " + key + "=shown >> results\n"
-               "  echo " + key + "game=$(named ZB | wc -l) >> results\n"
-               "  xdotool windowfocus --sync $box key Return\n"
-               "  sleep 0.3\n"
-               "else echo " + key + "=none >> results; fi\n";
+    auto run = [&](int width, int height, const std::string& what) {
+        return XvfbScript(width, height, ProgramSanitizerEnvironment(), "start_failure.sh", {folder.Path(), what});
     };
-    auto run = [&](const std::string& name, const std::string& environment, const std::string& boxes) {
-        return "export " + ProgramSanitizerOptions() + "\n"
-               "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 " + environment + "\n"
-               "rm -f ZB.INI\n"
-               "./zb -WINDOW 2> " + name + ".err &\n"
-               "pid=$!\n" + boxes +
-               "waitguarded $pid; echo " + name + "exit=$? >> results\n";
-    };
-    // The sound device: its box, with the splash still up and no game window yet.
-    const std::string sound = folder.Write("sound.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" +
-        run("sound", "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
-            "splash=$(waitnamed Splash 60)\n"
-            "xdotool getwindowgeometry $splash | sed -n 's/.*Geometry: /splash=/p' >> results\n"
-            "import -window $splash splash.png\n"
-            "echo splashmean=$(convert splash.png -format '%[fx:int(255*mean)]' info:) >> results\n" +
-            closeBox("soundbox", "Error")));
-    // A 640x480 screen in window mode: the screen's box, then the failed creation's. While the
-    // second stands, the screen and its place are taken: what the first covered of the splash
-    // must show the splash again.
-    const std::string second =
-        "if box=$(waitnamed 'QJ Error' 60); then\n"
-        "  import -window root -depth 8 second.ppm\n"
-        "  xdotool getwindowgeometry $box | sed -n 's/.*Position: \\([0-9]*\\),\\([0-9]*\\).*/boxx=\\1\\nboxy=\\2/p;"
-        " s/.*Geometry: \\([0-9]*\\)x\\([0-9]*\\).*/boxw=\\1\\nboxh=\\2/p' >> results\n"
-        "fi\n";
-    const std::string screen = folder.Write("screen.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" +
-        run("screen", "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0",
-            closeBox("screenbox", "Error") + second + closeBox("initbox", "QJ Error")));
-    // SIGTERM, then SIGINT (Ctrl+C in the terminal), while the sound device's box stands: the
-    // program ends in order at once and takes its box with it.
-    auto signalAtBox = [&](const std::string& name, const std::string& signal) {
-        return run(name, "SDL_AUDIODRIVER=nosuchdriver ASAN_OPTIONS=detect_leaks=0",
-                   "if box=$(waitnamed Error 60); then\n"
-                   "  echo " + name + "box=shown >> results\n"
-                   "  kill -" + signal + " $pid\n"
-                   "else echo " + name + "box=none >> results; fi\n") +
-               "echo " + name + "left=$(named Error | wc -l) >> results\n"
-               "echo " + name + "ini=$([ -f ZB.INI ] && echo yes || echo no) >> results\n";
-    };
-    const std::string signals = folder.Write("signals.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n" +
-            signalAtBox("term", "TERM") + signalAtBox("int", "INT"));
-    // Killed outright while the sound device's box stands, the box's own process outliving it:
-    // the next start is not taken for a second copy. It runs, and shows its window.
-    const std::string killed = folder.Write("killed.sh",
-        std::string(WindowShellFunctions) + GuardedWaitShellFunction + "cd '" + folder.Path() + "'\n"
-        "export " + ProgramSanitizerOptions() + "\n"
-        "export XDG_RUNTIME_DIR='" + folder.Path() + "/run' SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0\n"
-        "SDL_AUDIODRIVER=nosuchdriver ./zb -WINDOW 2> killed.err &\n"
-        "pid=$!\n"
-        "if box=$(waitnamed Error 60); then\n"
-        "  echo killedbox=shown >> results\n"
-        "  kill -KILL $pid\n"
-        "else echo killedbox=none >> results; fi\n"
-        "wait $pid\n"
-        "echo orphans=$(named Error | wc -l) >> results\n"
-        "SDL_AUDIODRIVER=dummy ./game/zb -WINDOW 2> next.err &\n"
-        "pid=$!\n"
-        "window=none\n"
-        "for i in $(seq 1200); do\n"
-        "  [ -n \"$(named ZB)\" ] && { window=shown; break; }\n"
-        "  kill -0 $pid 2>/dev/null || break\n"
-        "  sleep 0.05\n"
-        "done\n"
-        "echo nextwindow=$window >> results\n"
-        "kill -TERM $pid 2>/dev/null\n"
-        "waitguarded $pid; echo nextexit=$? >> results\n"
-        "for w in $(named Error); do xdotool windowfocus --sync $w key Return; done\n");
+    // The screen's run has a 640x480 screen, too small for the game.
     std::map<std::string, std::string> r = RunForResults(
-        {XvfbRun(1024, 768) + "sh '" + sound + "'", XvfbRun(640, 480) + "sh '" + screen + "'",
-         XvfbRun(1024, 768) + "sh '" + signals + "'", XvfbRun(1024, 768) + "sh '" + killed + "'"},
+        {run(1024, 768, "sound"), run(640, 480, "screen"), run(1024, 768, "signals"), run(1024, 768, "killed")},
         results, "nextexit");
     ASSERT_EQ(r.count("screenexit"), 1u);
     ASSERT_EQ(r.count("intini"), 1u);
@@ -137,7 +60,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     EXPECT_EQ(r["soundbox"], "shown");
     EXPECT_EQ(r["soundboxgame"], "0") << "the sound device is started before the game window";
     EXPECT_EQ(r["splash"], "320x240");
-    EXPECT_GT(std::atoi(r["splashmean"].c_str()), 0) << "the splash shows a picture";
+    EXPECT_GT(std::atoi(r["splashmean"].c_str()), 0) << "the splash shows a picture beside the box";
     EXPECT_EQ(r["soundexit"], "1") << "a failed start ends with a failure status";
     const std::string soundErr = ReadText(folder.Path() + "/sound.err");
     EXPECT_NE(soundErr.find("DirectSound InitError\n"), std::string::npos) << soundErr;

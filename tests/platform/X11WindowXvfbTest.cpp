@@ -22,48 +22,6 @@
 
 using namespace xvfb;
 
-namespace {
-
-// Leaves on the root window the marker of a manager: "live" names a window that names itself,
-// "dead" one that was destroyed, "stranger" one that lives but carries no marker of its own.
-// The windows outlive the script (they are kept when it disconnects).
-constexpr char MarkerScript[] = R"PY(
-import ctypes, sys
-x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                                    ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong]
-x11.XInternAtom.restype = ctypes.c_ulong
-x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
-                                ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
-x11.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x11.XSetCloseDownMode.argtypes = [ctypes.c_void_p, ctypes.c_int]
-x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-display = x11.XOpenDisplay(None)
-if not display:
-    sys.exit("no display")
-x11.XSetCloseDownMode(display, 1)  # RetainPermanent
-root = x11.XDefaultRootWindow(display)
-check = x11.XInternAtom(display, b"_NET_SUPPORTING_WM_CHECK", 0)
-window = x11.XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0)
-value = ctypes.c_ulong(window)
-owners = [root] if sys.argv[1] == "stranger" else [root, window]
-for owner in owners:
-    x11.XChangeProperty(display, owner, check, 33, 32, 0, ctypes.byref(value), 1)  # WINDOW, replace
-if sys.argv[1] == "dead":
-    x11.XDestroyWindow(display, window)
-x11.XSync(display, 0)
-x11.XCloseDisplay(display)
-)PY";
-
-}  // namespace
-
 TEST(X11WindowOnXvfb, AManagerRunsOnlyWhileItsMarkerWindowNamesItself)
 {
     // The same test, started again by itself under the X server, asks once and says what it saw.
@@ -82,19 +40,10 @@ TEST(X11WindowOnXvfb, AManagerRunsOnlyWhileItsMarkerWindowNamesItself)
         if (!OnPath(tool))
             GTEST_SKIP() << tool << " is not installed";
     TScratchFolder folder;
-    const std::string marker = folder.Write("marker.py", MarkerScript);
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string results = folder.Path() + "/results";
-    std::string script = "export SDL_VIDEODRIVER=x11 ZB_ASK_WINDOW_MANAGER=1 ASAN_OPTIONS=detect_leaks=0\n"
-                         "ask() { '" + self + "' --gtest_filter='X11WindowOnXvfb.AManager*' | sed -n \"s/^manager=/$1=/p\" >> '" +
-                         results + "'; }\n"
-                         "ask none\n";
-    // Each marker replaces the one before on the root window.
-    for (const char* kind : {"live", "dead", "stranger"})
-        script += "python3 '" + marker + "' " + kind + " && ask " + kind + "\n";
-    const std::string file = folder.Write("ask.sh", script);
     // -noreset: the marker must stay on the root window between the clients.
-    const std::string command = "xvfb-run -a -s '-noreset -screen 0 800x600x24' sh '" + file + "'";
+    const std::string command = XvfbScript(800, 600, {}, "ask_manager.sh", {folder.Path(), self});
     std::map<std::string, std::string> r = RunForResults({command}, results, "stranger");
     ASSERT_EQ(r.count("stranger"), 1u) << command;
     EXPECT_EQ(r["none"], "no");
@@ -132,13 +81,7 @@ TEST(X11WindowOnXvfb, AnIdleWindowWaitsOutEachPumpOnceItsFrameIsShown)
     TScratchFolder folder;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string results = folder.Path() + "/results";
-    const std::string script = "export SDL_VIDEODRIVER=x11 ZB_COUNT_IDLE_PASSES=1 ASAN_OPTIONS=detect_leaks=0\n"
-                               "export XDG_RUNTIME_DIR='" + folder.Path() + "/run'\n"
-                               "rm -rf \"$XDG_RUNTIME_DIR\"; mkdir -m 700 \"$XDG_RUNTIME_DIR\"\n"
-                               "'" + self + "' --gtest_filter='X11WindowOnXvfb.AnIdleWindow*' |"
-                               " grep -E '^(presented|passes)=' > '" + results + "'\n";
-    const std::string file = folder.Write("idle.sh", script);
-    const std::string command = XvfbRun(800, 600) + "sh '" + file + "'";
+    const std::string command = XvfbScript(800, 600, {}, "count_idle_passes.sh", {folder.Path(), self});
     std::map<std::string, std::string> r = RunForResults({command}, results, "passes");
     ASSERT_EQ(r.count("passes"), 1u) << command;
     EXPECT_GE(std::stoi(r["presented"]), 1) << "the frame was not shown";
