@@ -89,6 +89,7 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
     ExpectOwnEndAfterALoss(err);
     EXPECT_EQ(r["ini"], "1") << "the settings are written as at a close";
     EXPECT_EQ(r["save"], "yes") << "the save is written as at a close";
+    ExpectServerLeftoversRemoved(r);
 }
 
 namespace {

@@ -76,6 +76,7 @@ TEST(WindowCloseOnXvfb, ACloseAndTheServersEndMomentsApartEndInOrder)
         ExpectOwnEndAfterALoss(err);
         EXPECT_EQ(r["ini"], "yes") << "the settings are written as at any close\n" << err;
         EXPECT_EQ(r["save"], "yes") << "the save is written as at any close\n" << err;
+        ExpectServerLeftoversRemoved(r);
     }
 }
 
@@ -107,5 +108,6 @@ TEST(WindowCloseOnXvfb, TheServersEndDuringTheStartIsNamedWithAFailureStatus)
         }
         EXPECT_TRUE(named) << "no line names " << r["display"] << "\n" << err;
         ExpectOwnEndAfterALoss(err);
+        ExpectServerLeftoversRemoved(r);
     }
 }

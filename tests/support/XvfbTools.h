@@ -61,6 +61,20 @@ inline std::string XvfbScript(int width, int height, const std::vector<std::stri
     return command;
 }
 
+// A script that killed its X server (display=:N and server=PID in its results) removed what the
+// server leaves behind: xvfb-run -a passes over every number whose lock file stands. Another
+// server may have taken the number since, with a lock of its own.
+inline void ExpectServerLeftoversRemoved(const std::map<std::string, std::string>& results)
+{
+    const auto display = results.find("display"), server = results.find("server");
+    ASSERT_TRUE(display != results.end() && server != results.end());
+    const std::string number = display->second.substr(display->second.find(':') + 1);
+    std::ifstream lock("/tmp/.X" + number.substr(0, number.find('.')) + "-lock");
+    std::string pid;
+    lock >> pid;
+    EXPECT_NE(pid, server->second) << "the lock file of the killed X server on " << display->second << " is left";
+}
+
 // What a program that lost its display wrote to standard error says that it ended by its own
 // road: not by the last guard, not inside the X library, and with no sanitizer report.
 inline void ExpectOwnEndAfterALoss(const std::string& err)

@@ -13,13 +13,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 results=$out/results
 cd "$out/game" || exit 3
+takeserver
 export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 
 act() {
   case $1 in
     close) kill -TERM $pid ;;
     windowclose) xdotool search --name '^ZB$' windowclose ;;
-    end) kill -KILL "$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")" ;;
+    end) endserver KILL ;;
   esac
 }
 
@@ -27,6 +28,7 @@ act() {
 rm -f ZB.INI ZBSys.sav
 to_title
 note display "$DISPLAY"
+note server "$server"
 start=$(date +%s%N)
 act "$2"
 sleep "$3"

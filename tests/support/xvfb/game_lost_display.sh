@@ -11,6 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 results=$out/results
 cd "$out/game" || exit 3
+takeserver
 export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 sed -i '/FPSMode/d' ZB.INI
 rm -f ZBSys.sav
@@ -31,10 +32,9 @@ for _ in $(seq 60); do
 done
 note frame "$c"
 note display "$DISPLAY"
-# The virtual server's process is named in its lock file.
-server=$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")
+note server "$server"
 start=$(date +%s%N)
-kill -TERM "$server"
+endserver TERM
 waitguarded $pid
 note exit "$?"
 note ms "$((($(date +%s%N) - start) / 1000000))"

@@ -96,3 +96,31 @@ to_title() {
 endtrace() {
   waitguarded "$tracer"
 }
+
+# takeserver sets server to the process of this display's X server, named in its lock file, and
+# display_number to its number. A server that endserver SIGNAL kills leaves its lock file and
+# socket behind, and xvfb-run -a passes over every number with a lock file, climbing into the
+# numbers of other jobs: both are removed when the script ends, however it ends, as long as the
+# lock still names that server.
+takeserver() {
+  display_number=${DISPLAY#*:}
+  display_number=${display_number%%.*}
+  server=$(tr -d ' ' <"/tmp/.X$display_number-lock")
+  server_ended=no
+  trap leftovers EXIT
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+endserver() {
+  kill "-$1" "$server" && server_ended=yes
+}
+
+leftovers() {
+  [ "$server_ended" = yes ] || return 0
+  [ "$(tr -d ' ' <"/tmp/.X$display_number-lock" 2>/dev/null)" = "$server" ] || return 0
+  # The socket first: a server that takes the number makes its lock before its socket.
+  rm -f "/tmp/.X11-unix/X$display_number"
+  rm -f "/tmp/.X$display_number-lock"
+}

@@ -11,12 +11,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 results=$out/results
 cd "$out/game" || exit 3
-server=$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")
+takeserver
 export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 note display "$DISPLAY"
+note server "$server"
 ./zb 2>err &
 pid=$!
 sleep "$2"
-kill -KILL "$server"
+endserver KILL
 waitguarded $pid
 note exit "$?"
