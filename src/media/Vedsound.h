@@ -123,6 +123,15 @@ public:
     bool Play(bool loop) override;
     void Stop() override;
 
+    // For tests that mix on their own thread, which a busy machine may run far ahead of the
+    // refill thread: frames in the ring not yet mixed, and whether the sound's end is among them.
+    uint64_t QueuedFrames() const
+    {
+        const uint64_t read = FRead.load();  // first: it never passes what was written before
+        return FWritten.load() - read;
+    }
+    bool EndQueued() const { return FEndWritten.load(); }
+
 protected:
     void MixInto(int32_t* acc, int frames) override;
 

@@ -29,18 +29,28 @@ std::vector<int16_t> Sweep(uint32_t frames)
     return out;
 }
 
-// Drives the mixer from this thread the way the device callback would, 10 ms of sound every
-// 10 ms and never faster, collecting what it gives until the stream stops or limit frames have
-// been mixed. The refill thread so gets the time a device gives it, however busy the machine.
+// Polls until done() holds; false only when it still does not after a time that means a hang.
+template <class F>
+bool Eventually(F done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+// Drives the mixer from this thread the way the device callback would, collecting what it
+// gives until the stream stops or limit frames have been mixed. Each period is mixed once the
+// refill thread has a period (or the sound's end) in the ring: a busy machine can hold that
+// thread back longer than the ring lasts, and a device would then play silence.
 std::vector<int16_t> Drain(TDSound& device, TDSoundStream* stream, size_t limit)
 {
     std::vector<int16_t> out;
     std::vector<int16_t> period(441 * 2);
-    while (stream->IsPlay() && out.size() / 2 < limit) {
-        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+    auto ready = [&] { return stream->QueuedFrames() >= 441 || stream->EndQueued(); };
+    while (stream->IsPlay() && out.size() / 2 < limit && Eventually(ready)) {
         device.Mix(period.data(), 441);
         out.insert(out.end(), period.begin(), period.end());
-        std::this_thread::sleep_until(next);
     }
     return out;
 }
@@ -148,7 +158,12 @@ TEST(SoundStream, TheRefillThreadSleepsWhileNothingDrainsTheRing)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // A thread looking in every few milliseconds would have slept and woken some sixty times.
     EXPECT_LT(switches() - before, 15);
-    // Draining past half the ring wakes it: the whole sound still arrives.
+    // Draining past half the ring wakes it: it tops the ring up before it runs dry, and the
+    // whole sound still arrives.
+    std::vector<int16_t> period(441 * 2);
+    while (stream->QueuedFrames() >= TDSoundStream::RingFrames / 2)
+        device.Mix(period.data(), 441);
+    EXPECT_TRUE(Eventually([&] { return stream->QueuedFrames() > TDSoundStream::RingFrames * 3 / 4; }));
     auto out = Drain(device, stream, frames);
     EXPECT_GE(out.size(), size_t(frames) * 2);
     delete stream;
@@ -195,13 +210,16 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
     DirectX::TDSoundBuffer* shortOne = device.CreateBufferFromAdp(MemoryOf(blip).get(), false, false, false);
     ASSERT_NE(shortOne, nullptr);
     ASSERT_TRUE(shortOne->Play(false));
-    for (int round = 0; round < 12; ++round) {
+    // At least a dozen rounds, and on until the device callback has been seen to mix beside them.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int round = 0; round < 12 || (shortOne->IsPlay() && std::chrono::steady_clock::now() < end); ++round) {
+        const int step = round % 12;
         auto file = MemoryOf(adp);
         TDSoundStream* stream = device.CreateStreamFromAdp(file.get(), false, false);
         ASSERT_NE(stream, nullptr);
-        ASSERT_TRUE(stream->Play(round % 2 == 0));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5 + round * 3));
-        EXPECT_TRUE(stream->SetVolume(-round * 500));
+        ASSERT_TRUE(stream->Play(step % 2 == 0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 + step * 3));
+        EXPECT_TRUE(stream->SetVolume(-step * 500));
         delete stream;  // the refill thread is joined here, so the file can go next
         file.reset();
     }
