@@ -103,7 +103,8 @@ protected:
         for (int i = 0; i < 45 && Unit->GetState() == TBatonUnit::bsReady; ++i)
             Pump();
         EXPECT_EQ(Unit->GetState(), TBatonUnit::bsPlaying);
-        for (int i = 0; i < 2000 && Unit->GetState() == TBatonUnit::bsPlaying; ++i) {
+        for (auto end = HangLimit();
+             Unit->GetState() == TBatonUnit::bsPlaying && std::chrono::steady_clock::now() < end;) {
             Now += 20;
             MoveTo(pointer(Unit->GetStream()->Time()));
             Pump();

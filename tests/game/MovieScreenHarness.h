@@ -52,12 +52,19 @@ protected:
         movie->Decoder().SetClock([this] { return Now.load(); });
     }
 
-    // One pass of the frame loop with one logic step due; the decoder gets a moment to keep up.
+    // One pass of the frame loop with one logic step due. The pause only keeps loops that pump
+    // until the movie ends from racing its clock far ahead of the decoder.
     void Pump()
     {
         std::this_thread::sleep_for(std::chrono::microseconds(1500));
         Form->FramesDue = Form->GetFramesDone() + 1;
         Form->FramePump();
+    }
+
+    // The end of loops that pump until something happens: long enough only to mean a hang.
+    static std::chrono::steady_clock::time_point HangLimit()
+    {
+        return std::chrono::steady_clock::now() + std::chrono::seconds(60);
     }
 
     // The last signal raised since the previous call, or INT_MIN when none was.
