@@ -410,10 +410,12 @@ TEST_F(DisplayWindow, UnchangedPixelsAreNotPresentedAgainButTheWaitKeepsTheRetra
     const uint64_t before = Display::PresentCount();
     ASSERT_TRUE(Display::Present(grey.data(), 640 * 4, Display::TSourceFormat::Bgrx32, 640, 480, &r, 1));
     EXPECT_EQ(QueuedWakeUps(), 0);
+    // Released by the next retrace, not by the time limit: a limit far beyond any delay a busy
+    // machine adds tells the two apart.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Display::WaitPresented(1000));
+    EXPECT_TRUE(Display::WaitPresented(60000));
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_LE(waited, std::chrono::milliseconds(Display::RefreshPeriodMs() + 500));
+    EXPECT_LT(waited, std::chrono::seconds(30));
     Drain();
     EXPECT_EQ(Display::PresentCount(), before);
 
