@@ -65,7 +65,11 @@ TEST(VeCriticalSection, EnterWaitsForTheOwner)
         cs.Leave();
         return sawRelease;
     });
-    std::this_thread::sleep_for(30ms);
+    // Released only once the other thread stands waiting in Enter.
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (cs.GetWaiting() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(cs.GetWaiting(), 1);
     released = true;
     cs.Leave();
     EXPECT_TRUE(waiter.get());
