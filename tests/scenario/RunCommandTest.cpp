@@ -1,8 +1,10 @@
 // The README's run and test commands, on copies of them in a scratch tree: started together they
 // build in turn in one build folder, one game runs, and the other run commands give way to it
 // with status 0; a run stopped or killed while it copies the game in leaves no copy once the next
-// has run. The compile step and the tests are stand-ins (the real ones would take minutes), from
-// tests/support/runcommand: the compile step says when it begins and goes on when the test lets it.
+// has run. The compile step, the tests and the sample build are stand-ins from
+// tests/support/runcommand (the real ones would take minutes each, far more on a loaded machine
+// in a sanitizer build): the compile step says when it begins and goes on when the test lets it,
+// and the sample build copies in data the real builder made once.
 #include "SampleBuildKit.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +35,13 @@ constexpr char BuildBegins[] = "stand-in build begins";
 constexpr char Waits[] = "waiting for another build";
 constexpr char TestsRan[] = "stand-in tests ran in ";
 constexpr char GameStarted[] = "stand-in game started";
+constexpr char SampleBuilt[] = "stand-in sample build of build/sample-game from sample";
 constexpr char TitleShown[] = "first frame presented after: title";
 
 // Far beyond what any step takes on a loaded machine in a sanitizer build (a sample build there
-// takes about 30 s), and below ctest's limit for the whole test: a guard against a hang only.
-constexpr int HangGuardMs = 240000;
+// can take minutes), and below the test command's limit for a whole test: a guard against a
+// hang only.
+constexpr int HangGuardMs = 600000;
 
 // One started command: its process (the game, once the script has handed over to it) and
 // what it wrote to its standard output and error.
@@ -137,13 +141,13 @@ struct TEndAll {
 };
 
 // A copy of the project's commands in scratch/tree, with the sample's sources and the stand-ins
-// of tests/support/runcommand on the way: cmake and ctest on PATH, and, where asked for, the
-// builder and the game in tree/build (otherwise the built ones).
+// of tests/support/runcommand on the way: cmake and ctest on PATH, the sample's builder in
+// tree/build, and the game there too where asked for (otherwise the built one).
 struct TRunTree {
     fs::path Root;
     std::vector<std::string> Environment;
 
-    TRunTree(const TScratchFolder& scratch, bool standInProgram, const std::vector<std::string>& extra)
+    TRunTree(const TScratchFolder& scratch, bool standInGame, const std::vector<std::string>& extra)
         : Root(scratch.Path() + "/tree")
     {
         const fs::path source = ZB_SOURCE_DIR;
@@ -157,13 +161,11 @@ struct TRunTree {
         fs::create_directory_symlink(source / "sample", Root / "sample");
         Install(standIns / "cmake.sh", Root / "stand-in" / "cmake");
         Install(standIns / "ctest.sh", Root / "stand-in" / "ctest");
-        if (standInProgram) {
+        Install(standIns / "mksample.sh", Root / "build" / "mksample");
+        if (standInGame)
             Install(standIns / "zb.sh", Root / "build" / "zb");
-            Install(standIns / "mksample.sh", Root / "build" / "mksample");
-        } else {
+        else
             fs::create_symlink(bin / "zb", Root / "build" / "zb");
-            fs::create_symlink(bin / "mksample", Root / "build" / "mksample");
-        }
         const std::string runtime = scratch.Path() + "/runtime";
         fs::create_directory(runtime);
 
@@ -209,12 +211,22 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     // Held open for writing throughout, so that a stand-in never waits to open the gate.
     const int gateHandle = ::open(gate.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(gateHandle, 0);
-    const TRunTree tree(scratch, false, {"ZB_TRACE_STARTUP=1", "ZB_TEST_GATE=" + gate});
-
-    // What one builder alone makes, built meanwhile: the runs' builds come one after another.
-    TScratchFolder single;
-    const pid_t reference = StartBuilder(single.Path() + "/game", single.Path() + "/errors");
-    ASSERT_GT(reference, 0);
+    // The sample data, made once by the real builder while the commands start; the stand-in
+    // builder copies it in.
+    const std::string sample = scratch.Path() + "/sample-game";
+    struct TBuild {
+        pid_t Pid;
+        int Status = -1;
+        ~TBuild()
+        {
+            if (Pid > 0 && Status == -1) {
+                ::kill(Pid, SIGKILL);
+                AwaitBuilder(Pid);
+            }
+        }
+    } reference{StartBuilder(sample, scratch.Path() + "/errors")};
+    ASSERT_GT(reference.Pid, 0);
+    const TRunTree tree(scratch, false, {"ZB_TRACE_STARTUP=1", "ZB_TEST_GATE=" + gate, "ZB_TEST_SAMPLE=" + sample});
 
     std::vector<TCommand> commands;
     for (int i = 0; i < 3; ++i)
@@ -246,6 +258,9 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     });
     ASSERT_TRUE(settled) << all();
     ASSERT_EQ(building(), 1) << "builds at once in one build folder\n" << all();
+    reference.Status = AwaitBuilder(reference.Pid);
+    const TByteVector errors = ReadWholeFile(scratch.Path() + "/errors");
+    ASSERT_EQ(reference.Status, 0) << std::string(errors.begin(), errors.end());
     for (size_t i = 0; i < commands.size(); ++i)
         ASSERT_EQ(::write(gateHandle, "go\n", 3), 3);
 
@@ -272,11 +287,11 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     EXPECT_FALSE(game->Ended()) << game->Text;
     for (const TCommand& c : commands)
         EXPECT_TRUE(Says(c, BuildBegins)) << "each command builds, one after another:\n" << c.Text;
+    for (size_t i = 0; i + 1 < commands.size(); ++i)
+        EXPECT_TRUE(Says(commands[i], SampleBuilt)) << commands[i].Text;
 
-    // The data is a single build's; the game's copy of the program beside it is the built one.
-    const TByteVector errors = ReadWholeFile(single.Path() + "/errors");
-    ASSERT_EQ(AwaitBuilder(reference), 0) << std::string(errors.begin(), errors.end());
-    auto expected = Entries(single.Path() + "/game");
+    // The data is the sample build's; the game's copy of the program beside it is the built one.
+    auto expected = Entries(sample);
     const TByteVector program = ReadWholeFile((bin / "zb").string());
     expected["zb"] = std::string(program.begin(), program.end());
     ExpectSameEntries(expected, tree.Game().string());
