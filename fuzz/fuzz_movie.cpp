@@ -13,7 +13,13 @@
 // the queue, the ring and the converters.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/fuzz_movie_" + std::to_string(::getpid()) + ".mpg";
+    // The decoder reads from a file; it goes when the fuzzer ends (an exit at its time limit).
+    struct TScratchFile {
+        std::string Path = "/tmp/fuzz_movie_" + std::to_string(::getpid()) + ".mpg";
+        ~TScratchFile() { std::remove(Path.c_str()); }
+    };
+    static const TScratchFile scratch;
+    const std::string& path = scratch.Path;
     if (FILE* file = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, file);
         std::fclose(file);
