@@ -39,9 +39,9 @@ constexpr char SampleBuilt[] = "stand-in sample build of build/sample-game from 
 constexpr char TitleShown[] = "first frame presented after: title";
 
 // Far beyond what any step takes on a loaded machine in a sanitizer build (a sample build there
-// can take minutes), and below the test command's limit for a whole test: a guard against a
-// hang only.
-constexpr int HangGuardMs = 600000;
+// has taken ten minutes), and below the test command's limit for a whole test: a guard against
+// a hang only.
+constexpr int HangGuardMs = 900000;
 
 // One started command: its process (the game, once the script has handed over to it) and
 // what it wrote to its standard output and error.

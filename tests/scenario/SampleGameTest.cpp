@@ -781,7 +781,7 @@ TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
             [&](const std::string& name) {
                 return round.MidInstall ? name.find(".tmp") != std::string::npos : name == ".staging";
             },
-            builder, 600000);  // a hang guard: a loaded sanitizer build can take minutes
+            builder, 900000);  // a hang guard: a loaded sanitizer build can take minutes
         if (!arrived.empty())
             ::kill(builder, round.Signal);
         const int status = AwaitBuilder(builder);
