@@ -830,7 +830,11 @@ TMovieDecoder::TBacklog TMovieDecoder::Backlog() const
     // The flags first: what they promise is then all in the counts read after them.
     backlog.Finished = d.DecodeDone.load(std::memory_order_acquire);
     backlog.SoundDone = d.AudioDone.load(std::memory_order_acquire);
-    backlog.Pictures = int(d.PicWritten.load(std::memory_order_acquire) - d.PicRead.load(std::memory_order_acquire));
-    backlog.SoundFrames = d.PcmWritten.load(std::memory_order_acquire) - d.PcmRead.load(std::memory_order_acquire);
+    // Each read count before its written count: a read count never passes what was written
+    // before it was read, so the difference cannot go below zero.
+    const auto picRead = d.PicRead.load(std::memory_order_acquire);
+    backlog.Pictures = int(d.PicWritten.load(std::memory_order_acquire) - picRead);
+    const auto pcmRead = d.PcmRead.load(std::memory_order_acquire);
+    backlog.SoundFrames = d.PcmWritten.load(std::memory_order_acquire) - pcmRead;
     return backlog;
 }
