@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Lastguard.h"
 
@@ -177,6 +178,41 @@ extern "C" __attribute__((visibility("default"))) int XPeekEvent(::Display* disp
     XNextEvent(display, event);
     XPutBackEvent(display, event);
     return 0;
+}
+
+// Two lookups whose answers the video library uses without checking that it got one, and the
+// X library gives none once the connection is lost: the name of each property that changes on
+// the root window, and the modifier keys' map when the window gains the focus. An empty answer
+// instead, which the caller frees as any other (XFree, XFreeModifiermap).
+extern "C" __attribute__((visibility("default"))) char* XGetAtomName(::Display* display, Atom atom)
+{
+    using TName = char* (*)(::Display*, Atom);
+    static const TName name = Next<TName>("XGetAtomName");
+    char* found = name ? name(display, atom) : nullptr;
+    return found ? found : strdup("");
+}
+
+// The library's own does not look whether the answer came either, and sizes its read by the
+// length of an answer it never got: this one asks and reads for itself.
+extern "C" __attribute__((visibility("default"))) XModifierKeymap* XGetModifierMapping(::Display* display)
+{
+    XModifierKeymap* map = nullptr;
+    LockDisplay(display);
+    _XGetRequest(display, X_GetModifierMapping, SIZEOF(xReq));
+    xGetModifierMappingReply answer;
+    if (_XReply(display, reinterpret_cast<xReply*>(&answer), 0, xFalse)) {
+        // Eight modifiers, each with the same number of key slots.
+        const unsigned long bytes = static_cast<unsigned long>(answer.length) * 4;
+        if (bytes == 8ul * answer.numKeyPerModifier && (map = XNewModifiermap(answer.numKeyPerModifier)) &&
+            bytes > 0)
+            _XReadPad(display, reinterpret_cast<char*>(map->modifiermap), long(bytes));
+        else if (!map)
+            _XEatDataWords(display, answer.length);
+    }
+    UnlockDisplay(display);
+    if (display->synchandler)
+        display->synchandler(display);
+    return map ? map : XNewModifiermap(0);
 }
 #endif
 

@@ -15,17 +15,19 @@
 // should the end still stand still, the last guard ends the process a few seconds after.
 //
 // The stand-ins. The video library opens connections of its own and waits inside Xlib, where
-// no handler of ours can be set in time. So this unit defines four of libX11's functions itself,
-// XOpenDisplay, XIfEvent, XWindowEvent and XPeekEvent, exported from the program (zb and every
-// test program): they replace libX11's for the whole process, and each calls on to the real
-// one (found with dlsym(RTLD_NEXT)) or to Xlib's non-blocking calls. XOpenDisplay gives each
-// new connection the guard's handler for a lost server from its first request on; the three
-// waits poll and end with an empty event once their connection is lost.
+// no handler of ours can be set in time. So this unit defines six of libX11's functions itself,
+// XOpenDisplay, XIfEvent, XWindowEvent, XPeekEvent, XGetAtomName and XGetModifierMapping,
+// exported from the program (zb and every test program): they replace libX11's for the whole
+// process, and each calls on to the real one (found with dlsym(RTLD_NEXT)) or to Xlib's
+// non-blocking calls. XOpenDisplay gives each new connection the guard's handler for a lost
+// server from its first request on; the three waits poll and end with an empty event once their
+// connection is lost; the two lookups give an empty answer where the library gives none, as it
+// does once the connection is lost, since the video library uses their answers without looking.
 // They work only while both hold:
 // - the video library is linked against libX11 (Debian's SDL is), so that its calls are bound
 //   by the dynamic linker, which finds the program's definitions first; a library that opens
 //   libX11 with dlopen and looks its functions up there never reaches them;
-// - the program exports the four (they are marked default visibility; a build with hidden
+// - the program exports the six (they are marked default visibility; a build with hidden
 //   visibility, a version script or --exclude-libs that drops them switches the guard off).
 // Nothing fails when they are bypassed, the guard is just gone: X11StandInOpens tells, and
 // the platform tests check it.
