@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HangGuard.h"
 #include "support/ProgramReports.h"
 
 namespace xvfb {
@@ -47,11 +48,11 @@ inline std::string ShellQuoted(const std::string& word)
 
 // The command that runs the script name of tests/support/xvfb (its head says what it takes and
 // does) with the arguments under its own virtual X server of width x height pixels, with the
-// NAME=value entries of environment.
+// NAME=value entries of environment, and the tests' hang guard.
 inline std::string XvfbScript(int width, int height, const std::vector<std::string>& environment,
                               const std::string& name, const std::vector<std::string>& arguments)
 {
-    std::string command = "env";
+    std::string command = "env " + zbtest::HangGuardEnvironment();
     for (const std::string& entry : environment)
         command += " " + ShellQuoted(entry);
     const std::string script = std::string(ZB_SOURCE_DIR) + "/tests/support/xvfb/" + name;

@@ -1,5 +1,8 @@
 # Shell functions shared by the scripts that run the program under a virtual X server.
 # shellcheck shell=sh
+# hang_guard: the one limit on a wait, in seconds.
+# shellcheck source-path=SCRIPTDIR source=../hang_guard.sh
+. "$(dirname "${here:?}")/hang_guard.sh"
 
 # note KEY VALUE adds the line KEY=VALUE to the results file the script names in results.
 note() {
