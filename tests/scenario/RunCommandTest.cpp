@@ -4,7 +4,8 @@
 // has run. The compile step, the tests and the sample build are stand-ins from
 // tests/support/runcommand (the real ones would take minutes each, far more on a loaded machine
 // in a sanitizer build): the compile step says when it begins and goes on when the test lets it,
-// and the sample build copies in data the real builder made once.
+// and the sample build copies in data the real builder made once. A stand-in chmod holds a run
+// while its copy of the game stands, until the test lets it go on.
 #include "SampleBuildKit.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HangGuard.h"
 #include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
@@ -37,11 +39,7 @@ constexpr char TestsRan[] = "stand-in tests ran in ";
 constexpr char GameStarted[] = "stand-in game started";
 constexpr char SampleBuilt[] = "stand-in sample build of build/sample-game from sample";
 constexpr char TitleShown[] = "first frame presented after: title";
-
-// Far beyond what any step takes on a loaded machine in a sanitizer build (a sample build there
-// has taken ten minutes), and below the test command's limit for a whole test: a guard against
-// a hang only.
-constexpr int HangGuardMs = 900000;
+constexpr char CopyHeld[] = "stand-in chmod holds the run";
 
 // One started command: its process (the game, once the script has handed over to it) and
 // what it wrote to its standard output and error.
@@ -81,11 +79,11 @@ TCommand Start(const fs::path& script, const std::vector<std::string>& environme
     return command;
 }
 
-// Reads what the commands wrote and reaps the ones that ended, until done holds or guardMs
-// pass (a guard against a hang, so that the test fails instead of blocking the suite).
-bool Follow(std::vector<TCommand*> commands, const std::function<bool()>& done, int guardMs = HangGuardMs)
+// Reads what the commands wrote and reaps the ones that ended, until done holds or the hang
+// guard passes.
+bool Follow(std::vector<TCommand*> commands, const std::function<bool()>& done)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+    const auto end = zbtest::HangDeadline();
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
@@ -141,7 +139,7 @@ struct TEndAll {
 };
 
 // A copy of the project's commands in scratch/tree, with the sample's sources and the stand-ins
-// of tests/support/runcommand on the way: cmake and ctest on PATH, the sample's builder in
+// of tests/support/runcommand on the way: cmake, ctest and chmod on PATH, the sample's builder in
 // tree/build, and the game there too where asked for (otherwise the built one).
 struct TRunTree {
     fs::path Root;
@@ -161,6 +159,7 @@ struct TRunTree {
         fs::create_directory_symlink(source / "sample", Root / "sample");
         Install(standIns / "cmake.sh", Root / "stand-in" / "cmake");
         Install(standIns / "ctest.sh", Root / "stand-in" / "ctest");
+        Install(standIns / "chmod.sh", Root / "stand-in" / "chmod");
         Install(standIns / "mksample.sh", Root / "build" / "mksample");
         if (standInGame)
             Install(standIns / "zb.sh", Root / "build" / "zb");
@@ -306,10 +305,10 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     ::close(gateHandle);
 }
 
-// A run command stopped (SIGINT, SIGTERM, SIGHUP) the moment its copy of the game appears
-// removes the copy and ends by that signal; one killed outright leaves it, and the next run
-// removes it. Then the game's copy is the built program, and the player's files stay, the
-// game's own temporaries and files of similar names among them.
+// A run command stopped (SIGINT, SIGTERM, SIGHUP) while its copy of the game stands removes the
+// copy and ends by that signal; one killed outright leaves it, and the next run removes it. Then
+// the game's copy is the built program, and the player's files stay, the game's own temporaries
+// and files of similar names among them.
 TEST(RunCommand, StoppedOrKilledWhileCopyingTheGameLeavesNoCopyOnceTheNextHasRun)
 {
     TScratchFolder scratch;
@@ -336,54 +335,60 @@ TEST(RunCommand, StoppedOrKilledWhileCopyingTheGameLeavesNoCopyOnceTheNextHasRun
         return names;
     };
 
-    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL, SIGKILL, SIGKILL};
-    int caught = 0;  // kills that landed while the copy stood
+    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL};
     for (const int signal : signals) {
-        // A shell that gets SIGINT while it waits for a command that then ends normally takes the
-        // interrupt as handled by that command, and goes on: the run then ends as any run does,
-        // which the round checks, and the stop is tried again.
-        for (int attempt = 1;; ++attempt) {
-            SCOPED_TRACE(std::string(strsignal(signal)) + ", attempt " + std::to_string(attempt));
-            // An older program, so that the run copies the built one in.
-            WriteWholeFile(game + "/zb", TByteVector{'o', 'l', 'd'});
-            TArrivalWatch watch(game);
-            ASSERT_TRUE(watch.Ok()) << std::strerror(errno);
-            std::vector<TCommand> commands;
-            commands.reserve(2);  // the references below stay good
-            commands.push_back(Start(tree.Script("run"), tree.Environment));
-            const TEndAll endAll{commands};
-            TCommand& run = commands[0];
-            ASSERT_GT(run.Pid, 0);
-            const std::string arrived = watch.Await(
-                [](const std::string& name) { return name.rfind("zb.", 0) == 0; }, run.Pid, HangGuardMs);
-            // A kill takes the copying tools with it, and so does SIGINT, as a terminal's Ctrl+C
-            // sends it; the other stops go to the script, as a shell's kill does.
-            if (!arrived.empty())
-                ::kill(signal == SIGKILL || signal == SIGINT ? -run.Pid : run.Pid, signal);
-            ASSERT_TRUE(Follow(commands, [&] { return run.Ended(); })) << run.Text;
-            ASSERT_FALSE(arrived.empty()) << "the run ended before its copy appeared\n" << run.Text;
-            if (signal == SIGINT && run.Status == 0 && attempt < 5) {
-                EXPECT_TRUE(Says(run, GameStarted)) << run.Text;
-                EXPECT_TRUE(Entries(game) == expected) << "left behind, or the game's copy is not the built program";
-                continue;
+        SCOPED_TRACE(strsignal(signal));
+        // An older program, so that the run copies the built one in.
+        WriteWholeFile(game + "/zb", TByteVector{'o', 'l', 'd'});
+        // A gate of its own for each round: a line that a stand-in killed at the gate left unread
+        // goes with it.
+        const std::string gate = scratch.Path() + "/gate";
+        ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0) << std::strerror(errno);
+        struct TGate {
+            std::string Path;
+            int Handle;
+            ~TGate()
+            {
+                if (Handle >= 0)
+                    ::close(Handle);
+                ::unlink(Path.c_str());
             }
-            EXPECT_EQ(run.Status, 1000 + signal) << run.Text;
-            const auto left = strays();
-            if (signal == SIGKILL)
-                caught += !left.empty();
-            else
-                EXPECT_EQ(left, std::set<std::string>()) << "left behind";
-
-            commands.push_back(Start(tree.Script("run"), tree.Environment));
-            TCommand& next = commands[1];
-            ASSERT_GT(next.Pid, 0);
-            ASSERT_TRUE(Follow(commands, [&] { return next.Ended(); })) << next.Text;
-            EXPECT_EQ(next.Status, 0) << next.Text;
-            EXPECT_TRUE(Says(next, GameStarted)) << next.Text;
-            EXPECT_TRUE(Entries(game) == expected) << "left behind, or the game's copy is not the built program";
+        } held{gate, ::open(gate.c_str(), O_RDWR | O_CLOEXEC)};
+        ASSERT_GE(held.Handle, 0) << std::strerror(errno);
+        std::vector<std::string> environment = tree.Environment;
+        environment.push_back("ZB_TEST_COPY_GATE=" + gate);
+        std::vector<TCommand> commands;
+        commands.reserve(2);  // the references below stay good
+        commands.push_back(Start(tree.Script("run"), environment));
+        const TEndAll endAll{commands};
+        TCommand& run = commands[0];
+        ASSERT_GT(run.Pid, 0);
+        ASSERT_TRUE(Follow(commands, [&] { return Says(run, CopyHeld) || run.Ended(); })) << run.Text;
+        ASSERT_FALSE(run.Ended()) << "the run ended before it set its copy's mode\n" << run.Text;
+        // Held with its copy made and not yet moved in place.
+        const auto copies = strays();
+        ASSERT_EQ(copies.size(), 1u) << run.Text;
+        EXPECT_EQ(copies.begin()->rfind("zb.tmp", 0), 0u) << *copies.begin();
+        // A kill takes the copying tools with it, and so does SIGINT, as a terminal's Ctrl+C
+        // sends it; the other stops go to the script, as a shell's kill does, and the held
+        // command then ends normally before the script acts on them.
+        ::kill(signal == SIGKILL || signal == SIGINT ? -run.Pid : run.Pid, signal);
+        ASSERT_EQ(::write(held.Handle, "go\n", 3), 3);
+        ASSERT_TRUE(Follow(commands, [&] { return run.Ended(); })) << run.Text;
+        EXPECT_EQ(run.Status, 1000 + signal) << run.Text;
+        EXPECT_FALSE(Says(run, GameStarted)) << run.Text;
+        if (signal == SIGKILL)
+            EXPECT_EQ(strays(), copies) << "the kill came too late to leave the copy";
+        else
             EXPECT_EQ(strays(), std::set<std::string>()) << "left behind";
-            break;
-        }
+
+        commands.push_back(Start(tree.Script("run"), tree.Environment));
+        TCommand& next = commands[1];
+        ASSERT_GT(next.Pid, 0);
+        ASSERT_TRUE(Follow(commands, [&] { return next.Ended(); })) << next.Text;
+        EXPECT_EQ(next.Status, 0) << next.Text;
+        EXPECT_TRUE(Says(next, GameStarted)) << next.Text;
+        EXPECT_TRUE(Entries(game) == expected) << "left behind, or the game's copy is not the built program";
+        EXPECT_EQ(strays(), std::set<std::string>()) << "left behind";
     }
-    EXPECT_GT(caught, 0) << "no kill landed while the copy stood: the rounds proved nothing";
 }

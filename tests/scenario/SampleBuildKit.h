@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,12 +16,15 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/ArchiveFixtures.h"
+#include "support/HangGuard.h"
 
 namespace samplebuild {
 
@@ -38,8 +43,10 @@ inline bool BuildSample(const TScratchFolder& folder)
     return std::system(command.c_str()) == 0;
 }
 
-// Starts the builder on game without waiting for it; its errors go to the file errors.
-inline pid_t StartBuilder(const std::string& game, const std::string& errors)
+// Starts the builder on game without waiting for it; its errors go to the file errors. The
+// signals named in ignored are ignored when it starts, as under nohup.
+inline pid_t StartBuilder(const std::string& game, const std::string& errors,
+                          const std::vector<std::string>& ignored = {})
 {
     const std::string tool = Builder();
     const std::string sources = std::string(ZB_SOURCE_DIR) + "/sample";
@@ -47,10 +54,21 @@ inline pid_t StartBuilder(const std::string& game, const std::string& errors)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(game.c_str()),
-                    const_cast<char*>(sources.c_str()), nullptr};
+    // env sets the signals ignored before it starts the builder; the test's own stay as they are.
+    std::vector<std::string> words;
+    if (!ignored.empty()) {
+        words.push_back("/usr/bin/env");
+        for (const std::string& signal : ignored)
+            words.push_back("--ignore-signal=" + signal);
+    }
+    for (const std::string& word : {tool, game, sources})
+        words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ) != 0)
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
@@ -65,6 +83,61 @@ inline int AwaitBuilder(pid_t pid)
             return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
+
+// Holds a running process where it is (SIGSTOP) and says whether it was held; false when it
+// had ended first, with its status then in status. A test that acts on a moment of the builder's
+// progress holds it, checks that the moment still stands, sends its signal and lets it go on
+// (SIGCONT): a signal sent to a held process has landed before it takes another step.
+inline bool Hold(pid_t pid, int& status)
+{
+    ::kill(pid, SIGSTOP);
+    int raw = 0;
+    while (waitpid(pid, &raw, WUNTRACED) < 0)
+        if (errno != EINTR) {
+            status = -1;
+            return false;
+        }
+    if (WIFSTOPPED(raw))
+        return true;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + WTERMSIG(raw);
+    return false;
+}
+
+// The signals a running process ignores, as the kernel tells (bit n - 1 for signal n).
+inline uint64_t IgnoredSignals(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigIgn:", 0) == 0)
+            return std::stoull(line.substr(7), nullptr, 16);
+    return 0;
+}
+
+// Holds a game folder's lock as a build of it does, so that a builder started on the folder
+// waits, until Release or the end of the scope.
+class TFolderHold {
+public:
+    explicit TFolderHold(const std::string& folder)
+        : FHandle(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (FHandle >= 0 && flock(FHandle, LOCK_EX | LOCK_NB) != 0)
+            Release();
+    }
+    ~TFolderHold() { Release(); }
+    TFolderHold(const TFolderHold&) = delete;
+    TFolderHold& operator=(const TFolderHold&) = delete;
+
+    bool Ok() const { return FHandle >= 0; }
+    void Release()
+    {
+        if (FHandle >= 0)
+            close(FHandle);
+        FHandle = -1;
+    }
+
+private:
+    int FHandle;
+};
 
 // Names that come into one folder (not below it), told by the kernel as they come: a test can
 // act on a file the moment it appears, however briefly it stands.
@@ -89,10 +162,10 @@ public:
     bool Ok() const { return FHandle >= 0; }
 
     // The first name to arrive that wanted accepts; empty when the process pid ended first or
-    // guardMs passed (a guard against a hang, never reached by a build that works).
-    std::string Await(const std::function<bool(const std::string&)>& wanted, pid_t pid, int guardMs)
+    // the hang guard passed.
+    std::string Await(const std::function<bool(const std::string&)>& wanted, pid_t pid)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+        const auto end = zbtest::HangDeadline();
         while (std::chrono::steady_clock::now() < end) {
             pollfd wait = {FHandle, POLLIN, 0};
             // The slice only bounds how late an ended process is noticed; arrivals wake at once.

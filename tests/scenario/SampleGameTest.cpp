@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -30,6 +32,7 @@
 #include "platform/Inifiles.h"
 #include "platform/Movie.h"
 #include "media/Veacm.h"
+#include "support/HangGuard.h"
 #include "support/ScriptFixtures.h"
 
 namespace fs = std::filesystem;
@@ -728,11 +731,13 @@ TEST_F(SampleGame, FailedRebuildSaysWhyAndLeavesTheDataAsItWas)
     EXPECT_TRUE(Entries(game) == before) << "the data in place changed, or something was left behind";
 }
 
-// A build stopped by SIGINT, SIGTERM or SIGHUP ends by that signal with one line that says so,
-// and leaves nothing of its own behind, whether it was making its files or putting them in place.
-// One killed outright while it puts a file in place leaves that file's temporary, which the next
-// build removes. The player's files stay throughout, the game's own temporaries among them, and
-// the build after the last leaves one builder's data.
+// A build stopped by SIGINT, SIGTERM or SIGHUP ends by that signal with a line that says so, and
+// leaves nothing of its own behind, whether it was waiting for the folder's lock, making its files
+// or putting them in place. One that waits for the lock ends at once, while the other build still
+// holds the folder; a SIGHUP or SIGINT ignored when it started (nohup) stays ignored. One killed
+// outright while it puts a file in place leaves that file's temporary, which the next build
+// removes. The player's files stay throughout, the game's own temporaries among them, and the
+// build after the last leaves one builder's data.
 TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
 {
     TScratchFolder folder;
@@ -757,45 +762,124 @@ TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
                 names.insert(name);
         return names;
     };
+    const std::string errors = folder.Path() + "/errors";
+    auto message = [&] {
+        const TByteVector text = ReadWholeFile(errors);
+        return std::string(text.begin(), text.end());
+    };
 
-    // Mid-install: the moment a temporary appears beside the data. Otherwise as soon as the
-    // build has begun making its files.
+    // Waiting: while another build holds the folder. Making: as soon as the build has begun
+    // making its files, before the main archive is in place. Installing: while the main
+    // archive's temporary stands beside the data.
+    enum class TMoment { Waiting, Making, Installing };
     struct TRound {
         int Signal;
-        bool MidInstall;
+        TMoment Moment;
+        bool Nohup;  // SIGHUP and SIGINT ignored when the builder starts, and sent before the stop
     };
-    const TRound rounds[] = {{SIGINT, false}, {SIGKILL, true}, {SIGTERM, true}, {SIGHUP, false}, {SIGKILL, true}};
-    int caught = 0;  // kills that landed while a file was being put in place
+    const TRound rounds[] = {{SIGINT, TMoment::Waiting, false},    {SIGTERM, TMoment::Waiting, true},
+                             {SIGHUP, TMoment::Waiting, false},    {SIGINT, TMoment::Making, false},
+                             {SIGKILL, TMoment::Installing, false}, {SIGTERM, TMoment::Installing, false},
+                             {SIGHUP, TMoment::Making, false},     {SIGKILL, TMoment::Installing, false}};
+    const char* moments[] = {" while waiting", " while making", " mid-install"};
     for (const TRound& round : rounds) {
-        SCOPED_TRACE(std::string(strsignal(round.Signal)) + (round.MidInstall ? " mid-install" : " while making"));
-        // Stale, so that the build puts a new one in place.
-        if (fs::exists(game + "/ZB.pak"))
-            WriteWholeFile(game + "/ZB.pak", TByteVector{'o', 'l', 'd'});
-        const auto before = strays();
-        TArrivalWatch watch(game);
-        ASSERT_TRUE(watch.Ok()) << std::strerror(errno);
-        const std::string errors = folder.Path() + "/errors";
-        const pid_t builder = StartBuilder(game, errors);
-        ASSERT_GT(builder, 0);
-        const std::string arrived = watch.Await(
-            [&](const std::string& name) {
-                return round.MidInstall ? name.find(".tmp") != std::string::npos : name == ".staging";
-            },
-            builder, 900000);  // a hang guard: a loaded sanitizer build can take minutes
-        if (!arrived.empty())
+        SCOPED_TRACE(std::string(strsignal(round.Signal)) + moments[int(round.Moment)] +
+                     (round.Nohup ? ", HUP and INT ignored" : ""));
+        int status = -1;
+        std::string arrived;
+        if (round.Moment == TMoment::Waiting) {
+            const auto before = Entries(game);
+            TFolderHold other(game);
+            ASSERT_TRUE(other.Ok()) << std::strerror(errno);
+            const pid_t builder = StartBuilder(game, errors, round.Nohup ? std::vector<std::string>{"HUP", "INT"}
+                                                                         : std::vector<std::string>{});
+            ASSERT_GT(builder, 0);
+            // Until it waits in the lock's call itself, so that the stop comes during the wait.
+            const std::string call = "/proc/" + std::to_string(builder) + "/syscall";
+            auto ended = [&] {
+                siginfo_t end{};
+                return waitid(P_PID, id_t(builder), &end, WEXITED | WNOHANG | WNOWAIT) == 0 && end.si_pid == builder;
+            };
+            const bool waits = zbtest::WaitUntil(
+                [&] {
+                    if (ended())
+                        return true;
+                    std::ifstream now(call);
+                    long number = -1;
+                    return message().find("waiting for another build") != std::string::npos && (now >> number) &&
+                           number == SYS_flock;
+                },
+                std::chrono::milliseconds(1));
+            if (!waits || ended()) {
+                ::kill(builder, SIGKILL);
+                ADD_FAILURE() << "the builder did not wait for the folder, or ended: " << AwaitBuilder(builder) << "\n"
+                              << message();
+                return;
+            }
+            if (round.Nohup) {
+                const uint64_t hupAndInt = (uint64_t(1) << (SIGHUP - 1)) | (uint64_t(1) << (SIGINT - 1));
+                EXPECT_EQ(IgnoredSignals(builder) & hupAndInt, hupAndInt) << "not ignored as when it started";
+                ::kill(builder, SIGHUP);
+                ::kill(builder, SIGINT);
+            }
             ::kill(builder, round.Signal);
-        const int status = AwaitBuilder(builder);
-        ASSERT_FALSE(arrived.empty()) << "the builder ended with " << status << " before the moment came";
-        const TByteVector text = ReadWholeFile(errors);
-        const std::string message(text.begin(), text.end());
-        EXPECT_EQ(status, 1000 + round.Signal) << message;
+            // The other build still holds the folder: only the stop can end this one.
+            if (!zbtest::WaitUntil(ended, std::chrono::milliseconds(1))) {
+                ::kill(builder, SIGKILL);
+                AwaitBuilder(builder);
+                ADD_FAILURE() << "the builder went on waiting for the folder after the stop\n" << message();
+                return;
+            }
+            status = AwaitBuilder(builder);
+            other.Release();
+            EXPECT_TRUE(Entries(game) == before) << "the data changed while another build held the folder";
+        } else {
+            for (const auto end = zbtest::HangDeadline();;) {
+                ASSERT_LT(std::chrono::steady_clock::now(), end) << "the builder was never held at the moment";
+                // Stale, so that the build puts a new one in place.
+                if (fs::exists(game + "/ZB.pak"))
+                    WriteWholeFile(game + "/ZB.pak", TByteVector{'o', 'l', 'd'});
+                TArrivalWatch watch(game);
+                ASSERT_TRUE(watch.Ok()) << std::strerror(errno);
+                const pid_t builder = StartBuilder(game, errors);
+                ASSERT_GT(builder, 0);
+                arrived = watch.Await(
+                    [&](const std::string& name) {
+                        return round.Moment == TMoment::Installing ? name.find(".tmp") != std::string::npos
+                                                                   : name == ".staging";
+                    },
+                    builder);
+                // Held there, the moment checked, the signal sent: it lands before the builder takes
+                // another step. A builder that had gone past the moment goes on, and the round
+                // starts again.
+                const bool held = !arrived.empty() && Hold(builder, status);
+                const TByteVector pak = ReadWholeFile(game + "/ZB.pak");
+                const bool stands = held && (round.Moment == TMoment::Installing
+                                                 ? fs::exists(game + "/" + arrived)
+                                                 : std::string(pak.begin(), pak.end()) != expected["ZB.pak"]);
+                if (stands)
+                    ::kill(builder, round.Signal);
+                if (held) {
+                    ::kill(builder, SIGCONT);
+                    status = AwaitBuilder(builder);
+                }
+                ASSERT_FALSE(arrived.empty()) << "the builder ended with " << AwaitBuilder(builder)
+                                              << " before the moment came\n" << message();
+                if (stands)
+                    break;
+                EXPECT_EQ(status, 0) << message();
+            }
+        }
+        EXPECT_EQ(status, 1000 + round.Signal) << message();
         const auto left = strays();
         if (round.Signal == SIGKILL) {
-            for (const std::string& name : left)
-                caught += name.find(".tmp") != std::string::npos && !before.count(name);
+            EXPECT_TRUE(left.count(arrived)) << arrived << " is not left: the kill came after it moved in place";
         } else {
-            EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
-            EXPECT_NE(message.find(game), std::string::npos) << message;
+            const std::string text = message();
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), round.Moment == TMoment::Waiting ? 2 : 1) << text;
+            const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+            EXPECT_NE(last.find(game), std::string::npos) << text;
+            EXPECT_NE(last.find("stopped"), std::string::npos) << text;
             // Every stop comes after a round that left nothing, or after a kill whose
             // leftovers a build that reaches its files' places removes first.
             EXPECT_EQ(left, std::set<std::string>()) << "left behind";
@@ -803,7 +887,6 @@ TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
     }
     ASSERT_TRUE(BuildSample(folder));
     ExpectSameEntries(expected, game);
-    EXPECT_GT(caught, 0) << "no kill landed while a file was being put in place: the rounds proved nothing";
 }
 
 namespace {
