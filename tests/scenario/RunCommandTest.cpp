@@ -154,7 +154,8 @@ struct TRunTree {
         fs::create_directories(Root / "scripts");
         fs::create_directories(Root / "build");
         fs::create_directories(Root / "stand-in");
-        for (const char* script : {"run", "test"})
+        fs::create_directories(Root / "scripts" / "lib");
+        for (const char* script : {"run", "test", "lib/build-folder.sh"})
             fs::copy_file(source / "scripts" / script, Root / "scripts" / script);
         fs::create_directory_symlink(source / "sample", Root / "sample");
         Install(standIns / "cmake.sh", Root / "stand-in" / "cmake");
@@ -200,6 +201,7 @@ struct TRunTree {
 
 // Three run commands and a test command started together in one build folder: one builds at a
 // time, the test command's tests run there, one game runs and the other run commands give way.
+// The temporaries that a stopped configure left in the folder are gone, and nothing else.
 TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
 {
     const fs::path bin = ZB_BINARY_DIR;
@@ -226,6 +228,21 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     } reference{StartBuilder(sample, scratch.Path() + "/errors")};
     ASSERT_GT(reference.Pid, 0);
     const TRunTree tree(scratch, false, {"ZB_TRACE_STARTUP=1", "ZB_TEST_GATE=" + gate, "ZB_TEST_SAMPLE=" + sample});
+    // CMake writes what it generates under the name, ".tmp" and five hex digits, then renames it;
+    // a configure stopped meanwhile leaves those. Names of another shape, links and folders stay.
+    const fs::path build = tree.Root / "build";
+    fs::create_directories(build / "CMakeFiles");
+    const TByteVector partial{'p', 'a', 'r', 't'};
+    for (const char* left : {"build.ninja.tmp8f594", "compile_commands.json.tmpf6468", "CMakeCache.txt.tmp2796a",
+                             "CMakeFiles/rules.ninja.tmp7b63a", "CMakeFiles/VerifyGlobs.cmake.tmp2eaf6"})
+        WriteWholeFile((build / left).string(), partial);
+    const std::set<std::string> keptFiles = {"build.ninja.tmp8F594", "build.ninja.tmp8f5941", "build.ninja.tmp",
+                                             "notes.tmp8f59g"};
+    for (const std::string& kept : keptFiles)
+        WriteWholeFile((build / kept).string(), partial);
+    WriteWholeFile((build / "notes").string(), partial);
+    fs::create_symlink("notes", build / "compile_commands.json.tmp12345");
+    fs::create_directory(build / "CMakeFiles" / "rules.ninja.tmpabcde");
 
     std::vector<TCommand> commands;
     for (int i = 0; i < 3; ++i)
@@ -297,7 +314,14 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     std::set<std::string> built;
     for (const auto& entry : fs::directory_iterator(tree.Root / "build"))
         built.insert(entry.path().filename().string());
-    EXPECT_EQ(built, (std::set<std::string>{".build-lock", "mksample", "sample-game", "zb"}));
+    std::set<std::string> expectedBuilt = {".build-lock", "mksample", "sample-game", "zb", "CMakeFiles",
+                                           "notes", "compile_commands.json.tmp12345"};
+    expectedBuilt.insert(keptFiles.begin(), keptFiles.end());
+    EXPECT_EQ(built, expectedBuilt);
+    std::set<std::string> cmakeFiles;
+    for (const auto& entry : fs::directory_iterator(build / "CMakeFiles"))
+        cmakeFiles.insert(entry.path().filename().string());
+    EXPECT_EQ(cmakeFiles, std::set<std::string>{"rules.ninja.tmpabcde"});
 
     ::kill(game->Pid, SIGTERM);
     ASSERT_TRUE(Follow({game}, [&] { return game->Ended(); })) << game->Text;
