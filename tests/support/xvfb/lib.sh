@@ -120,7 +120,12 @@ endtrace() {
 takeserver() {
   display_number=${DISPLAY#*:}
   display_number=${display_number%%.*}
-  server=$(tr -d ' ' <"/tmp/.X$display_number-lock")
+  server=$(tr -d ' ' <"/tmp/.X$display_number-lock" 2>/dev/null)
+  # Another job's script that killed its own server on this number may have removed the lock
+  # just as this server took it over: the run is tried again on another display.
+  case $server in
+    '' | *[!0-9]*) exit 3 ;;
+  esac
   server_ended=no
   trap leftovers EXIT
   trap 'exit 129' HUP
