@@ -81,9 +81,7 @@ TEST(GameFlowOnXvfb, LosingTheDisplayMidStoryEndsTheGameInOrderWithAFailureStatu
     const TByteVector bytes = ReadWholeFile(out + "/err");
     const std::string err(bytes.begin(), bytes.end());
     EXPECT_NE(r["frame"].find("FFD66E"), std::string::npos) << "the story had begun: " << r["frame"];
-    EXPECT_EQ(r["exit"], "1") << "137: still running after 30 s\n" << err;
-    // Only a close that waits out some time limit of its own: a busy machine takes its time.
-    EXPECT_LT(std::stoi(r["ms"]), 10000) << err;
+    EXPECT_EQ(r["exit"], "1") << "137: still running at the hang guard\n" << err;
     ASSERT_FALSE(r["display"].empty());
     EXPECT_NE(err.find("Display " + r["display"] + " lost\n"), std::string::npos) << err;
     ExpectOwnEndAfterALoss(err);

@@ -97,7 +97,7 @@ TEST(StartFailureOnXvfb, ASoundDeviceOrAScreenThatCannotServeShowsItsBoxesThenEn
     for (const std::string name : {"term", "int"}) {
         EXPECT_EQ(r[name + "box"], "shown") << name;
         // The signal only cuts the box short: the start has failed all the same.
-        EXPECT_EQ(r[name + "exit"], "1") << name << " (137: killed after 30 s)";
+        EXPECT_EQ(r[name + "exit"], "1") << name << " (137: killed at the hang guard)";
         EXPECT_EQ(r[name + "left"], "0") << name;
         EXPECT_EQ(r[name + "ini"], "yes") << name;
         const std::string err = ReadText(folder.Path() + "/" + name + ".err");

@@ -218,3 +218,43 @@ TEST(X11Guard, ALostConnectionLeavesTheVideoLibraryAnswersToUse)
         EXPECT_EQ(r["exit"], "0");
     }
 }
+
+TEST(X11Guard, AnEndThatStandsStillAfterTheDisplayIsLostInPlayIsEndedByTheLastGuard)
+{
+    // The same test, started again by itself under the X server: a window in play with the guard
+    // installed as the game installs it; once the server has ended, the end that should follow
+    // stands still, and only the last guard can end the process.
+    if (std::getenv("ZB_STAND_STILL_AFTER_LOSS")) {
+        PrepareX11Guard();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        SDL_Window* window = SDL_CreateWindow("still", 0, 0, 64, 64, SDL_WINDOW_SHOWN);
+        ASSERT_NE(window, nullptr) << SDL_GetError();
+        InstallX11Guard(window);
+        std::printf("playing=1\n");
+        std::fflush(stdout);
+        while (!X11DisplayLost()) {
+            SDL_PumpEvents();
+            SDL_Delay(10);
+        }
+        std::printf("lost=1\n");
+        std::fflush(stdout);
+        for (;;)
+            pause();
+    }
+    if (!xvfb::OnPath("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    TScratchFolder folder;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string command = xvfb::XvfbScript(320, 240, {}, "lost_standing_still.sh", {folder.Path(), self});
+    std::map<std::string, std::string> r = xvfb::RunForResults({command}, folder.Path() + "/results", "exit");
+    ASSERT_EQ(r.count("exit"), 1u) << command;
+    const TByteVector bytes = ReadWholeFile(folder.Path() + "/err");
+    const std::string err(bytes.begin(), bytes.end());
+    EXPECT_EQ(r["lost"], "1") << "the guard did not note the loss\n" << err;
+    EXPECT_EQ(r["exit"], "1") << "137: still running at the hang guard, the last guard never ended it\n" << err;
+    EXPECT_NE(err.find("Display " + r["display"] + " lost, and the game did not end"), std::string::npos)
+        << "not the last guard's line\n" << err;
+    EXPECT_EQ(err.find("X connection to"), std::string::npos) << "the X library ended the program itself\n" << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    xvfb::ExpectServerLeftoversRemoved(r);
+}

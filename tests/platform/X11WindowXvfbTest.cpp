@@ -18,6 +18,7 @@
 #include "platform/Forms.h"
 #include "platform/X11window.h"
 #include "support/ArchiveFixtures.h"
+#include "support/HangGuard.h"
 #include "support/XvfbTools.h"
 
 using namespace xvfb;
@@ -65,7 +66,7 @@ TEST(X11WindowOnXvfb, AnIdleWindowWaitsOutEachPumpOnceItsFrameIsShown)
         ASSERT_TRUE(Display::Present(black.data(), Display::ScreenWidth * 4, Display::TSourceFormat::Bgrx32,
                                      Display::ScreenWidth, Display::ScreenHeight, &screen, 1));
         const int wait = TApplication::WakeableIdleWaitMs;
-        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (const auto end = zbtest::HangDeadline();
              Display::PresentCount() == 0 && std::chrono::steady_clock::now() < end;)
             Display::PumpEvents(wait);
         int passes = 0;

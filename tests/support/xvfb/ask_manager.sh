@@ -5,11 +5,13 @@
 # Usage: ask_manager.sh FOLDER PROGRAM: FOLDER/results gets NAME=yes|no|unknown for none, live,
 # dead and stranger.
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=../hang_guard.sh
+. "$here/../hang_guard.sh"
 results=$1/results
 program=$2
 export SDL_VIDEODRIVER=x11 ZB_ASK_WINDOW_MANAGER=1 ASAN_OPTIONS=detect_leaks=0
 ask() {
-  "$program" --gtest_filter='X11WindowOnXvfb.AManager*' | sed -n "s/^manager=/$1=/p" >>"$results"
+  timeout "$hang_guard" "$program" --gtest_filter='X11WindowOnXvfb.AManager*' | sed -n "s/^manager=/$1=/p" >>"$results"
 }
 ask none
 # Each marker replaces the one before on the root window.

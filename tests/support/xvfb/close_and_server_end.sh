@@ -1,6 +1,6 @@
 #!/bin/sh
 # Starts the sample game to its title, then closes it and ends the X server under it moments
-# apart, and notes how and how quickly the game ended and what it wrote.
+# apart, and notes how the game ended and what it wrote.
 #
 # Usage: close_and_server_end.sh FOLDER FIRST SECONDS THEN: the sample game in FOLDER/game,
 # whose err gets the game's standard error; FOLDER/results gets the key=value lines. FIRST and
@@ -29,13 +29,11 @@ rm -f ZB.INI ZBSys.sav
 to_title
 note display "$DISPLAY"
 note server "$server"
-start=$(date +%s%N)
 act "$2"
 sleep "$3"
 act "$4" 2>/dev/null
 waitguarded $pid
 note exit "$?"
-note ms "$((($(date +%s%N) - start) / 1000000))"
 endtrace
 note ini "$([ -f ZB.INI ] && echo yes || echo no)"
 note save "$([ -f ZBSys.sav ] && echo yes || echo no)"

@@ -18,7 +18,7 @@ export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 closewith() {
   rm -f ZB.INI
   to_title
-  wid=$(waitnamed ZB 60)
+  wid=$(waitnamed ZB)
   [ -n "$wid" ] || { kill $pid; exit 3; }
   case $1 in
     destroyed) xdotool windowclose "$wid" ;;

@@ -21,7 +21,7 @@ export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 startzb() {
   ./zb 2>/dev/null &
   pid=$!
-  wid=$(waitnamed ZB 60)
+  wid=$(waitnamed ZB)
   [ -n "$wid" ] || { kill $pid; exit 3; }
   # The pointer at the screen's middle is over the same game pixel in every run.
   xdotool mousemove $((width / 2)) $((height / 2))
@@ -43,10 +43,11 @@ clickstart() {
   xdotool click 1
 }
 
-# awaitmessage PLACE polls (at most a minute) until the first scene's message window stands,
-# by its frame's top-edge colour at PLACE.
+# awaitmessage PLACE polls (up to the hang guard) until the first scene's message window
+# stands, by its frame's top-edge colour at PLACE.
 awaitmessage() {
-  for _ in $(seq 60); do
+  end=$(deadline)
+  while before "$end"; do
     sleep 1
     case "$(import -window root -crop "1x1+$1" -depth 8 txt:- | tail -n 1)" in *FFD66E*) break ;; esac
   done
@@ -84,7 +85,7 @@ endzb bare
 # The same under a window manager, closed with Alt+F4.
 matchbox-window-manager >/dev/null 2>&1 &
 wm=$!
-python3 "$here/wait_for_manager.py" || { kill $wm; exit 3; }
+python3 "$here/wait_for_manager.py" "$hang_guard" || { kill $wm; exit 3; }
 sed -i '/FPSMode/d' ZB.INI
 startzb
 import -window root -depth 8 "$out/managed-title.ppm"

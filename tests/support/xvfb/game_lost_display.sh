@@ -17,7 +17,7 @@ sed -i '/FPSMode/d' ZB.INI
 rm -f ZBSys.sav
 ./zb 2>"$out/err" &
 pid=$!
-wid=$(waitnamed ZB 60)
+wid=$(waitnamed ZB)
 [ -n "$wid" ] || { kill $pid; exit 3; }
 settled
 wid=$(xdotool search --name '^ZB$' | tail -n 1)
@@ -25,7 +25,8 @@ xdotool mousemove --window "$wid" 202 170
 sleep 0.3
 xdotool click 1
 pos=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1+\2/p')
-for _ in $(seq 60); do
+end=$(deadline)
+while before "$end"; do
   sleep 1
   c=$(import -window root -crop "1x1+$((${pos%+*} + 320))+$((${pos#*+} + 334))" -depth 8 txt:- | tail -n 1)
   case "$c" in *FFD66E*) break ;; esac
@@ -33,10 +34,8 @@ done
 note frame "$c"
 note display "$DISPLAY"
 note server "$server"
-start=$(date +%s%N)
 endserver TERM
 waitguarded $pid
 note exit "$?"
-note ms "$((($(date +%s%N) - start) / 1000000))"
 note ini "$(grep -c FPSMode ZB.INI)"
 note save "$([ -f ZBSys.sav ] && echo yes || echo no)"

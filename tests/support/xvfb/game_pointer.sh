@@ -17,7 +17,7 @@ export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 # still NAME [X Y WIDTH HEIGHT BAR] saves as FOLDER/NAME.ppm the lower half of the window
 # (buttons, sea, the pointer's place; the stars are above) at X,Y of WIDTHxHEIGHT, whose picture
 # has black bars BAR pixels wide at its sides, once the title stands scaled in its box, the bars
-# black, and three shots in a row agree, at most a minute after the call. A slow start stands
+# black, and three shots in a row agree, waiting up to the hang guard. A slow start stands
 # still too, on a black screen with only the cursor on it, or with the picture at its first
 # size: the title lights a good share of the half (about a sixth of full brightness on
 # average), the cursor alone almost none.
@@ -27,7 +27,8 @@ still() {
   now=$out/now.ppm last=$out/last.ppm
   rm -f "$last"
   same=0
-  for _ in $(seq 300); do
+  end=$(deadline)
+  while before "$end"; do
     import -window root -crop "${w}x$half+$x+$((y + half))" -depth 8 "$now"
     lit=$(convert "$now" -format '%[fx:int(1000*mean)]' info:)
     left=$(convert "$now" -crop "${bar}x$half+0+0" -format '%[fx:int(255*maxima)]' info:)
@@ -48,11 +49,12 @@ sed -i 's/WindowMode=ON/WindowMode=OFF/' ZB.INI
 xdotool mousemove 1000 600
 ./zb 2>/dev/null &
 pid=$!
-wid=$(waitnamed ZB 60)
+wid=$(waitnamed ZB)
 [ -n "$wid" ] || { kill $pid; exit 3; }
 # The window is made at one size and covers the screen later, how much later depends on the
 # machine: the first shot worth comparing is of the screen-sized window.
-for _ in $(seq 300); do
+end=$(deadline)
+while before "$end"; do
   for w in $(xdotool search --name '^ZB$'); do xdotool getwindowgeometry "$w"; done |
     grep -q 'Geometry: 1280x720' && break
   sleep 0.2

@@ -15,7 +15,7 @@ cd "$out/game" || exit 3
 export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 ./zb 2>"$out/err" &
 pid=$!
-wid=$(waitnamed ZB 60)
+wid=$(waitnamed ZB)
 [ -n "$wid" ] || { kill $pid; exit 3; }
 settled
 # No graphics device stands behind a virtual X server: OpenGL there would be drawn in software
@@ -37,7 +37,8 @@ px() {
     sed 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/'
 }
 # The message window's gold frame: top edge, both sides, bottom edge.
-for _ in $(seq 60); do
+end=$(deadline)
+while before "$end"; do
   sleep 1
   import -window root shot.png
   frame="$(px 320 334) $(px 48 406) $(px 596 406) $(px 320 468)"

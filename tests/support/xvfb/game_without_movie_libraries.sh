@@ -21,10 +21,11 @@ cd "$out/game" || exit 3
 export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 LD_LIBRARY_PATH="$out/hidden" ./zb -WINDOW 2>"$out/err" &
 pid=$!
-wid=$(waitnamed ZB 60)
+wid=$(waitnamed ZB)
 [ -n "$wid" ] || { kill $pid; exit 3; }
 # Start, then on through the prologue's messages until its opening movie is tried.
-for _ in $(seq 600); do
+end=$(deadline)
+while before "$end"; do
   grep -q 'QueryInterface failed' "$out/err" && break
   wid=$(xdotool search --name '^ZB$' | tail -n 1)
   xdotool mousemove --window "$wid" 202 170 click 1 mousemove --window "$wid" 500 420 click 1

@@ -18,28 +18,37 @@ named() {
   return 0
 }
 
-# waitnamed NAME SECONDS waits for a window titled NAME and prints it. Not xdotool's own wait:
-# a window that closes while it looks (the splash) ends it with an X error.
+# deadline prints when a wait begun now meets the hang guard, for before: a wait that polls for
+# something that must happen goes on while "before END" holds.
+deadline() {
+  echo $(($(date +%s) + hang_guard))
+}
+
+before() {
+  [ "$(date +%s)" -lt "$1" ]
+}
+
+# waitnamed NAME waits (up to the hang guard) for a window titled NAME and prints it. Not
+# xdotool's own wait: a window that closes while it looks (the splash) ends it with an X error.
 waitnamed() {
-  i=0
-  while [ $i -lt $(($2 * 20)) ]; do
+  named_end=$(deadline)
+  while before "$named_end"; do
     w=$(named "$1" | head -n 1)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.05
-    i=$((i + 1))
   done
   return 1
 }
 
 # waitguarded PID waits for the program started as PID and returns its exit status; one still
-# running after 30 s is killed (status 137). The guard watches rather than sleeps, so that it
-# ends with the program and nothing of it outlives the script; its output is kept off the
-# script's, which the test would otherwise wait to see closed.
+# running at the hang guard is killed (status 137). The guard watches rather than sleeps, so
+# that it ends with the program and nothing of it outlives the script; its output is kept off
+# the script's, which the test would otherwise wait to see closed.
 waitguarded() {
   (
-    end=$(($(date +%s) + 30))
+    end=$(deadline)
     while kill -0 "$1" 2>/dev/null; do
-      [ "$(date +%s)" -ge $end ] && kill -KILL "$1"
+      [ "$(date +%s)" -ge "$end" ] && kill -KILL "$1"
       sleep 0.1
     done
   ) >/dev/null 2>&1 &
@@ -50,21 +59,24 @@ waitguarded() {
   return $waited
 }
 
-# settled waits (at most a minute) until the screen shows a picture that has stopped changing:
-# shots half a second apart, twice in a row differing in under 4% of their pixels, the screen
-# not black. The title fades in after its window shows; a fixed wait misses the fade's end on a
-# busy machine. It leaves its shots in the working folder.
+# settled waits (up to the hang guard) until the screen shows a picture that has stopped changing:
+# shots half a second apart, twice in a row differing in under a tenth of their pixels, the
+# screen not black. The title fades in after its window shows, changing every pixel; a fixed
+# wait misses the fade's end on a busy machine. What moves on a title that stands (the stars, the
+# pulsing glow of the button under the pointer, scaled up in full screen) changes less. It leaves
+# its shots in the working folder.
 settled() {
   import -window root -depth 8 settle-a.ppm
   steady=0
-  for _ in $(seq 120); do
+  settle_end=$(deadline)
+  while before "$settle_end"; do
     sleep 0.5
     import -window root -depth 8 settle-b.ppm
     lit=$(convert settle-b.ppm -format '%[fx:int(1000*mean)]' info:)
     pixels=$(convert settle-b.ppm -format '%[fx:w*h]' info:)
     changed=$(compare -metric AE settle-a.ppm settle-b.ppm null: 2>&1 | awk '{print int($1)}')
     mv settle-b.ppm settle-a.ppm
-    if [ "$lit" -gt 30 ] && [ "$changed" -lt $((pixels / 25)) ]; then
+    if [ "$lit" -gt 30 ] && [ "$changed" -lt $((pixels / 10)) ]; then
       steady=$((steady + 1))
       [ $steady -ge 2 ] && return 0
     else
@@ -74,8 +86,8 @@ settled() {
   return 1
 }
 
-# to_title starts the game with its start-up trace on the pipe "trace" and waits (at most a
-# minute) until the title has been presented; pid is the game's. The trace goes on to "err";
+# to_title starts the game with its start-up trace on the pipe "trace" and waits (up to the hang
+# guard) until the title has been presented; pid is the game's. The trace goes on to "err";
 # endtrace waits until all of it is there.
 to_title() {
   rm -f trace
@@ -87,7 +99,7 @@ to_title() {
   : >err
   # A shell reads a pipe a byte at a time: what follows the title's line stays for the cat.
   # shellcheck disable=SC2016 # expanded by the inner shell
-  timeout 60 sh -c 'while IFS= read -r line; do
+  timeout "$hang_guard" sh -c 'while IFS= read -r line; do
     echo "$line" >>err
     case "$line" in *"first frame presented after: title"*) exit 0 ;; esac
   done' <&3
@@ -108,7 +120,12 @@ endtrace() {
 takeserver() {
   display_number=${DISPLAY#*:}
   display_number=${display_number%%.*}
-  server=$(tr -d ' ' <"/tmp/.X$display_number-lock")
+  server=$(tr -d ' ' <"/tmp/.X$display_number-lock" 2>/dev/null)
+  # Another job's script that killed its own server on this number may have removed the lock
+  # just as this server took it over: the run is tried again on another display.
+  case $server in
+    '' | *[!0-9]*) exit 3 ;;
+  esac
   server_ended=no
   trap leftovers EXIT
   trap 'exit 129' HUP

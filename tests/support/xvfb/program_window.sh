@@ -17,25 +17,23 @@ export XDG_RUNTIME_DIR="$out/run" SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11
 # closed its program, which wrote its settings.
 rm -f ready game/ZB.INI
 mkfifo ready
-python3 "$here/watch_windows.py" watched ready Splash ZB &
+python3 "$here/watch_windows.py" "$hang_guard" watched ready Splash ZB &
 watch=$!
-[ "$(timeout 60 head -n 1 ready)" = watching ] || { kill $watch; exit 3; }
+[ "$(timeout "$hang_guard" head -n 1 ready)" = watching ] || { kill $watch; exit 3; }
 ./game/zb -WINDOW -FPS 2>zb.err &
 pid=$!
-wid=$(waitnamed ZB 60)
+wid=$(waitnamed ZB)
 [ -n "$wid" ] || { kill $pid; waitguarded $pid; exit 3; }
 wait $watch
 cat watched >"$results"
 note name "$(xdotool getwindowname "$wid")"
 xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: /geometry=/p' >>"$results"
-timeout 30 ./game/zb
+timeout "$hang_guard" ./game/zb
 note second "$?"
 note inibefore "$([ -f game/ZB.INI ] && echo yes || echo no)"
 # The renderer may re-create the window once; close what stands now.
-start=$(date +%s%N)
 # shellcheck disable=SC2046 # one argument per window
 python3 "$here/close_window.py" $(xdotool search --name '^ZB$')
 waitguarded $pid
 note exit "$?"
-note ms "$((($(date +%s%N) - start) / 1000000))"
 note ini "$([ -f game/ZB.INI ] && echo yes || echo no)"

@@ -40,7 +40,7 @@ place() {
 # closebox KEY CAPTION waits for the box titled CAPTION, notes whether a game window stood beside
 # it and closes it with Return; KEY=none when no box came.
 closebox() {
-  if box=$(waitnamed "$2" 60); then
+  if box=$(waitnamed "$2"); then
     note "$1" shown
     note "$1game" "$(named ZB | wc -l)"
     xdotool windowfocus --sync "$box" key Return
@@ -54,9 +54,9 @@ sound)
   # Its box, with the splash still up and no game window yet. The splash is drawn before the
   # box comes; its shot is taken then, with what the box covers of it blacked out.
   start sound nosuchdriver
-  splash=$(waitnamed Splash 60)
+  splash=$(waitnamed Splash)
   xdotool getwindowgeometry "$splash" | sed -n 's/.*Geometry: /splash=/p' >>"$results"
-  if box=$(waitnamed Error 60); then
+  if box=$(waitnamed Error); then
     # shellcheck disable=SC2046 # four numbers each
     set -- $(place "$splash") $(place "$box")
     import -window root -depth 8 splash.ppm
@@ -71,7 +71,7 @@ screen)
   # the splash must show the splash again.
   start screen dummy
   closebox screenbox Error
-  if box=$(waitnamed 'QJ Error' 60); then
+  if box=$(waitnamed 'QJ Error'); then
     import -window root -depth 8 second.ppm
     # shellcheck disable=SC2046 # four numbers
     set -- $(place "$box")
@@ -88,7 +88,7 @@ signals)
   for name in term int; do
     signal=$(echo $name | tr '[:lower:]' '[:upper:]')
     start "$name" nosuchdriver
-    if waitnamed Error 60 >/dev/null; then
+    if waitnamed Error >/dev/null; then
       note "${name}box" shown
       kill "-$signal" $pid
     else
@@ -104,7 +104,7 @@ killed)
   # It runs, and shows its window.
   SDL_AUDIODRIVER=nosuchdriver ./zb -WINDOW 2>killed.err &
   pid=$!
-  if waitnamed Error 60 >/dev/null; then
+  if waitnamed Error >/dev/null; then
     note killedbox shown
     kill -KILL $pid
   else
@@ -115,7 +115,8 @@ killed)
   SDL_AUDIODRIVER=dummy ./game/zb -WINDOW 2>next.err &
   pid=$!
   window=none
-  for _ in $(seq 1200); do
+  end=$(deadline)
+  while before "$end"; do
     [ -n "$(named ZB)" ] && { window=shown; break; }
     kill -0 $pid 2>/dev/null || break
     sleep 0.05

@@ -1,5 +1,8 @@
-# Waits (at most 30 s) until a window manager runs on the display: the root window's
-# _NET_SUPPORTING_WM_CHECK names a window that names itself the same way. Exits 1 if none came.
+# Waits until a window manager runs on the display: the root window's _NET_SUPPORTING_WM_CHECK
+# names a window that names itself the same way. Exits 1 if none came within GUARD seconds (the
+# hang guard).
+#
+# Usage: wait_for_manager.py GUARD
 import ctypes, sys, time
 
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
@@ -40,7 +43,7 @@ def marker(window):
 
 
 start = time.monotonic()
-while time.monotonic() - start < 30:
+while time.monotonic() - start < int(sys.argv[1]):
     window = marker(root)
     if window and marker(window) == window:
         x11.XCloseDisplay(display)

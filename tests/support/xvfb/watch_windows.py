@@ -1,7 +1,7 @@
 # Watches top-level windows by name as a window manager would and writes when each was first
 # mapped and last unmapped, and its first geometry.
 #
-# Usage: watch_windows.py RESULTS READY NAME...
+# Usage: watch_windows.py GUARD RESULTS READY NAME...
 #
 # For each NAME it writes to RESULTS NAMEfirst=, NAMElast= (counted in the X server's own order
 # of events; -1 never; a window still mapped at the end counts as unmapped after everything) and
@@ -9,7 +9,7 @@
 # each only after reading the window's name and place: a window that stands for a few
 # milliseconds cannot slip past a watcher the scheduler has not run yet. It writes "watching" to
 # READY (a fifo) once that holds, and ends once the last NAME has shown and every other one is
-# gone again, or after 60 s.
+# gone again, or after GUARD seconds (the hang guard).
 import ctypes, select, sys, time
 
 class Attrs(ctypes.Structure):
@@ -67,10 +67,11 @@ display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
 root = x11.XDefaultRootWindow(display)
-names = sys.argv[3:]
+guard, results, ready_path = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+names = sys.argv[4:]
 x11.XSelectInput(display, root, SUBSTRUCTURE_NOTIFY | SUBSTRUCTURE_REDIRECT)
 x11.XSync(display, 0)
-with open(sys.argv[2], "w") as ready:
+with open(ready_path, "w") as ready:
     ready.write("watching\n")
 
 order = 0
@@ -104,7 +105,7 @@ def handle(event):
         mapped.discard(window)
 
 start = time.monotonic()
-while time.monotonic() - start < 60:
+while time.monotonic() - start < guard:
     if not x11.XPending(display):
         select.select([x11.XConnectionNumber(display)], [], [], 0.5)
         continue
@@ -124,7 +125,7 @@ while x11.XPending(display):
 order += 1
 for w in mapped:
     last[known[w]] = order
-with open(sys.argv[1], "w") as out:
+with open(results, "w") as out:
     for text in names:
         out.write("%sfirst=%s\n%slast=%s\n%sgeometry=%s\n"
                   % (text, first.get(text, -1), text, last.get(text, -1), text, geometry.get(text, "")))
