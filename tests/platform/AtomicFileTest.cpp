@@ -143,6 +143,8 @@ TEST(AtomicFile, ASlowWriteHoldsOffTheLastGuardWhichFiresOnceNothingMoves)
             fs::create_directory(folder);
             LastGuard::Now = GuardNow;
             LastGuard::Arm("the guard fired\n", 1500);
+            // Its first look is the start of its quiet period.
+            EXPECT_TRUE(zbtest::WaitUntil([] { return GuardLooks > 0; }));
             AtomicFileOps.Sync = [](int handle) {
                 PassGuardTime(1600);
                 return DefaultAtomicFileOps.Sync(handle);
