@@ -10,6 +10,9 @@
 #include <thread>
 
 namespace LastGuard {
+
+std::chrono::steady_clock::time_point (*Now)() = std::chrono::steady_clock::now;
+
 namespace {
 
 std::atomic<bool> IsArmed{false};
@@ -20,19 +23,18 @@ std::atomic<unsigned> WritesEnded{0};
 // tear down under it (only atomics and its own copy of the line).
 void Watch(std::string line, int quietMs)
 {
-    using Clock = std::chrono::steady_clock;
     const auto quiet = std::chrono::milliseconds(quietMs);
-    auto lastMove = Clock::now();
+    auto lastMove = Now();
     unsigned seen = WritesEnded.load();
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(quietMs, 100)));
         const unsigned ended = WritesEnded.load();
         if (ended != seen || WritesUnderWay.load() > 0) {
             seen = ended;
-            lastMove = Clock::now();
+            lastMove = Now();
             continue;
         }
-        if (Clock::now() - lastMove >= quiet) {
+        if (Now() - lastMove >= quiet) {
             (void)!write(STDERR_FILENO, line.data(), line.size());
             _exit(1);
         }

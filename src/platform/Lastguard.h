@@ -7,9 +7,14 @@
 // nothing was written. It runs on a thread of its own rather than on a signal, so that no thread
 // stuck inside a library (where a signal may wait for ever to be delivered) can hold it off.
 
+#include <chrono>
 #include <string>
 
 namespace LastGuard {
+
+// The clock the quiet period is measured on: the monotonic clock, unless a test sets its own
+// before Arm to move time itself.
+extern std::chrono::steady_clock::time_point (*Now)();
 
 // Any thread: arms the guard once (later calls do nothing). After quietMs in which no write
 // was under way or ended, line goes to standard error and the process ends with status 1.

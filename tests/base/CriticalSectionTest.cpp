@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <future>
 #include <mutex>
 #include <thread>
 
 #include "base/Vecritical.h"
-
-using namespace std::chrono_literals;
+#include "support/HangGuard.h"
 
 namespace {
 
@@ -66,9 +64,7 @@ TEST(VeCriticalSection, EnterWaitsForTheOwner)
         return sawRelease;
     });
     // Released only once the other thread stands waiting in Enter.
-    const auto end = std::chrono::steady_clock::now() + 30s;
-    while (cs.GetWaiting() == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(zbtest::WaitUntil([&] { return cs.GetWaiting() != 0; }));
     EXPECT_EQ(cs.GetWaiting(), 1);
     released = true;
     cs.Leave();

@@ -110,7 +110,7 @@ protected:
     template <class F>
     std::string Answer(int value, F act, bool give = true)
     {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        auto end = zbtest::HangDeadline();
         // The last signal first has to be taken: until then the flow still waits where it was.
         while (Taken && MainThread.load() == Taken && Taken->WaitsDone.load() == TakenAt &&
                std::chrono::steady_clock::now() < end)
@@ -149,10 +149,7 @@ protected:
 
     bool Ended()
     {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (MainThread.load() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return MainThread.load() == nullptr;
+        return zbtest::WaitUntil([] { return MainThread.load() == nullptr; }, std::chrono::milliseconds(5));
     }
 
     // No screen unit of the flow is left.
@@ -286,7 +283,7 @@ TEST_F(GameFlowTest, EveryChapterOfTheSampleOpensTheSceneItsNameTells)
         ASSERT_EQ(Answer(0), "chapter4");  // episode 14
         ASSERT_EQ(Answer(int(i)), "chapter0");
         int file = -1, weather = -1;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end = zbtest::HangDeadline();
         while (file < 0 && std::chrono::steady_clock::now() < end) {
             ASSERT_EQ(Answer(0,
                              [&] {
@@ -356,12 +353,7 @@ TEST_F(GameFlowTest, AScreenIsNeverRunOrDeletedUnderAWaitThreadPassBegunBeforeIt
         std::atomic<bool> SignalAwaitedBesidePass{false}, PassRanFrame{false};
     };
     auto hold = std::make_shared<THold>();
-    auto until = [](auto done) {
-        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-             !done() && std::chrono::steady_clock::now() < end;)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return done();
-    };
+    auto until = [](auto done) { return zbtest::WaitUntil(done); };
     auto kind = [](TGameForm::THookKind k) { return 1 << k; };
     FormPumpWait = [this, hold, until](TFPSMode) {
         const bool onWaitThread = Form->WaitThread && Form->WaitThread->IsCurrent();

@@ -20,6 +20,7 @@
 #include "platform/Forms.h"
 #include "support/ArchiveFixtures.h"
 #include "support/GameFormFixtures.h"
+#include "support/HangGuard.h"
 
 class GameFormHarness : public ::testing::Test {
 protected:

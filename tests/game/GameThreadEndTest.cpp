@@ -84,14 +84,7 @@ struct TFadeThenFailThread : TMainThread {
     }
 };
 
-template <class Pred>
-bool WaitUntil(Pred pred)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!pred() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return pred();
-}
+using zbtest::WaitUntil;
 
 class GameThreadEndTest : public GameFormHarness {};
 
@@ -100,10 +93,20 @@ class GameThreadEndTest : public GameFormHarness {};
 TEST_F(GameThreadEndTest, CloseDuringATransitionEndsTheThreadWithTheLockHeldAndTheProgramQuits)
 {
     TSeen seen;
+    // The first frame pass of the first fade is held until the close begins: however busy the
+    // machine, the close lands in the middle of that fade.
+    static std::atomic<bool> held;
+    held = false;
+    FormHookProbe = [this](TGameForm::THookKind kind) {
+        if (kind == TGameForm::hkPass && Form->GetState() == gsTransition) {
+            held = true;
+            WaitUntil([&] { return Form->GetState() == gsClosing; });
+        }
+    };
     TGameForm::SetGameThreadFactory([&] { return static_cast<TMainThread*>(new TFadingThread(seen)); });
     StartForm(false);  // the thread may have left the idle state already
     ASSERT_TRUE(Form->Visible());
-    ASSERT_TRUE(WaitUntil([&] { return Form->GetState() == gsTransition; }));
+    ASSERT_TRUE(WaitUntil([&] { return held.load(); }));
 
     Form->Close();
     EXPECT_TRUE(seen.Ended.load());

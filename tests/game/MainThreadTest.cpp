@@ -57,9 +57,7 @@ TEST_F(MainThreadTest, SignalWakesTheWaitAndClosingEndsItWithTheLockHeld)
         if (++calls == 3)
             MainThreadSignal(42);
     });
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (thread->Woken.load() == -1 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    zbtest::WaitUntil([&] { return thread->Woken.load() != -1; }, std::chrono::milliseconds(2));
     EXPECT_EQ(thread->Woken.load(), 42);
     Form->SetFrameProc(nullptr);
 

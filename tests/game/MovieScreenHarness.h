@@ -13,6 +13,7 @@
 #include "GameFormHarness.h"
 #include "media/Vemovie.h"
 #include "platform/MovieWriter.h"
+#include "support/HangGuard.h"
 
 class MovieScreenHarness : public GameFormHarness {
 protected:
@@ -61,11 +62,8 @@ protected:
         Form->FramePump();
     }
 
-    // The end of loops that pump until something happens: long enough only to mean a hang.
-    static std::chrono::steady_clock::time_point HangLimit()
-    {
-        return std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    }
+    // The end of loops that pump until something happens: reached only by a hang.
+    static std::chrono::steady_clock::time_point HangLimit() { return zbtest::HangDeadline(); }
 
     // The last signal raised since the previous call, or INT_MIN when none was.
     int TakeSignal()

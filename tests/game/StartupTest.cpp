@@ -20,16 +20,9 @@ namespace {
 
 class StartupTest : public GameFormHarness {
 protected:
-    // The limits in these tests only keep a hang from stalling the run.
     bool WaitForState(TGameFormState s)
     {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (Form->GetState() != s) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return zbtest::WaitUntil([&] { return Form->GetState() == s; }, std::chrono::milliseconds(2));
     }
     // The quit message was posted: running the queue ends the loop.
     bool QuitPosted()
@@ -68,9 +61,7 @@ TEST_F(StartupTest, HeadlessStartShowsTheWaitPictureAndClosesInOrder)
         std::lock_guard<TCriticalSection> lock(*Form->FpsLock);
         return Display->Surface()->PGet(394, 397);
     };
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (shown() != PatternColour(10, 5) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    zbtest::WaitUntil([&] { return shown() == PatternColour(10, 5); }, std::chrono::milliseconds(5));
     EXPECT_EQ(shown(), PatternColour(10, 5));
     EXPECT_TRUE(Form->GameTimer->GetEnabled());
 
@@ -285,9 +276,7 @@ TEST_F(StartupTest, GameThreadFailureIsLoggedAndClosesTheFormWithAFailureStatus)
         SetUp();
         TGameForm::SetGameThreadFactory(c.Make);
         StartForm(false);
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (MainThread.load() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        zbtest::WaitUntil([] { return MainThread.load() == nullptr; }, std::chrono::milliseconds(2));
         EXPECT_EQ(MainThread.load(), nullptr);
         RunPosted();
         EXPECT_FALSE(Form->Visible());

@@ -11,6 +11,7 @@
 #include "base/Vememman.h"
 #include "media/Getdxver.h"
 #include "platform/Display.h"
+#include "support/HangGuard.h"
 
 using namespace DirectX;
 
@@ -236,7 +237,7 @@ TEST_F(DDrawTest, AFrameThreadFlipsWithoutTheInterfaceThread)
         }
         return true;
     });
-    ASSERT_EQ(frames.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    ASSERT_EQ(frames.wait_for(zbtest::HangGuard), std::future_status::ready);
     EXPECT_TRUE(frames.get());
     EXPECT_EQ(Front(39, 0), 0xFFFFFFu);
 

@@ -9,6 +9,7 @@
 #include "base/Vergbbits.h"
 #include "media/Vedsound.h"
 #include "media/Vemovie.h"
+#include "support/HangGuard.h"
 #include "support/MovieFixtures.h"
 
 using namespace MovieTest;
@@ -63,7 +64,7 @@ TEST(MoviePlay, SoundTrackReachesTheMixerAndPacesThePictures)
     std::vector<int16_t> mixed, period(441 * 2);
     std::vector<TShown> shown;
     TMovieUpdate result;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = zbtest::HangDeadline();
     // The one-second clip ends well within ten seconds of sound mixed.
     for (int periods = 0; !result.Ended && periods < 1000 && std::chrono::steady_clock::now() < deadline;) {
         if (!ready()) {
@@ -116,7 +117,7 @@ TEST(MoviePlay, SilentVolumeStillRunsTheClock)
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     std::vector<int16_t> period(441 * 2);
     double peak = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = zbtest::HangDeadline();
     while (movie.Time() < 500 && std::chrono::steady_clock::now() < deadline) {
         sound.Mix(period.data(), 441);
         peak = std::max(peak, SoundTest::Rms(period, 0));
@@ -156,7 +157,7 @@ TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
         ASSERT_TRUE(movie.Play(160, 120, bd24));
         now.store(round * 1000 + 40);
         bool red = false;
-        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (auto end = zbtest::HangDeadline();
              !red && std::chrono::steady_clock::now() < end;) {
             red = movie.Update(target.get()).NewPicture && NearColour(Centre(*target), 0xFF0000);
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -173,7 +174,7 @@ TEST(MoviePlay, WithoutSoundDeviceStopMidPlayAndReplay)
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     now.store(2000);
     TMovieUpdate result;
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (auto end = zbtest::HangDeadline();
          !result.Ended && std::chrono::steady_clock::now() < end;) {
         result = movie.Update(wrong.get());
         EXPECT_FALSE(result.NewPicture);
@@ -197,7 +198,7 @@ TEST(MoviePlay, PicturesGoOnWhenTheMixerStopsTakingSound)
     auto target = MakeTarget(bd24);
     ASSERT_TRUE(movie.Play(160, 120, bd24));
     // Sound in the ring that nobody takes is what must not hold the pictures back.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = zbtest::HangDeadline();
     while (movie.Decoder().Backlog().SoundFrames == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_GT(movie.Decoder().Backlog().SoundFrames, 0u);

@@ -9,6 +9,7 @@
 #include "SoundTestHelpers.h"
 #include "media/Getdxver.h"
 #include "media/Vedsound.h"
+#include "support/HangGuard.h"
 
 using namespace SoundTest;
 using DirectX::TDSound;
@@ -29,14 +30,10 @@ std::vector<int16_t> Sweep(uint32_t frames)
     return out;
 }
 
-// Polls until done() holds; false only when it still does not after a time that means a hang.
 template <class F>
 bool Eventually(F done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
+    return zbtest::WaitUntil(done);
 }
 
 // Drives the mixer from this thread the way the device callback would, collecting what it
@@ -148,16 +145,20 @@ TEST(SoundStream, TheRefillThreadSleepsWhileNothingDrainsTheRing)
     TDSoundStream* stream = device.CreateStreamFromAdp(file.get(), false, false);
     ASSERT_NE(stream, nullptr);
     ASSERT_TRUE(stream->Play(true));
-    auto switches = [] {
+    auto switches = [](int who) {
         rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);  // every thread of the process
+        getrusage(who, &usage);
         return usage.ru_nvcsw;
     };
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the first fill settles
-    const long before = switches();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    // A thread looking in every few milliseconds would have slept and woken some sixty times.
-    EXPECT_LT(switches() - before, 15);
+    // Play filled the ring. While this thread sleeps sixty short sleeps, each a switch of its own,
+    // a refill thread looking in as often would switch about as many times; one that sleeps until
+    // the ring is drained switches hardly at all, however long the sleeps take.
+    const long before = switches(RUSAGE_SELF);  // every thread of the process
+    const long ownBefore = switches(RUSAGE_THREAD);
+    for (int i = 0; i < 60; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const long own = switches(RUSAGE_THREAD) - ownBefore;
+    EXPECT_LT((switches(RUSAGE_SELF) - before - own) * 4, own);
     // Draining past half the ring wakes it: it tops the ring up before it runs dry, and the
     // whole sound still arrives.
     std::vector<int16_t> period(441 * 2);
@@ -211,7 +212,7 @@ TEST(SoundStream, DeletingWhileTheDeviceMixesIsSafe)
     ASSERT_NE(shortOne, nullptr);
     ASSERT_TRUE(shortOne->Play(false));
     // At least a dozen rounds, and on until the device callback has been seen to mix beside them.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto end = zbtest::HangDeadline();
     for (int round = 0; round < 12 || (shortOne->IsPlay() && std::chrono::steady_clock::now() < end); ++round) {
         const int step = round % 12;
         auto file = MemoryOf(adp);

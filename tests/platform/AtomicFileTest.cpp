@@ -5,15 +5,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "platform/Atomicfile.h"
 #include "platform/Lastguard.h"
+#include "support/HangGuard.h"
 
 namespace {
 
@@ -102,31 +105,59 @@ TEST(AtomicFile, TheLeftoverCleanUpBetweenAnyTwoStepsNeverLosesAWrite)
     fs::remove_all(folder);
 }
 
+namespace {
+
+// The guard's own clock, moved by the test alone; every reading counts, so that the test knows
+// when the guard has looked again without racing its quiet period against a busy machine.
+std::atomic<int64_t> GuardMs{0};
+std::atomic<unsigned> GuardLooks{0};
+
+std::chrono::steady_clock::time_point GuardNow()
+{
+    ++GuardLooks;
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(GuardMs.load()));
+}
+
+// Moves the guard's clock on, then waits until the guard has looked twice since: the second look
+// began after the move, and a guard that was going to fire on it has.
+void PassGuardTime(int64_t ms)
+{
+    GuardMs += ms;
+    const unsigned from = GuardLooks;
+    EXPECT_TRUE(zbtest::WaitUntil([&] { return GuardLooks >= from + 2; }));
+}
+
+}  // namespace
+
 TEST(AtomicFile, ASlowWriteHoldsOffTheLastGuardWhichFiresOnceNothingMoves)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // A quiet period of 1.5 s against syncs that take longer, as the settings and the save are
+    // On the guard's clock: a quiet period of 1.5 s against syncs that take longer, as the settings and the save are
     // written one after the other after a lost display: the end of each write starts a new quiet
     // period, so the short gaps between them never let the guard fire; once all are written and
-    // nothing moves, it fires. The gaps are a third of the quiet period, so that a busy machine
-    // oversleeping them cannot make a correct guard fire.
+    // nothing moves, it fires.
     EXPECT_EXIT(
         {
             // Named after the test process, which removes it whether or not the guard fired early.
             const fs::path folder = fs::temp_directory_path() / ("zbguard" + std::to_string(getppid()));
             fs::create_directory(folder);
+            LastGuard::Now = GuardNow;
             LastGuard::Arm("the guard fired\n", 1500);
+            // Its first look is the start of its quiet period.
+            EXPECT_TRUE(zbtest::WaitUntil([] { return GuardLooks > 0; }));
             AtomicFileOps.Sync = [](int handle) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+                PassGuardTime(1600);
                 return DefaultAtomicFileOps.Sync(handle);
             };
             for (const char* name : {"ZB.INI", "ZBSys.sav", "ZBSys.sav"}) {
                 const bool written = WriteFileAtomic((folder / name).string(), name);
                 std::fprintf(stderr, "written=%d %s\n", int(written), ReadText(folder / name).c_str());
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                PassGuardTime(0);
+                PassGuardTime(500);
             }
             fs::remove_all(folder);
-            std::this_thread::sleep_for(std::chrono::seconds(20));
+            PassGuardTime(1500);
+            zbtest::WaitUntil([] { return false; });
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(1),

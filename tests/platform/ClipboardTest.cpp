@@ -12,6 +12,7 @@
 
 #include "platform/Clipboard.h"
 #include "support/ArchiveFixtures.h"
+#include "support/HangGuard.h"
 
 namespace {
 
@@ -48,10 +49,8 @@ TEST_F(ClipboardTest, FeedsTheToolThroughAPipe)
     std::string out = Folder.Path() + "/out";
     Tool("echo \"$@\" > " + out + ".args; cat > " + out + ".tmp; mv " + out + ".tmp " + out);
     ASSERT_TRUE(SetClipboardPicture(Picture));
-    // The tool runs on its own; the limit only keeps a hang from stalling the run.
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-         ReadWholeFile(out).size() < Picture.size() && std::chrono::steady_clock::now() < end;)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The tool runs on its own.
+    zbtest::WaitUntil([&] { return ReadWholeFile(out).size() >= Picture.size(); }, std::chrono::milliseconds(10));
     EXPECT_EQ(ReadWholeFile(out), Picture);
     std::ifstream args(out + ".args");
     std::string line;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/HangGuard.h"
 #include "support/MovieFixtures.h"
 #include "platform/Movie.h"
 
@@ -43,7 +44,7 @@ struct TTarget {
 // Polls until a picture comes or the movie ends (the decoder runs on its own thread).
 TMovieUpdate Poll(TMovieDecoder& decoder, TTarget& target)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = zbtest::HangDeadline();
     TMovieUpdate result;
     while (std::chrono::steady_clock::now() < deadline) {
         result = decoder.Update(target.Pixels32);
@@ -159,14 +160,12 @@ TEST(MovieDecoder, UpdateReturnsAtOnceWhileTheDecoderIsStalled)
         release = true;
     }
     released.notify_all();
-    bool shown = false;
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-         !shown && std::chrono::steady_clock::now() < end;) {
-        decoder.ReadAudio(pcm, 64);
-        shown = decoder.Update(target.Pixels32).NewPicture;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(zbtest::WaitUntil(
+        [&] {
+            decoder.ReadAudio(pcm, 64);
+            return decoder.Update(target.Pixels32).NewPicture;
+        },
+        std::chrono::microseconds(100)));
     // With the sound no longer drained the queue and the ring fill and the thread waits; Stop
     // still ends it.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -224,7 +223,7 @@ TEST(MovieDecoder, BadFilesFailCleanly)
         TMovieUpdate result;
         // The clock moves on only once the decoder has the next picture (or no more), so that a
         // decoder held back by a busy machine loses none of them to lateness.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto end = zbtest::HangDeadline();
         for (int step = 0; step < 5000 && !result.Ended && std::chrono::steady_clock::now() < end;) {
             const TMovieDecoder::TBacklog backlog = decoder.Backlog();
             if (backlog.Pictures == 0 && !backlog.Finished) {

@@ -7,23 +7,20 @@
 
 #include "platform/Syncobjs.h"
 #include "platform/Threads.h"
+#include "support/HangGuard.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Polls until done() holds; false only when it still does not after a time that means a hang.
 template <class F>
 bool Eventually(F done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    return done();
+    return zbtest::WaitUntil(done);
 }
 
-// Long enough that no waiter gives up before the test signals it, however slow the machine.
-constexpr uint32_t WaiterLimitMs = 120000;
+// No waiter gives up before the test signals it, short of a hang.
+constexpr uint32_t WaiterLimitMs = zbtest::HangGuardMs;
 
 struct TFunctionThread : TThread {
     explicit TFunctionThread(std::function<void(TFunctionThread&)> body) : Body(std::move(body)) {}
@@ -145,8 +142,7 @@ TEST(Thread, RunsOnlyWhenStartedAndJoinsOnTerminate)
     EXPECT_FALSE(thread.Started());
     thread.Start();
     thread.Start();
-    while (loops.load() == 0)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(Eventually([&] { return loops.load() != 0; }));
     thread.Terminate();
     EXPECT_EQ(thread.WaitFor(), 7);
     EXPECT_TRUE(thread.Finished());
