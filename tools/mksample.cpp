@@ -107,19 +107,40 @@ void OnStopSignal(int signal)
     StopSignal = signal;
 }
 
+// The stop signals the build caught (not those ignored when it started).
+sigset_t CaughtSignals;
+
+void CatchStop(int signal, int flags)
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    ::sigaction(signal, &action, nullptr);
+}
+
 void CatchStopSignals()
 {
+    sigemptyset(&CaughtSignals);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         // One ignored by whoever started the build (nohup) stays ignored.
         struct sigaction old {};
         if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
             continue;
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(signal, &action, nullptr);
+        sigaddset(&CaughtSignals, signal);
+        CatchStop(signal, SA_RESTART);
     }
+}
+
+// While the build waits for the lock, a stop interrupts the wait instead of restarting it. The
+// handler normally ends the process inside the wait already; where a runtime defers handlers to
+// its next call into the C library (ThreadSanitizer's does), a restarted wait would hold the stop
+// until the other build is done.
+void InterruptibleWait(bool interruptible)
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&CaughtSignals, signal) == 1)
+            CatchStop(signal, interruptible ? 0 : SA_RESTART);
 }
 
 void CheckStop()
@@ -181,8 +202,10 @@ public:
                 [[maybe_unused]] const ssize_t written = ::write(2, StopLine, StopLineSize);
                 EndBySignal(StopSignal);
             }
+            InterruptibleWait(true);
             const bool locked = Lock(LOCK_EX);
             WaitingForLock = 0;
+            InterruptibleWait(false);
             if (locked)
                 return;
         }
@@ -198,9 +221,12 @@ private:
     bool Lock(int operation)
     {
         int result;
-        do
-            result = ::flock(FHandle, operation);
-        while (result != 0 && errno == EINTR);
+        while ((result = ::flock(FHandle, operation)) != 0 && errno == EINTR) {
+            // A stop ends the process in its handler. A runtime that defers handlers until its
+            // next call into the C library (ThreadSanitizer's does) runs it here.
+            sigset_t pending;
+            ::sigpending(&pending);
+        }
         return result == 0;
     }
 
