@@ -96,6 +96,9 @@ public:
     TDSoundThread(const TDSoundThread&) = delete;
     TDSoundThread& operator=(const TDSoundThread&) = delete;
 
+    // The name the thread runs under (at most 15 characters).
+    static constexpr const char* RefillThreadName = "sound refill";
+
     void Start();
     // Asks the thread to end and joins it.
     void Stop();

@@ -1,3 +1,5 @@
+#include <pthread.h>
+
 #include <algorithm>
 
 #include "media/Vedsound.h"
@@ -32,6 +34,9 @@ void TDSoundThread::Wake()
 
 void TDSoundThread::Execute()
 {
+    // Named, so that it can be told apart in a thread listing (and by the tests, which count
+    // its own wake-ups).
+    pthread_setname_np(pthread_self(), RefillThreadName);
     for (;;) {
         FStream->Refill();
         if (FStream->FEndWritten.load())

@@ -176,8 +176,14 @@ TEST(VeTimer, AHandlerCanSkipPeriodsAndARearmBringsTheNextCallForward)
         return periods.size();
     };
     ASSERT_TRUE(WaitFor([&] { return calls() >= 5; }));
-    next = 100000;  // the next call after this one would come in about eight minutes
-    const size_t before = calls();
+    size_t before;
+    {
+        // Together under the handler's lock: every call counted in before has read the old value,
+        // and the first one after it reads the new.
+        std::lock_guard<std::mutex> lock(mutex);
+        next = 100000;  // the next call after this one would come in about eight minutes
+        before = periods.size();
+    }
     ASSERT_TRUE(WaitFor([&] { return calls() > before; }));
     timer.SetEnabled(false);
     {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -28,6 +30,29 @@ std::vector<int16_t> Sweep(uint32_t frames)
         out[i * 2 + 1] = static_cast<int16_t>(9000 * std::cos(phase * 1.5));
     }
     return out;
+}
+
+// The status file of the stream's refill thread, found by its name; empty if there is none.
+std::string RefillThreadStatus()
+{
+    const std::string name = std::string(DirectX::TDSoundThread::RefillThreadName) + "\n";
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string text((std::istreambuf_iterator<char>(comm)), std::istreambuf_iterator<char>());
+        if (text == name)
+            return (task.path() / "status").string();
+    }
+    return {};
+}
+
+// The voluntary context switches a thread's status file counts; -1 if it cannot be read.
+long VoluntarySwitches(const std::string& status)
+{
+    std::ifstream in(status);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::stol(line.substr(line.find(':') + 1));
+    return -1;
 }
 
 template <class F>
@@ -145,20 +170,20 @@ TEST(SoundStream, TheRefillThreadSleepsWhileNothingDrainsTheRing)
     TDSoundStream* stream = device.CreateStreamFromAdp(file.get(), false, false);
     ASSERT_NE(stream, nullptr);
     ASSERT_TRUE(stream->Play(true));
-    auto switches = [](int who) {
-        rusage usage{};
-        getrusage(who, &usage);
-        return usage.ru_nvcsw;
-    };
     // Play filled the ring. While this thread sleeps sixty short sleeps, each a switch of its own,
     // a refill thread looking in as often would switch about as many times; one that sleeps until
-    // the ring is drained switches hardly at all, however long the sleeps take.
-    const long before = switches(RUSAGE_SELF);  // every thread of the process
-    const long ownBefore = switches(RUSAGE_THREAD);
+    // the ring is drained switches hardly at all, however long the sleeps take. Only the two
+    // threads' own switches count: other threads of the process (a sanitizer's among them) wake
+    // on their own clocks.
+    const std::string refill = RefillThreadStatus();
+    ASSERT_FALSE(refill.empty()) << "no thread named " << DirectX::TDSoundThread::RefillThreadName;
+    const long before = VoluntarySwitches(refill);
+    const long ownBefore = VoluntarySwitches("/proc/thread-self/status");
     for (int i = 0; i < 60; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const long own = switches(RUSAGE_THREAD) - ownBefore;
-    EXPECT_LT((switches(RUSAGE_SELF) - before - own) * 4, own);
+    const long own = VoluntarySwitches("/proc/thread-self/status") - ownBefore;
+    EXPECT_GE(own, 60);
+    EXPECT_LT((VoluntarySwitches(refill) - before) * 4, own);
     // Draining past half the ring wakes it: it tops the ring up before it runs dry, and the
     // whole sound still arrives.
     std::vector<int16_t> period(441 * 2);
