@@ -3,16 +3,21 @@
 // against the last guard of an end after a lost display: a write on a slow disk is an end that
 // still moves, which the guard must not cut.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/Atomicfile.h"
 #include "platform/Lastguard.h"
@@ -107,60 +112,150 @@ TEST(AtomicFile, TheLeftoverCleanUpBetweenAnyTwoStepsNeverLosesAWrite)
 
 namespace {
 
-// The guard's own clock, moved by the test alone; every reading counts, so that the test knows
-// when the guard has looked again without racing its quiet period against a busy machine.
-std::atomic<int64_t> GuardMs{0};
-std::atomic<unsigned> GuardLooks{0};
+// The guard's own clock, moved by the test alone. The guard reads it once before its first look
+// and once at each look, and waits in the reading until the test lets it pass: so the test knows
+// which look the guard is at, and that the looks it let pass have been decided (the guard
+// stands in the next one), however slowly a busy machine runs either thread.
+struct TGuardClock {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    int64_t Ms = 0;
+    unsigned Allowed = 0;   // readings the guard may still take
+    unsigned Readings = 0;  // readings taken
+    bool Standing = false;  // the guard waits in a reading
+    int64_t WaitMs = 0;     // what the guard is told of the other threads' longest wait
+};
+TGuardClock GuardClock;
 
 std::chrono::steady_clock::time_point GuardNow()
 {
-    ++GuardLooks;
-    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(GuardMs.load()));
+    std::unique_lock<std::mutex> lock(GuardClock.Mutex);
+    GuardClock.Standing = true;
+    GuardClock.Changed.notify_all();
+    GuardClock.Changed.wait(lock, [] { return GuardClock.Allowed > 0; });
+    GuardClock.Standing = false;
+    --GuardClock.Allowed;
+    ++GuardClock.Readings;
+    GuardClock.Ms += LastGuard::LookMs;  // a look on time
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(GuardClock.Ms));
 }
 
-// Moves the guard's clock on, then waits until the guard has looked twice since: the second look
-// began after the move, and a guard that was going to fire on it has.
-void PassGuardTime(int64_t ms)
+std::chrono::nanoseconds GuardLongestWait(bool restart)
 {
-    GuardMs += ms;
-    const unsigned from = GuardLooks;
-    EXPECT_TRUE(zbtest::WaitUntil([&] { return GuardLooks >= from + 2; }));
+    std::lock_guard<std::mutex> lock(GuardClock.Mutex);
+    if (restart)
+        GuardClock.WaitMs = 0;
+    return std::chrono::milliseconds(GuardClock.WaitMs);
+}
+
+// Lets the guard take count more readings, then waits until it stands in the next one.
+void Readings(unsigned count)
+{
+    std::unique_lock<std::mutex> lock(GuardClock.Mutex);
+    const unsigned target = GuardClock.Readings + count;
+    GuardClock.Allowed += count;
+    GuardClock.Changed.notify_all();
+    if (!GuardClock.Changed.wait_until(lock, zbtest::HangDeadline(), [&] {
+            return GuardClock.Readings == target && GuardClock.Standing;
+        })) {
+        std::fprintf(stderr, "the guard stopped looking\n");
+        std::_Exit(2);
+    }
 }
 
 }  // namespace
 
-TEST(AtomicFile, ASlowWriteHoldsOffTheLastGuardWhichFiresOnceNothingMoves)
+TEST(AtomicFile, TheLastGuardCountsItsOwnLooksAndEveryWriteAndEndsAnEndThatStandsStill)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // On the guard's clock: a quiet period of 1.5 s against syncs that take longer, as the settings and the save are
-    // written one after the other after a lost display: the end of each write starts a new quiet
-    // period, so the short gaps between them never let the guard fire; once all are written and
-    // nothing moves, it fires.
+    // A quiet period of 500 ms is 50 looks on time. Each step lets the guard take as many looks
+    // as it may without firing, and says so; the guard must fire at the look after the last step.
     EXPECT_EXIT(
         {
             // Named after the test process, which removes it whether or not the guard fired early.
             const fs::path folder = fs::temp_directory_path() / ("zbguard" + std::to_string(getppid()));
             fs::create_directory(folder);
             LastGuard::Now = GuardNow;
-            LastGuard::Arm("the guard fired\n", 1500);
-            // Its first look is the start of its quiet period.
-            EXPECT_TRUE(zbtest::WaitUntil([] { return GuardLooks > 0; }));
+            LastGuard::LongestWait = GuardLongestWait;
+            LastGuard::Arm("the guard fired\n", 500);
+            Readings(1);  // its starting point
+            // The process was stopped for a minute before the first look: that look adds no more
+            // than one on time.
+            GuardClock.Ms += 60000;
+            Readings(49);
+            std::fprintf(stderr, "49 looks, the first after a stop of a minute\n");
+            // A quick write between two looks, seen under way by none: its end starts a new quiet
+            // period, which the look that notes it begins.
+            const bool written = WriteFileAtomic((folder / "ZB.INI").string(), "ZB.INI");
+            std::fprintf(stderr, "written=%d %s between two looks\n", int(written),
+                         ReadText(folder / "ZB.INI").c_str());
+            Readings(49);
+            std::fprintf(stderr, "49 looks more\n");
+            // A write on a slow disk, under way for twice the quiet period.
             AtomicFileOps.Sync = [](int handle) {
-                PassGuardTime(1600);
+                Readings(100);
                 return DefaultAtomicFileOps.Sync(handle);
             };
-            for (const char* name : {"ZB.INI", "ZBSys.sav", "ZBSys.sav"}) {
-                const bool written = WriteFileAtomic((folder / name).string(), name);
-                std::fprintf(stderr, "written=%d %s\n", int(written), ReadText(folder / name).c_str());
-                PassGuardTime(0);
-                PassGuardTime(500);
-            }
+            const bool saved = WriteFileAtomic((folder / "ZBSys.sav").string(), "ZBSys.sav");
+            std::fprintf(stderr, "written=%d %s over 100 looks\n", int(saved), ReadText(folder / "ZBSys.sav").c_str());
             fs::remove_all(folder);
-            PassGuardTime(1500);
-            zbtest::WaitUntil([] { return false; });
+            // The game's threads then waited 200 ms for a processor on a busy machine: the guard
+            // looks on for as long again.
+            Readings(1);
+            {
+                std::lock_guard<std::mutex> lock(GuardClock.Mutex);
+                GuardClock.WaitMs = 200;
+            }
+            Readings(69);
+            std::fprintf(stderr, "70 looks since, 200 ms of them waiting\n");
+            Readings(1);
+            std::fprintf(stderr, "not fired\n");
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(1),
-        "written=1 ZB.INI\nwritten=1 ZBSys.sav\nwritten=1 ZBSys.sav\n(.|\n)*the guard fired\n");
+        "^49 looks, the first after a stop of a minute\nwritten=1 ZB.INI between two looks\n49 looks more\n"
+        "written=1 ZBSys.sav over 100 looks\n70 looks since, 200 ms of them waiting\nthe guard fired\n$");
     fs::remove_all(fs::temp_directory_path() / ("zbguard" + std::to_string(getpid())));
+}
+
+TEST(AtomicFile, TheLastGuardSeesHowLongAThreadWaitedForAProcessor)
+{
+    // Two threads that each need 100 ms of a processor, given the same one: the one that has it
+    // last waited for about the other's time.
+    if (access("/proc/self/schedstat", R_OK) != 0)
+        GTEST_SKIP() << "the kernel keeps no scheduling statistics";
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int cpu = 0;
+    while (!CPU_ISSET(cpu, &allowed))
+        ++cpu;
+    // Both stand before the count starts, and stay once they have had their time, so that their
+    // waits are counted from the start and still there to be read.
+    std::atomic<int> step{0};
+    auto spin = [cpu, &step] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        sched_setaffinity(0, sizeof one, &one);
+        ++step;
+        while (step.load() < 3)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        timespec used{};
+        do
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+        while (used.tv_sec == 0 && used.tv_nsec < 100000000);
+        ++step;
+        while (step.load() < 6)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    std::thread first(spin);
+    std::thread second(spin);
+    EXPECT_TRUE(zbtest::WaitUntil([&] { return step.load() == 2; }));
+    LastGuard::LongestThreadWait(true);
+    step = 3;
+    EXPECT_TRUE(zbtest::WaitUntil([&] { return step.load() == 5; }));
+    EXPECT_GE(LastGuard::LongestThreadWait(false), std::chrono::milliseconds(50));
+    step = 6;
+    first.join();
+    second.join();
 }
