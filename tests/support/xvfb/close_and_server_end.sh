@@ -5,7 +5,9 @@
 # Usage: close_and_server_end.sh FOLDER FIRST SECONDS THEN: the sample game in FOLDER/game,
 # whose err gets the game's standard error; FOLDER/results gets the key=value lines. FIRST and
 # THEN are each close (SIGTERM to the game), windowclose (its window destroyed from outside) or
-# end (the server killed); THEN comes SECONDS after FIRST.
+# end (the server killed); THEN comes SECONDS after FIRST. THEN may also be throttle: from then
+# on the game runs 10 ms of every second until it ends (stopped and continued, as a stopped job
+# or one starved beside busier work runs).
 # shellcheck source-path=SCRIPTDIR
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
@@ -21,6 +23,14 @@ act() {
     close) kill -TERM $pid ;;
     windowclose) xdotool search --name '^ZB$' windowclose ;;
     end) endserver KILL ;;
+    throttle)
+      # Ends with the game: a stop then fails.
+      while kill -STOP $pid 2>/dev/null; do
+        sleep 0.99
+        kill -CONT $pid 2>/dev/null
+        sleep 0.01
+      done &
+      ;;
   esac
 }
 
