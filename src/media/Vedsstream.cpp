@@ -14,6 +14,9 @@ void TDSoundThread::Start()
     FTerminated.store(false);
     FWakeRequested.store(0);
     FThread = std::thread(&TDSoundThread::Execute, this);
+    // Named, so that it can be told apart in a thread listing (and by the tests, which count
+    // its own wake-ups); by its starter, so that the name stands once Play returns.
+    pthread_setname_np(FThread.native_handle(), RefillThreadName);
 }
 
 void TDSoundThread::Stop()
@@ -34,9 +37,6 @@ void TDSoundThread::Wake()
 
 void TDSoundThread::Execute()
 {
-    // Named, so that it can be told apart in a thread listing (and by the tests, which count
-    // its own wake-ups).
-    pthread_setname_np(pthread_self(), RefillThreadName);
     for (;;) {
         FStream->Refill();
         if (FStream->FEndWritten.load())
