@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "support/HangGuard.h"
+#include "support/StopSignals.h"
 #include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
@@ -55,7 +56,7 @@ struct TCommand {
 };
 
 // Starts bash on the script in its own process group, so that a failed test can end the
-// command with everything it started.
+// command with everything it started, and with the stops that the tests send at their default.
 TCommand Start(const fs::path& script, const std::vector<std::string>& environment)
 {
     TCommand command;
@@ -66,14 +67,19 @@ TCommand Start(const fs::path& script, const std::vector<std::string>& environme
     for (const std::string& e : environment)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    const std::string path = script.string();
-    const char* argv[] = {"/bin/bash", path.c_str(), "-window", nullptr};
+    std::vector<std::string> words = zbtest::StopSignalsLauncher();
+    for (const std::string& word : {std::string("/bin/bash"), script.string(), std::string("-window")})
+        words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
     command.Pid = ::fork();
     if (command.Pid == 0) {
         ::setpgid(0, 0);
         if (::dup2(pipe[1], 1) < 0 || ::dup2(pipe[1], 2) < 0)
             ::_exit(125);
-        ::execve(argv[0], const_cast<char* const*>(argv), envp.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(pipe[1]);
