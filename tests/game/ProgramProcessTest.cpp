@@ -28,6 +28,7 @@
 #include "support/GameFormFixtures.h"
 #include "support/HangGuard.h"
 #include "support/Pictures.h"
+#include "support/StopSignals.h"
 #include "support/XvfbTools.h"
 
 namespace {
@@ -42,7 +43,8 @@ enum class TScreen { Dummy, None };
 
 // errorFile, when given, receives the child's standard error; else errorFd, when given.
 // TScreen::None starts the child as on a machine without any display: no display variables, no
-// video driver named. The ignored signals are ignored when the program starts, as nohup does.
+// video driver named. The stops in ignored are ignored when the program starts, as nohup does, the
+// others at their default.
 pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::vector<std::string>& args,
              const std::string& errorFile = "", int errorFd = -1, const std::vector<std::string>& extraEnv = {},
              TScreen screen = TScreen::Dummy, const std::vector<int>& ignored = {})
@@ -66,9 +68,12 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<std::string> words = zbtest::StopSignalsLauncher(ignored);
+    words.push_back(exe);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
@@ -82,9 +87,7 @@ pid_t Launch(const std::string& exe, const std::string& runtimeDir, const std::v
         // The program finds its folder from its own path, not the working directory.
         if (chdir("/") != 0)
             _exit(126);
-        for (const int number : ignored)
-            signal(number, SIG_IGN);
-        execve(exe.c_str(), argv.data(), envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     return pid;

@@ -12,10 +12,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "support/HangGuard.h"
+#include "support/StopSignals.h"
 #include "support/XvfbTools.h"
 
 namespace fs = std::filesystem;
@@ -53,7 +56,7 @@ struct TCommand {
 };
 
 // Starts bash on the script in its own process group, so that a failed test can end the
-// command with everything it started.
+// command with everything it started, and with the stops that the tests send at their default.
 TCommand Start(const fs::path& script, const std::vector<std::string>& environment)
 {
     TCommand command;
@@ -64,14 +67,19 @@ TCommand Start(const fs::path& script, const std::vector<std::string>& environme
     for (const std::string& e : environment)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    const std::string path = script.string();
-    const char* argv[] = {"/bin/bash", path.c_str(), "-window", nullptr};
+    std::vector<std::string> words = zbtest::StopSignalsLauncher();
+    for (const std::string& word : {std::string("/bin/bash"), script.string(), std::string("-window")})
+        words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
     command.Pid = ::fork();
     if (command.Pid == 0) {
         ::setpgid(0, 0);
         if (::dup2(pipe[1], 1) < 0 || ::dup2(pipe[1], 2) < 0)
             ::_exit(125);
-        ::execve(argv[0], const_cast<char* const*>(argv), envp.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(pipe[1]);
@@ -199,9 +207,12 @@ struct TRunTree {
 
 }  // namespace
 
-// Three run commands and a test command started together in one build folder: one builds at a
-// time, the test command's tests run there, one game runs and the other run commands give way.
-// The temporaries that a stopped configure left in the folder are gone, and nothing else.
+// Three run commands and a test command started together in one build folder while another build
+// holds it: they wait and leave its files as they are, for the other build may be writing them;
+// then one builds at a time, the test command's tests run there, one game runs and the other run
+// commands give way. The temporaries that a stopped configure left in the folder are gone once a
+// command holds it, and nothing else; in a folder that CMake never configured, files of such names
+// are the user's and stay.
 TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
 {
     const fs::path bin = ZB_BINARY_DIR;
@@ -232,9 +243,12 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     // a configure stopped meanwhile leaves those. Names of another shape, links and folders stay.
     const fs::path build = tree.Root / "build";
     fs::create_directories(build / "CMakeFiles");
+    WriteWholeFile((build / "CMakeCache.txt").string(), TByteVector{'#'});
     const TByteVector partial{'p', 'a', 'r', 't'};
-    for (const char* left : {"build.ninja.tmp8f594", "compile_commands.json.tmpf6468", "CMakeCache.txt.tmp2796a",
-                             "CMakeFiles/rules.ninja.tmp7b63a", "CMakeFiles/VerifyGlobs.cmake.tmp2eaf6"})
+    const std::vector<std::string> leftovers = {"build.ninja.tmp8f594", "compile_commands.json.tmpf6468",
+                                                "CMakeCache.txt.tmp2796a", "CMakeFiles/rules.ninja.tmp7b63a",
+                                                "CMakeFiles/VerifyGlobs.cmake.tmp2eaf6"};
+    for (const std::string& left : leftovers)
         WriteWholeFile((build / left).string(), partial);
     const std::set<std::string> keptFiles = {"build.ninja.tmp8F594", "build.ninja.tmp8f5941", "build.ninja.tmp",
                                              "notes.tmp8f59g"};
@@ -243,6 +257,18 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     WriteWholeFile((build / "notes").string(), partial);
     fs::create_symlink("notes", build / "compile_commands.json.tmp12345");
     fs::create_directory(build / "CMakeFiles" / "rules.ninja.tmpabcde");
+    // Another build in the folder, as scripts/run and scripts/test take it.
+    int other = ::open((build / ".build-lock").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(other, 0) << std::strerror(errno);
+    struct THeld {
+        int& Handle;
+        ~THeld()
+        {
+            if (Handle >= 0)
+                ::close(Handle);
+        }
+    } held{other};
+    ASSERT_EQ(::flock(other, LOCK_EX), 0) << std::strerror(errno);
 
     std::vector<TCommand> commands;
     for (int i = 0; i < 3; ++i)
@@ -259,21 +285,36 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
         return text;
     };
 
-    // Each has either begun its build or said that it waits; only one may build at a time.
+    // Each says that it waits, and the other build's files stand; once that build is done, one
+    // builds at a time.
+    auto ended = [&] {
+        int n = 0;
+        for (const TCommand& c : commands)
+            n += c.Ended();
+        return n;
+    };
+    const bool waiting = Follow(commands, [&] {
+        for (const TCommand& c : commands)
+            if (!Says(c, Waits) && !c.Ended())
+                return false;
+        return true;
+    });
+    ASSERT_TRUE(waiting) << all();
+    ASSERT_EQ(ended(), 0) << all();
+    for (const std::string& left : leftovers)
+        EXPECT_TRUE(fs::exists(build / left)) << left << " removed while another build held the folder";
+    ::close(other);
+    other = -1;
     auto building = [&] {
         int n = 0;
         for (const TCommand& c : commands)
             n += Says(c, BuildBegins);
         return n;
     };
-    const bool settled = Follow(commands, [&] {
-        for (const TCommand& c : commands)
-            if (!Says(c, BuildBegins) && !Says(c, Waits))
-                return false;
-        return true;
-    });
-    ASSERT_TRUE(settled) << all();
+    ASSERT_TRUE(Follow(commands, [&] { return building() > 0 || ended() > 0; })) << all();
     ASSERT_EQ(building(), 1) << "builds at once in one build folder\n" << all();
+    for (const std::string& left : leftovers)
+        EXPECT_FALSE(fs::exists(build / left)) << left << " left once a command held the folder";
     reference.Status = AwaitBuilder(reference.Pid);
     const TByteVector errors = ReadWholeFile(scratch.Path() + "/errors");
     ASSERT_EQ(reference.Status, 0) << std::string(errors.begin(), errors.end());
@@ -282,12 +323,6 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
 
     // Two run commands give way to the game the third started, and end while it runs; the test
     // command ends once its tests have run.
-    auto ended = [&] {
-        int n = 0;
-        for (const TCommand& c : commands)
-            n += c.Ended();
-        return n;
-    };
     ASSERT_TRUE(Follow(commands, [&] { return ended() >= 3; })) << all();
     ASSERT_EQ(ended(), 3) << all();
     EXPECT_NE(test.Text.find(TestsRan + (tree.Root / "build").string()), std::string::npos) << test.Text;
@@ -315,7 +350,7 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     for (const auto& entry : fs::directory_iterator(tree.Root / "build"))
         built.insert(entry.path().filename().string());
     std::set<std::string> expectedBuilt = {".build-lock", "mksample", "sample-game", "zb", "CMakeFiles",
-                                           "notes", "compile_commands.json.tmp12345"};
+                                           "CMakeCache.txt", "notes", "compile_commands.json.tmp12345"};
     expectedBuilt.insert(keptFiles.begin(), keptFiles.end());
     EXPECT_EQ(built, expectedBuilt);
     std::set<std::string> cmakeFiles;
@@ -326,6 +361,24 @@ TEST(RunCommand, StartedTogetherBuildInTurnAndStartOneGame)
     ::kill(game->Pid, SIGTERM);
     ASSERT_TRUE(Follow({game}, [&] { return game->Ended(); })) << game->Text;
     EXPECT_EQ(game->Status, 0) << game->Text;
+
+    // A folder that CMake never configured, whatever it holds.
+    const fs::path elsewhere = scratch.Path() + "/elsewhere";
+    fs::create_directories(elsewhere / "CMakeFiles");
+    const std::vector<std::string> users = {"data.tmp1a2b3", "CMakeFiles/notes.tmpc0ffe"};
+    for (const std::string& name : users)
+        WriteWholeFile((elsewhere / name).string(), partial);
+    auto environment = tree.Environment;
+    environment.push_back("ZB_BUILD_DIR=" + elsewhere.string());
+    std::vector<TCommand> tests{Start(tree.Script("test"), environment)};
+    const TEndAll endTests{tests};
+    ASSERT_GT(tests[0].Pid, 0);
+    ASSERT_EQ(::write(gateHandle, "go\n", 3), 3);
+    ASSERT_TRUE(Follow(tests, [&] { return tests[0].Ended(); })) << tests[0].Text;
+    EXPECT_EQ(tests[0].Status, 0) << tests[0].Text;
+    EXPECT_TRUE(Says(tests[0], (TestsRan + elsewhere.string()).c_str())) << tests[0].Text;
+    for (const std::string& name : users)
+        EXPECT_TRUE(fs::exists(elsewhere / name)) << name << " removed from a folder that CMake never configured";
     ::close(gateHandle);
 }
 

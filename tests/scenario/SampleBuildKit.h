@@ -25,6 +25,7 @@
 
 #include "support/ArchiveFixtures.h"
 #include "support/HangGuard.h"
+#include "support/StopSignals.h"
 
 namespace samplebuild {
 
@@ -43,10 +44,9 @@ inline bool BuildSample(const TScratchFolder& folder)
     return std::system(command.c_str()) == 0;
 }
 
-// Starts the builder on game without waiting for it; its errors go to the file errors. The
-// signals named in ignored are ignored when it starts, as under nohup.
-inline pid_t StartBuilder(const std::string& game, const std::string& errors,
-                          const std::vector<std::string>& ignored = {})
+// Starts the builder on game without waiting for it; its errors go to the file errors. The stops
+// in ignored are ignored when it starts, as under nohup, the others at their default.
+inline pid_t StartBuilder(const std::string& game, const std::string& errors, const std::vector<int>& ignored = {})
 {
     const std::string tool = Builder();
     const std::string sources = std::string(ZB_SOURCE_DIR) + "/sample";
@@ -54,13 +54,7 @@ inline pid_t StartBuilder(const std::string& game, const std::string& errors,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    // env sets the signals ignored before it starts the builder; the test's own stay as they are.
-    std::vector<std::string> words;
-    if (!ignored.empty()) {
-        words.push_back("/usr/bin/env");
-        for (const std::string& signal : ignored)
-            words.push_back("--ignore-signal=" + signal);
-    }
+    std::vector<std::string> words = zbtest::StopSignalsLauncher(ignored);
     for (const std::string& word : {tool, game, sources})
         words.push_back(word);
     std::vector<char*> argv;

@@ -791,8 +791,8 @@ TEST_F(SampleGame, StoppedOrKilledBuildLeavesNothingOnceTheNextHasRun)
             const auto before = Entries(game);
             TFolderHold other(game);
             ASSERT_TRUE(other.Ok()) << std::strerror(errno);
-            const pid_t builder = StartBuilder(game, errors, round.Nohup ? std::vector<std::string>{"HUP", "INT"}
-                                                                         : std::vector<std::string>{});
+            const pid_t builder =
+                StartBuilder(game, errors, round.Nohup ? std::vector<int>{SIGHUP, SIGINT} : std::vector<int>{});
             ASSERT_GT(builder, 0);
             // Until it waits in the lock's call itself, so that the stop comes during the wait.
             const std::string call = "/proc/" + std::to_string(builder) + "/syscall";

@@ -88,11 +88,12 @@ settled() {
 
 # to_title starts the game with its start-up trace on the pipe "trace" and waits (up to the hang
 # guard) until the title has been presented; pid is the game's. The trace goes on to "err";
-# endtrace waits until all of it is there.
+# endtrace waits until all of it is there. The stops that a script sends it are at their default,
+# whatever the script inherited.
 to_title() {
   rm -f trace
   mkfifo trace
-  ZB_TRACE_STARTUP=1 ./zb 2>trace &
+  ZB_TRACE_STARTUP=1 env --default-signal=INT,TERM,HUP ./zb 2>trace &
   # shellcheck disable=SC2034 # the caller's
   pid=$!
   exec 3<trace

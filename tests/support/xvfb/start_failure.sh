@@ -18,11 +18,12 @@ results=$out/results
 cd "$out" || exit 3
 export XDG_RUNTIME_DIR="$out/run" SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0
 
-# start NAME AUDIODRIVER starts the program in window mode without settings. SIGINT as at a
-# terminal's Ctrl+C: a script's background job would start with it ignored.
+# start NAME AUDIODRIVER starts the program in window mode without settings. The stops at their
+# default, as at a terminal, whatever the script inherited: a script's background job would start
+# with SIGINT ignored, and the program keeps an ignored one ignored.
 start() {
   rm -f ZB.INI
-  SDL_AUDIODRIVER=$2 env --default-signal=INT ./zb -WINDOW 2>"$1.err" &
+  SDL_AUDIODRIVER=$2 env --default-signal=INT,TERM,HUP ./zb -WINDOW 2>"$1.err" &
   pid=$!
 }
 
